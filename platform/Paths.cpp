@@ -1,0 +1,82 @@
+#include "Paths.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QStandardPaths>
+
+#include <unistd.h>
+
+namespace {
+
+QString fromEnv(const char* name)
+{
+    return QDir::cleanPath(QString::fromLocal8Bit(qgetenv(name)));
+}
+
+bool hasEnv(const char* name)
+{
+    return !qgetenv(name).isEmpty();
+}
+
+} // namespace
+
+namespace Paths {
+
+QString folderOfExecutable(const QString& executablePath)
+{
+    const qsizetype cut = executablePath.lastIndexOf(QLatin1Char('/'));
+    if (cut < 0)
+        return QStringLiteral("/");
+    return executablePath.left(cut);
+}
+
+QString applicationFolder()
+{
+    if (hasEnv("VEVA_SMS_APP_DIR"))
+        return fromEnv("VEVA_SMS_APP_DIR");
+    return folderOfExecutable(QCoreApplication::applicationFilePath());
+}
+
+QString inApplicationFolder(const QString& relative)
+{
+    return applicationFolder() + QLatin1Char('/') + relative;
+}
+
+QString configFolder()
+{
+    if (hasEnv("VEVA_SMS_CONFIG_DIR"))
+        return fromEnv("VEVA_SMS_CONFIG_DIR");
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QStringLiteral("/veva-sms");
+}
+
+QString runtimeFolder()
+{
+    if (hasEnv("VEVA_SMS_RUNTIME_DIR"))
+        return fromEnv("VEVA_SMS_RUNTIME_DIR");
+    const QByteArray xdg = qgetenv("XDG_RUNTIME_DIR");
+    if (!xdg.isEmpty() && QDir(QString::fromLocal8Bit(xdg)).exists())
+        return QString::fromLocal8Bit(xdg) + QStringLiteral("/veva-sms");
+    return QStringLiteral("/tmp/veva-sms-%1").arg(getuid());
+}
+
+QString registryFile()
+{
+    return configFolder() + QStringLiteral("/registry.reg");
+}
+
+QString handsetConfigFile()
+{
+    return configFolder() + QStringLiteral("/handsets.ini");
+}
+
+QString deviceServiceSocket()
+{
+    return runtimeFolder() + QStringLiteral("/desktopmgr.sock");
+}
+
+QString portsFolder()
+{
+    return runtimeFolder() + QStringLiteral("/ports");
+}
+
+} // namespace Paths

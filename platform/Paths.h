@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QString>
+
+// Where the program finds itself and its companions. Every location can be
+// moved with an environment variable so that tests and the run script can point
+// the program elsewhere without copying binaries:
+//   VEVA_SMS_APP_DIR      the program folder (data folder, Connection.bat, loader, module)
+//   VEVA_SMS_CONFIG_DIR   per-user settings of the stand-ins (registry file, handset config)
+//   VEVA_SMS_RUNTIME_DIR  per-user runtime files (device service socket, modem port map)
+namespace Paths {
+
+// The executable's full path cut before its last separator; "/" when the path
+// holds no separator at all.
+QString folderOfExecutable(const QString& executablePath);
+
+// The program folder: VEVA_SMS_APP_DIR when set, else the folder of the running executable.
+QString applicationFolder();
+// The program folder followed by "/" and the relative path.
+QString inApplicationFolder(const QString& relative);
+
+QString configFolder();
+QString runtimeFolder();
+
+// The registry stand-in: a file in the format of a registry export (.reg).
+QString registryFile();
+// The device service's handset description.
+QString handsetConfigFile();
+// The local socket the device service listens on.
+QString deviceServiceSocket();
+// One file per emulated or mapped COM port (see PortMap).
+QString portsFolder();
+
+} // namespace Paths
