@@ -1,0 +1,81 @@
+#pragma once
+
+#include <QHash>
+#include <QString>
+
+#include <optional>
+
+// The rules every path that puts a number into the recipient list follows:
+// typing, the importers, the edit dialogs and the send run.
+
+// More than 20 characters, or any character other than 0-9, '+' and '-'.
+bool IsInvalidNumber(const QString& number);
+
+// The steps of "Add" for a typed number: trim, a leading '+' becomes "00", any
+// later '+' or an invalid number is rejected. Nothing means "Please enter a
+// valid phone number.".
+std::optional<QString> NormalizeTypedNumber(const QString& typed);
+
+// A multiset of number texts compared whole and letter-case-blind; a lookup is
+// one hash probe. The recipient list and the exclusion cache each keep one.
+class NumberIndex
+{
+public:
+    void add(const QString& number) { ++m_counts[key(number)]; }
+    void remove(const QString& number);
+    void clear() { m_counts.clear(); }
+    bool contains(const QString& number) const { return m_counts.contains(key(number)); }
+    int count(const QString& number) const { return m_counts.value(key(number)); }
+    void reserve(qsizetype n) { m_counts.reserve(n); }
+
+    static QString key(const QString& number) { return number.toCaseFolded(); }
+
+private:
+    QHash<QString, int> m_counts;
+};
+
+// True when some entry equals the text (whole text, letter case ignored).
+inline bool IsListedNumber(const NumberIndex& list, const QString& number)
+{
+    return list.contains(number);
+}
+
+struct ImportSwitches
+{
+    bool skipDuplicates = false; // "Skip Duplicate Numbers"
+    bool useExclusion = false;   // "Use Exclusion Rules"
+};
+
+// The number to insert for an imported one, or an empty string when it must be
+// dropped: '-' removed, trimmed, a leading '+' made "00", invalid numbers,
+// later '+', duplicates and excluded numbers dropped (per the switches).
+QString NormalizeImportedNumber(const QString& raw, const ImportSwitches& switches, const NumberIndex& recipients,
+                                const NumberIndex& exclusions);
+
+// --- The composer's character counter --------------------------------------
+
+inline constexpr int kSmsLength = 160;
+inline constexpr int kUnicodeSmsLength = 70;
+
+// Messages needed for n bytes: n / limit rounded up.
+inline int SmsParts(int bytes, int limit = kSmsLength)
+{
+    return limit > 0 ? (bytes + limit - 1) / limit : 0;
+}
+
+struct CounterState
+{
+    int bytes = 0;             // ANSI bytes of the text
+    QString text;              // what the counter label should read now
+    bool showWarning = false;  // the long-message warning must be shown first
+    QString textIfAccepted;    // the label after the warning ends with OK
+};
+
+QString PlainCounterText(int bytes);
+QString SmsCounterText(int bytes, int limit);
+
+// One change of a message edit: the new text and the counter label's current
+// text (whose "SMS" form remembers that the warning was accepted).
+CounterState UpdateCharacterCounter(const QString& message, const QString& currentCounterText, int limit = kSmsLength);
+// The counter for a text shown in a dialog that opens with it: no warning.
+QString CounterTextWithoutWarning(const QString& message, int limit = kSmsLength);

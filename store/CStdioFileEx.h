@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <memory>
+
+class QFile;
+
+// The program's text file: UTF-16LE with a byte-order mark for the data files,
+// single-byte text (in a given code page, CR LF read as LF) for files without
+// the mark, such as imported contact lists.
+//
+// Every open takes an exclusive advisory lock for as long as the file is open:
+// a second open of the same file while one is in progress fails, so two
+// accesses can never interleave inside a file.
+class CStdioFileEx
+{
+public:
+    enum class OpenMode {
+        Read,              // existing file, read only
+        ReadWriteExisting, // existing file, read and write, never created
+        Append,            // created when missing, never truncated; writes go to the end
+    };
+
+    enum class Error { None, Missing, Locked, Other };
+
+    // Longest line kept whole; a longer line counts as damaged and is dropped.
+    static constexpr qsizetype kMaxLineUnits = qsizetype(4) * 1024 * 1024;
+
+    CStdioFileEx();
+    ~CStdioFileEx();
+    CStdioFileEx(const CStdioFileEx&) = delete;
+    CStdioFileEx& operator=(const CStdioFileEx&) = delete;
+
+    bool open(const QString& path, OpenMode mode);
+    void close();
+    bool isOpen() const;
+    Error error() const { return m_error; }
+    QString errorString() const { return m_errorString; }
+
+    // Reading: lines are narrowed to this code page ('#' for characters it
+    // lacks) and, for a file without a byte-order mark, decoded from it.
+    void setTargetCodePage(const QByteArray& codePage) { m_codePage = codePage; }
+    bool isUnicode() const { return m_unicode; }
+
+    // Reads the next line without its line end (a trailing CR LF pair, else a
+    // single CR or LF). Returns false when nothing is left.
+    bool ReadRecordLine(QString& line);
+
+    // Writes text as UTF-16LE code units, preceded by the byte-order mark when
+    // the file position is 0. Returns false when the write failed.
+    bool WriteRecordLine(const QString& text);
+
+    // The UTF-16LE bytes WriteRecordLine would write at the given position.
+    static QByteArray encodeUtf16(const QString& text, bool atStartOfFile);
+
+private:
+    bool fill();
+    bool readUnicodeLine(QString& line);
+    bool readSingleByteLine(QString& line);
+
+    std::unique_ptr<QFile> m_file;
+    QByteArray m_codePage;
+    QByteArray m_buffer;
+    qsizetype m_pos = 0;
+    bool m_eof = false;
+    bool m_unicode = false;
+    Error m_error = Error::None;
+    QString m_errorString;
+};

@@ -1,0 +1,305 @@
+#include "DataFiles.h"
+
+#include "CStdioFileEx.h"
+#include "platform/Paths.h"
+#include "platform/SaveFile.h"
+#include "platform/TextCodec.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSet>
+
+namespace DataFiles {
+
+namespace {
+
+const QString kMarker = QString::fromUtf16(kLineBreakMarker);
+
+bool isRecordSpace(QChar c)
+{
+    return c == QLatin1Char(' ') || c == QLatin1Char('\t') || c == QLatin1Char('\r') || c == QLatin1Char('\n') ||
+           c == kVt || c == QChar(0x0C);
+}
+
+QStringView trimRecordSpace(QStringView s)
+{
+    qsizetype b = 0, e = s.size();
+    while (b < e && isRecordSpace(s.at(b)))
+        ++b;
+    while (e > b && isRecordSpace(s.at(e - 1)))
+        --e;
+    return s.mid(b, e - b);
+}
+
+bool createEmptyFile(const QString& path, bool withMark)
+{
+    CStdioFileEx f;
+    if (!f.open(path, CStdioFileEx::OpenMode::Append))
+        return false;
+    return !withMark || f.WriteRecordLine(QString());
+}
+
+// Holds the file's lock while a rewrite replaces it, so no append slips in
+// between and no reader sees a half-written file.
+QString rewriteLocked(const QString& path, const QByteArray& content)
+{
+    CStdioFileEx guard;
+    if (QFileInfo::exists(path) && !guard.open(path, CStdioFileEx::OpenMode::Read))
+        return guard.errorString();
+    return saveFileAtomically(path, content);
+}
+
+QStringList readAllLines(const QString& path, const QByteArray& codePage, CStdioFileEx::OpenMode mode, bool* opened)
+{
+    QStringList lines;
+    CStdioFileEx f;
+    *opened = f.open(path, mode);
+    if (!*opened)
+        return lines;
+    f.setTargetCodePage(codePage);
+    QString line;
+    while (f.ReadRecordLine(line))
+        lines.append(line);
+    return lines;
+}
+
+} // namespace
+
+QString dataFolder()
+{
+    return Paths::inApplicationFolder(QStringLiteral("VEVA_SMS_DATA"));
+}
+QString sentItemsPath()
+{
+    return dataFolder() + QStringLiteral("/SentItem.ulmex");
+}
+QString templatesPath()
+{
+    return dataFolder() + QStringLiteral("/Templates.ulmex");
+}
+QString inUseListPath()
+{
+    return dataFolder() + QStringLiteral("/AppExclusion.ulmex");
+}
+QString exclusionFolder()
+{
+    return dataFolder() + QStringLiteral("/Exclusion");
+}
+QString exclusionIndexPath()
+{
+    return exclusionFolder() + QStringLiteral("/ExListIndex.ulmex");
+}
+QString exclusionListPath(const QString& listName)
+{
+    return exclusionFolder() + QLatin1Char('/') + listName + QStringLiteral(".ulmex");
+}
+
+EnsureReport EnsureDataFiles()
+{
+    EnsureReport report;
+    auto folder = [&](const QString& path) {
+        if (!QFileInfo(path).isDir() && !QDir().mkdir(path))
+            report.failures.append(path);
+    };
+    auto file = [&](const QString& path, bool withMark) {
+        if (!QFileInfo::exists(path) && !createEmptyFile(path, withMark))
+            report.failures.append(path);
+    };
+    folder(dataFolder());
+    file(sentItemsPath(), true);
+    file(templatesPath(), true);
+    file(inUseListPath(), false);
+    folder(exclusionFolder());
+    file(exclusionIndexPath(), false);
+    return report;
+}
+
+QString encodeMarkedLine(const QString& record)
+{
+    QString line = record;
+    line.replace(QLatin1Char('\n'), kMarker);
+    line.append(QLatin1String("\r\n"));
+    return line;
+}
+
+QString decodeMarkedLine(const QString& line)
+{
+    QString out = line;
+    out.replace(kMarker, QStringLiteral("\n"));
+    return out;
+}
+
+QString SentItemRecord(const QString& number, const QString& message, const QDate& date)
+{
+    return kBel + number + kVt + message + kBel + date.toString(QStringLiteral("dd/MM/yyyy"));
+}
+
+QList<SentItem> ParseSentItemLine(const QString& line)
+{
+    QList<SentItem> items;
+    const QString decoded = decodeMarkedLine(line);
+    QStringView rest(decoded);
+    while (!rest.isEmpty()) {
+        const qsizetype vt = rest.indexOf(kVt);
+        QStringView number = vt < 0 ? QStringView() : rest.left(vt);
+        if (vt > 0)
+            rest = rest.mid(vt);
+        number = trimRecordSpace(number);
+        if (number.startsWith(kBel))
+            number = number.mid(1);
+
+        const qsizetype bel = rest.indexOf(kBel);
+        QStringView message = bel < 0 ? QStringView() : rest.left(bel);
+        rest = bel < 0 ? rest : rest.mid(bel);
+        if (message.startsWith(kVt))
+            message = message.mid(1);
+
+        rest = trimRecordSpace(rest);
+        if (rest.startsWith(kBel))
+            rest = rest.mid(1);
+
+        QStringView date;
+        const qsizetype next = rest.indexOf(kBel);
+        if (next >= 0) {
+            date = rest.left(next);
+            rest = rest.mid(next);
+        } else {
+            date = rest;
+            rest = QStringView();
+        }
+        if (!number.isEmpty())
+            items.append({number.toString(), message.toString(), date.toString()});
+    }
+    return items;
+}
+
+bool AppendSentItem(const QString& number, const QString& message, const QDate& date)
+{
+    EnsureDataFiles();
+    CStdioFileEx f;
+    if (!f.open(sentItemsPath(), CStdioFileEx::OpenMode::Append))
+        return false;
+    return f.WriteRecordLine(encodeMarkedLine(SentItemRecord(number, message, date)));
+}
+
+QList<SentItem> LoadSentItems(const QString& path)
+{
+    QList<SentItem> items;
+    CStdioFileEx f;
+    if (!f.open(path, CStdioFileEx::OpenMode::Read))
+        return items;
+    f.setTargetCodePage(TextCodec::windows1252());
+    QString line;
+    while (f.ReadRecordLine(line))
+        items.append(ParseSentItemLine(line));
+    return items;
+}
+
+QString RewriteSentItems(const QList<SentItem>& items, const QString& path)
+{
+    QString text;
+    for (const SentItem& item : items)
+        text += encodeMarkedLine(kBel + item.number + kVt + item.message + kBel + item.date);
+    return rewriteLocked(path, CStdioFileEx::encodeUtf16(text, true));
+}
+
+QStringList LoadTemplates(const QString& path)
+{
+    bool opened = false;
+    const QStringList lines = readAllLines(path, TextCodec::windows1252(), CStdioFileEx::OpenMode::Read, &opened);
+    QStringList templates;
+    QSet<QString> seen;
+    for (const QString& raw : lines) {
+        const QString text = decodeMarkedLine(raw);
+        if (text.isEmpty() || seen.contains(text))
+            continue;
+        seen.insert(text);
+        templates.append(text);
+    }
+    return templates;
+}
+
+bool TemplateExistsInFile(const QString& path, const QString& message)
+{
+    CStdioFileEx f;
+    if (!f.open(path, CStdioFileEx::OpenMode::Read))
+        return false;
+    f.setTargetCodePage(TextCodec::windows1252());
+    QString line;
+    while (f.ReadRecordLine(line)) {
+        const QString text = decodeMarkedLine(line);
+        if (!text.isEmpty() && text == message)
+            return true;
+    }
+    return false;
+}
+
+bool AppendTemplate(const QString& message, const QString& path)
+{
+    CStdioFileEx f;
+    if (!f.open(path, CStdioFileEx::OpenMode::Append))
+        return false;
+    return f.WriteRecordLine(encodeMarkedLine(message));
+}
+
+bool SaveTemplateIfNew(const QString& message)
+{
+    EnsureDataFiles();
+    if (TemplateExistsInFile(templatesPath(), message))
+        return true;
+    return AppendTemplate(message);
+}
+
+QString RewriteTemplates(const QStringList& templates, const QString& path)
+{
+    QString text;
+    for (const QString& t : templates)
+        text += encodeMarkedLine(t);
+    return rewriteLocked(path, CStdioFileEx::encodeUtf16(text, true));
+}
+
+std::optional<QStringList> ReadExclusionFile(const QString& path)
+{
+    bool opened = false;
+    QStringList lines = readAllLines(path, TextCodec::ansiCodePage(), CStdioFileEx::OpenMode::ReadWriteExisting, &opened);
+    if (!opened)
+        return std::nullopt;
+    return lines;
+}
+
+bool AppendExclusionLines(const QString& path, const QStringList& lines)
+{
+    CStdioFileEx f;
+    if (!f.open(path, CStdioFileEx::OpenMode::Append))
+        return false;
+    bool ok = true;
+    for (const QString& line : lines)
+        ok = f.WriteRecordLine(line) && f.WriteRecordLine(QStringLiteral("\n")) && ok;
+    return ok;
+}
+
+QString RewriteExclusionFile(const QString& path, const QStringList& lines)
+{
+    QString text;
+    for (const QString& line : lines)
+        text += line + QLatin1Char('\n');
+    // A rewrite with no rows leaves an empty file, as a truncation would.
+    return rewriteLocked(path, lines.isEmpty() ? QByteArray() : CStdioFileEx::encodeUtf16(text, true));
+}
+
+ExclusionNumbers LoadExclusionNumbers()
+{
+    ExclusionNumbers result;
+    EnsureDataFiles();
+    const auto names = ReadExclusionFile(inUseListPath());
+    if (!names)
+        return result;
+    result.inUseReadable = true;
+    for (const QString& name : *names) {
+        if (const auto numbers = ReadExclusionFile(exclusionListPath(name)))
+            result.numbers.append(*numbers);
+    }
+    return result;
+}
+
+} // namespace DataFiles

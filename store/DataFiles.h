@@ -1,0 +1,91 @@
+#pragma once
+
+#include <QDate>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+// The data folder "VEVA_SMS_DATA" beside the program and the byte format of its
+// files: sent items, templates, and the exclusion lists.
+namespace DataFiles {
+
+inline constexpr char16_t kLineBreakMarker[] = u"|AP*|DX/";
+inline constexpr QChar kBel = QChar(0x07);
+inline constexpr QChar kVt = QChar(0x0B);
+
+QString dataFolder();
+QString sentItemsPath();
+QString templatesPath();
+QString inUseListPath();
+QString exclusionFolder();
+QString exclusionIndexPath();
+QString exclusionListPath(const QString& listName);
+
+// What EnsureDataFiles could not create; empty when everything is in place.
+struct EnsureReport
+{
+    QStringList failures; // paths that are missing and could not be created
+    bool ok() const { return failures.isEmpty(); }
+};
+
+// Creates whatever is missing of the data folder and its files, in a fixed
+// order; existing files are left exactly as they are.
+EnsureReport EnsureDataFiles();
+
+// --- Sent items ------------------------------------------------------------
+
+struct SentItem
+{
+    QString number;
+    QString message;
+    QString date;
+    bool operator==(const SentItem&) const = default;
+};
+
+// BEL, number, VT, message, BEL, date as dd/MM/yyyy.
+QString SentItemRecord(const QString& number, const QString& message, const QDate& date);
+// Every parsed record of one line of the sent-items file (both record forms,
+// several records in a line; records without a number are dropped).
+QList<SentItem> ParseSentItemLine(const QString& line);
+// Appends a sent item dated today (local time). Returns false when the file
+// could not be opened or written; callers may ignore it.
+bool AppendSentItem(const QString& number, const QString& message, const QDate& date = QDate::currentDate());
+// Loads every sent item; an unopenable file gives an empty list.
+QList<SentItem> LoadSentItems(const QString& path = sentItemsPath());
+// Replaces the file with one record per item; an empty list leaves only the mark.
+QString RewriteSentItems(const QList<SentItem>& items, const QString& path = sentItemsPath());
+
+// --- Templates -------------------------------------------------------------
+
+// Non-empty lines, each once, in file order (the dialog sorts them).
+QStringList LoadTemplates(const QString& path = templatesPath());
+bool TemplateExistsInFile(const QString& path, const QString& message);
+bool AppendTemplate(const QString& message, const QString& path = templatesPath());
+bool SaveTemplateIfNew(const QString& message);
+QString RewriteTemplates(const QStringList& templates, const QString& path = templatesPath());
+
+// --- Exclusion lists ------------------------------------------------------
+
+// Every line of an exclusion file (index, in-use list, number file) in order;
+// nothing when the file cannot be opened for reading and writing.
+std::optional<QStringList> ReadExclusionFile(const QString& path);
+bool AppendExclusionLines(const QString& path, const QStringList& lines);
+QString RewriteExclusionFile(const QString& path, const QStringList& lines);
+
+struct ExclusionNumbers
+{
+    bool inUseReadable = false; // false: "Error in file accessing."
+    QStringList numbers;        // lists in use in file order, numbers in file order
+};
+// Reads the numbers of every exclusion list in use; a missing number file contributes nothing.
+ExclusionNumbers LoadExclusionNumbers();
+
+// --- Line encoding shared by the readers and writers ----------------------
+
+// Line feeds become the marker and CR LF is appended.
+QString encodeMarkedLine(const QString& record);
+QString decodeMarkedLine(const QString& line);
+
+} // namespace DataFiles
