@@ -161,7 +161,9 @@ QList<SentItem> ParseSentItemLine(const QString& line)
         QStringView date;
         const qsizetype next = rest.indexOf(kBel);
         if (next >= 0) {
-            date = rest.left(next);
+            // In a line of several long-form records the optional trailing
+            // field would otherwise end up inside the date.
+            date = trimRecordSpace(rest.left(next));
             rest = rest.mid(next);
         } else {
             date = rest;
