@@ -1,0 +1,58 @@
+#pragma once
+
+#include "NumberRules.h"
+
+#include <QAbstractTableModel>
+#include <QList>
+
+// The recipient rows: the one store of the list (number, message). Columns 2 to
+// 5 exist for the list's layout and carry no data. Number lookups go through a
+// hash index kept in step with column 0.
+class RecipientListModel : public QAbstractTableModel
+{
+    Q_OBJECT
+
+public:
+    enum Column { Number = 0, Message, UsePort, SendingStatus, CurrentStatus, Status, ColumnCount };
+
+    struct Row
+    {
+        QString number;
+        QString message;
+    };
+
+    explicit RecipientListModel(QObject* parent = nullptr);
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
+
+    int count() const { return int(m_rows.size()); }
+    QString number(int row) const { return m_rows.at(row).number; }
+    QString message(int row) const { return m_rows.at(row).message; }
+    const Row& row(int row) const { return m_rows.at(row); }
+    QList<Row> rows() const { return m_rows; }
+
+    void insertRecipient(int position, const QString& number, const QString& message);
+    void appendRecipients(const QList<Row>& rows);
+    void setNumber(int row, const QString& number);
+    void setMessage(int row, const QString& message);
+    // Sets the message of the given rows (ascending or not) in one change.
+    void setMessages(const QList<int>& rows, const QString& message);
+    // Removes the given rows; the list may be in any order and hold repeats.
+    void removeRecipients(QList<int> rows);
+    void clear();
+
+    const NumberIndex& numbers() const { return m_index; }
+    // Rows other than `exceptRow` whose number equals the text (letter case ignored).
+    bool isListedElsewhere(const QString& number, int exceptRow) const;
+
+signals:
+    void countChanged(int count);
+
+private:
+    QList<Row> m_rows;
+    NumberIndex m_index;
+};
