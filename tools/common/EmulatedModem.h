@@ -1,0 +1,110 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QMutex>
+#include <QString>
+
+#include <atomic>
+#include <memory>
+#include <thread>
+
+// The modem of an emulated handset: a pseudo-terminal whose far end answers
+// AT commands the way a phone does.
+//
+// Usage (one per emulated handset, in any program with or without an event loop):
+//
+//     EmulatedModem modem;                       // or EmulatedModem modem(config);
+//     QString error;
+//     if (!modem.start(&error))
+//         qWarning() << error;
+//     PortMap::publish({5, modem.devicePath(), QString()});
+//     ...
+//     PortMap::withdraw(5);
+//     modem.stop();                              // the destructor stops it too
+//
+// Answers, with CR LF line ends and, when echo is on, the command line first:
+//   AT                   OK
+//   AT+GMI, AT+CGMI      manufacturer, OK
+//   AT+GMM               gmmAnswer when set, else model, OK
+//   AT+CGMM              model, OK
+//   ATE0 / ATE1          echo off / on, OK
+//   anything else, and the commands listed in errorCommands: ERROR
+//
+// The modem runs on a thread of its own and keeps the terminal's far side open
+// itself, so clients may close and reopen the port as often as they like.
+class EmulatedModem
+{
+public:
+    struct Config
+    {
+        enum class Mode
+        {
+            Normal,
+            EchoOnly, // echoes the command text without its line end and never answers
+            Silent,   // never sends anything
+            Flood,    // after any command, sends digits without end until the next command
+        };
+
+        QByteArray manufacturer = "Research In Motion";
+        QByteArray model = "+CGMM: \"MODEL=9700\"";
+        Mode mode = Mode::Normal;
+        bool echo = true;
+        QByteArray gmmAnswer;            // when set, the answer to AT+GMM (for example "Undefined")
+        QList<QByteArray> errorCommands; // commands answered with ERROR, for example "AT+GMM"
+        int chunkDelayMs = 0;            // when above 0, replies go out in pieces this far apart
+        int chunkSize = 2;               // bytes per piece
+    };
+
+    EmulatedModem();
+    explicit EmulatedModem(const Config& config);
+    ~EmulatedModem();
+    EmulatedModem(const EmulatedModem&) = delete;
+    EmulatedModem& operator=(const EmulatedModem&) = delete;
+
+    bool start(QString* error = nullptr);
+    // Closes the terminal: a client that has the port open sees a hang-up.
+    void stop();
+    bool isRunning() const { return m_masterFd >= 0; }
+    QString devicePath() const { return m_devicePath; }
+
+    // Takes effect from the next command on.
+    void setConfig(const Config& config);
+    Config config() const;
+
+    int commandCount() const { return m_commandCount.load(); }
+    // The most recent command lines (at most 256), without their line ends.
+    QList<QByteArray> receivedCommands() const;
+
+private:
+    void run();
+    void handleInput(const QByteArray& bytes);
+    void handleCommand(const QByteArray& line);
+    void queueReply(const QByteArray& bytes, const Config& config);
+    bool flushDue(qint64 nowMs);
+
+    Config m_config;
+    mutable QMutex m_mutex;
+    QString m_devicePath;
+    int m_masterFd = -1;
+    int m_slaveFd = -1;
+    int m_wake[2] = {-1, -1};
+    std::thread m_thread;
+    std::atomic<bool> m_stopping{false};
+    std::atomic<int> m_commandCount{0};
+    QList<QByteArray> m_commands;
+
+    // Owned by the modem thread.
+    struct Piece
+    {
+        QByteArray bytes;
+        qint64 dueMs;
+    };
+    QList<Piece> m_outgoing;
+    qsizetype m_outgoingBytes = 0;
+    QByteArray m_line;
+    bool m_lineTooLong = false;
+    bool m_flooding = false;
+    qint64 m_lastDueMs = 0;
+    std::unique_ptr<class QElapsedTimer> m_clock;
+};
