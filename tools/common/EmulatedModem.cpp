@@ -188,9 +188,10 @@ void EmulatedModem::handleCommand(const QByteArray& line)
         m_commands.append(line);
         if (m_commands.size() > MaxCommandLog)
             m_commands.removeFirst();
+        // The command line itself is echoed under the old setting, as it was typed.
+        config = m_config;
         if (command == "ATE0" || command == "ATE1")
             m_config.echo = command == "ATE1";
-        config = m_config;
     }
     ++m_commandCount;
     m_flooding = false;
