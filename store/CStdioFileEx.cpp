@@ -155,15 +155,9 @@ bool CStdioFileEx::readUnicodeLine(QString& line)
                 break;
             }
         }
-        if (end >= 0 && dropping) {
-            // The tail of an over-long line: skip it and read on.
-            m_pos = end;
-            scanFrom = m_pos;
-            dropping = false;
-            continue;
-        }
         if (end < 0) {
-            if (!dropping && (i - m_pos) / 2 > kMaxLineUnits)
+            // Without a line feed yet, at most a trailing CR is not text.
+            if (!dropping && (i - m_pos) / 2 > kMaxLineUnits + 1)
                 dropping = true;
             if (dropping)
                 m_pos = i;
@@ -177,6 +171,13 @@ bool CStdioFileEx::readUnicodeLine(QString& line)
             end = m_pos + ((m_buffer.size() - m_pos) / 2) * 2; // an odd last byte is dropped
             if (end <= m_pos)
                 return false;
+        }
+        if (dropping || unicodeTextUnits(m_pos, end) > kMaxLineUnits) {
+            // An over-long line, or its tail: skip it and read on.
+            m_pos = end;
+            scanFrom = m_pos;
+            dropping = false;
+            continue;
         }
         // Copy the code units as they are: no byte-order-mark handling, no
         // repair of unpaired surrogates (the narrowing below turns those into '#').
@@ -192,40 +193,56 @@ bool CStdioFileEx::readUnicodeLine(QString& line)
     }
 }
 
+// Code units of the line in m_buffer[from, end) without the line end that
+// stripLineEnd() removes.
+qsizetype CStdioFileEx::unicodeTextUnits(qsizetype from, qsizetype end) const
+{
+    qsizetype n = (end - from) / 2;
+    auto unitAt = [&](qsizetype k) {
+        return char16_t(uchar(m_buffer[from + 2 * k]) | (uchar(m_buffer[from + 2 * k + 1]) << 8));
+    };
+    if (n > 0 && unitAt(n - 1) == u'\n') {
+        --n;
+        if (n > 0 && unitAt(n - 1) == u'\r')
+            --n;
+    } else if (n > 0 && unitAt(n - 1) == u'\r') {
+        --n;
+    }
+    return n;
+}
+
 bool CStdioFileEx::readSingleByteLine(QString& line)
 {
     QByteArray raw;
     bool dropping = false;
     for (;;) {
         const qsizetype nl = m_buffer.indexOf('\n', m_pos);
-        if (nl >= 0) {
-            if (!dropping)
-                raw.append(m_buffer.constData() + m_pos, nl + 1 - m_pos);
-            m_pos = nl + 1;
-            if (dropping) {
-                dropping = false;
-                raw.clear();
-                continue;
-            }
-            break;
-        }
+        const qsizetype stop = nl >= 0 ? nl + 1 : m_buffer.size();
         if (!dropping)
-            raw.append(m_buffer.constData() + m_pos, m_buffer.size() - m_pos);
-        m_pos = m_buffer.size();
-        if (raw.size() > kMaxLineUnits) {
+            raw.append(m_buffer.constData() + m_pos, stop - m_pos);
+        m_pos = stop;
+        // The line end takes at most three bytes (CR CR LF reads as CR LF).
+        if (!dropping && raw.size() > kMaxLineUnits + 3) {
             dropping = true;
             raw.clear();
         }
-        if (!fill()) {
-            if (dropping || raw.isEmpty())
-                return false;
-            break;
+        if (nl < 0 && fill())
+            continue;
+        if (nl < 0 && !dropping && raw.isEmpty())
+            return false;
+        if (!dropping) {
+            raw.replace("\r\n", "\n");
+            line = TextCodec::decode(raw, m_codePage);
+            stripLineEnd(line);
+            if (line.size() <= kMaxLineUnits)
+                return true;
+            line.clear();
         }
+        if (nl < 0)
+            return false; // the over-long line was the last
+        dropping = false;
+        raw.clear();
     }
-    raw.replace("\r\n", "\n");
-    line = TextCodec::decode(raw, m_codePage);
-    stripLineEnd(line);
-    return true;
 }
 
 QByteArray CStdioFileEx::encodeUtf16(const QString& text, bool atStartOfFile)

@@ -25,7 +25,8 @@ public:
 
     enum class Error { None, Missing, Locked, Other };
 
-    // Longest line kept whole; a longer line counts as damaged and is dropped.
+    // Longest line kept whole, in code units (bytes for single-byte files)
+    // without its line end; a longer line counts as damaged and is dropped.
     static constexpr qsizetype kMaxLineUnits = qsizetype(4) * 1024 * 1024;
 
     CStdioFileEx();
@@ -58,6 +59,7 @@ public:
 private:
     bool fill();
     bool readUnicodeLine(QString& line);
+    qsizetype unicodeTextUnits(qsizetype from, qsizetype end) const;
     bool readSingleByteLine(QString& line);
 
     std::unique_ptr<QFile> m_file;
