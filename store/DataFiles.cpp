@@ -39,13 +39,31 @@ bool createEmptyFile(const QString& path, bool withMark)
     return !withMark || f.WriteRecordLine(QString());
 }
 
+// A rewrite killed before its rename leaves its temporary file
+// ".<name>.XXXXXX" beside the target. Called with the target's lock held, when
+// no other rewrite of it can be under way, so every such file is stale.
+void removeStaleTempFiles(const QString& path)
+{
+    const QFileInfo info(path);
+    const QString prefix = QLatin1Char('.') + info.fileName() + QLatin1Char('.');
+    QDir folder = info.dir();
+    const QStringList hidden = folder.entryList(QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString& name : hidden) {
+        if (name.size() == prefix.size() + 6 && name.startsWith(prefix))
+            folder.remove(name);
+    }
+}
+
 // Holds the file's lock while a rewrite replaces it, so no append slips in
 // between and no reader sees a half-written file.
 QString rewriteLocked(const QString& path, const QByteArray& content)
 {
     CStdioFileEx guard;
-    if (QFileInfo::exists(path) && !guard.open(path, CStdioFileEx::OpenMode::Read))
-        return guard.errorString();
+    if (QFileInfo::exists(path)) {
+        if (!guard.open(path, CStdioFileEx::OpenMode::Read))
+            return guard.errorString();
+        removeStaleTempFiles(path);
+    }
     return saveFileAtomically(path, content);
 }
 
