@@ -1,0 +1,597 @@
+#include "DeviceService.h"
+
+#include "Outbox.h"
+#include "device/api/DesktopApi.h"
+#include "platform/deviceservice/WireFormat.h"
+
+#include <QCborArray>
+#include <QDir>
+#include <QFileInfo>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QTimer>
+#include <QtEndian>
+
+namespace {
+
+// Bytes a garbage reply carries: a frame whose body is not a CBOR map.
+const QByteArray kGarbageBody = QByteArrayLiteral("\xff\xfe not a reply");
+constexpr qint64 kMaxOutboxReplyBytes = 1024 * 1024;
+
+QString channelName()
+{
+    return QString::fromUtf16(kHandsetChannelName);
+}
+
+} // namespace
+
+class DeviceService::Session : public QObject
+{
+public:
+    explicit Session(QLocalSocket* s) : socket(s) { socket->setParent(this); }
+
+    QLocalSocket* socket;
+    WireFormat::FrameReader reader{WireFormat::kMaxFrameBytes};
+    QList<QCborMap> pending;
+    bool busy = false;
+    QHash<qint64, std::shared_ptr<ServiceObject>> objects;
+    qint64 nextHandle = 1;
+};
+
+struct DeviceService::ServiceObject
+{
+    enum class Kind
+    {
+        Manager,
+        Devices,
+        Device,
+        Properties,
+        Property,
+        Channel,
+    };
+    Kind kind = Kind::Manager;
+    quint32 pin = 0;
+    quint64 generation = 0;
+    QList<QPair<quint32, quint64>> devices; // Devices: pin and generation at the time
+    QList<ExtraProperty> properties;        // Properties
+    ExtraProperty property;                 // Property
+    qint64 sinkId = 0;                      // Channel
+    bool open = false;
+    bool started = false;
+    qint32 written = 0;
+};
+
+DeviceService::DeviceService(HandsetConfig config, QString configPath, QObject* parent)
+    : QObject(parent), m_config(std::move(config)), m_configPath(std::move(configPath)),
+      m_state(m_config.handsets().size())
+{
+}
+
+DeviceService::~DeviceService()
+{
+    qDeleteAll(m_sessions);
+}
+
+bool DeviceService::listen(const QString& socketPath, QString* error)
+{
+    QDir().mkpath(QFileInfo(socketPath).absolutePath());
+    {
+        QLocalSocket probe;
+        probe.connectToServer(socketPath);
+        if (probe.waitForConnected(1000)) {
+            *error = QStringLiteral("another device service already answers on %1").arg(socketPath);
+            return false;
+        }
+    }
+    QLocalServer::removeServer(socketPath); // left behind by a service that crashed
+    m_server = new QLocalServer(this);
+    m_server->setSocketOptions(QLocalServer::UserAccessOption);
+    if (!m_server->listen(socketPath)) {
+        *error = QStringLiteral("cannot listen on %1: %2").arg(socketPath, m_server->errorString());
+        return false;
+    }
+    connect(m_server, &QLocalServer::newConnection, this, &DeviceService::onNewConnection);
+    return true;
+}
+
+void DeviceService::onNewConnection()
+{
+    while (QLocalSocket* socket = m_server->nextPendingConnection()) {
+        auto* session = new Session(socket);
+        m_sessions.append(session);
+        count(QStringLiteral("connections"));
+        connect(socket, &QLocalSocket::readyRead, session, [this, session] { onReadable(session); });
+        connect(socket, &QLocalSocket::disconnected, session, [this, session] {
+            m_sessions.removeOne(session);
+            session->objects.clear();
+            session->deleteLater();
+        });
+        if (socket->bytesAvailable() > 0)
+            onReadable(session);
+    }
+}
+
+void DeviceService::onReadable(Session* session)
+{
+    for (;;) {
+        QCborMap frame;
+        const auto status = session->reader.readFrom(session->socket, &frame);
+        if (status == WireFormat::FrameReader::Status::NeedMore)
+            break;
+        if (status != WireFormat::FrameReader::Status::Frame) {
+            count(QStringLiteral("requests.malformed"));
+            session->socket->abort();
+            return;
+        }
+        session->pending.append(frame);
+    }
+    processPending(session);
+}
+
+void DeviceService::processPending(Session* session)
+{
+    while (!session->busy && !session->pending.isEmpty()) {
+        const QCborMap request = session->pending.takeFirst();
+        if (request.contains(QStringLiteral("ctl"))) {
+            const ControlResult result = control(request.value(QStringLiteral("ctl")).toString(),
+                                                 request.value(QStringLiteral("a")).toVariant().toStringList());
+            QCborMap reply;
+            reply.insert(QStringLiteral("id"), request.value(QStringLiteral("id")));
+            reply.insert(QStringLiteral("ok"), result.ok);
+            reply.insert(QStringLiteral("out"), result.output);
+            reply.insert(QStringLiteral("err"), result.error);
+            session->socket->write(WireFormat::encodeFrame(reply));
+            continue;
+        }
+        sendReply(session, call(session, request));
+    }
+}
+
+void DeviceService::sendReply(Session* session, const QCborMap& reply)
+{
+    QByteArray frame = WireFormat::encodeFrame(reply);
+    if (m_garbageNext) {
+        m_garbageNext = false;
+        count(QStringLiteral("faults.garbage"));
+        frame = QByteArray(4, '\0') + kGarbageBody;
+        qToBigEndian<quint32>(static_cast<quint32>(kGarbageBody.size()), frame.data());
+    }
+    if (m_stallNextMs > 0) {
+        const int delay = std::exchange(m_stallNextMs, 0);
+        count(QStringLiteral("faults.stalled"));
+        session->busy = true;
+        QTimer::singleShot(delay, session, [this, session, frame] {
+            session->socket->write(frame);
+            session->busy = false;
+            processPending(session);
+        });
+        return;
+    }
+    session->socket->write(frame);
+}
+
+void DeviceService::sendEvent(Session* session, qint64 sinkId, int event, const QCborArray& args)
+{
+    if (sinkId <= 0)
+        return;
+    QCborMap frame;
+    frame.insert(QStringLiteral("ev"), event);
+    frame.insert(QStringLiteral("sink"), sinkId);
+    frame.insert(QStringLiteral("a"), args);
+    session->socket->write(WireFormat::encodeFrame(frame));
+    count(QStringLiteral("events"));
+}
+
+QCborMap DeviceService::call(Session* session, const QCborMap& request)
+{
+    const QString op = request.value(QStringLiteral("op")).toString();
+    const qint64 handle = request.value(QStringLiteral("h")).toInteger();
+    const QCborArray args = request.value(QStringLiteral("a")).toArray();
+    count(QStringLiteral("calls"));
+    count(QStringLiteral("call.") + (op.isEmpty() ? QStringLiteral("?") : op));
+
+    HRESULT hr = S_OK;
+    QCborArray results;
+    if (op == QLatin1String("create")) {
+        if (args.at(0).toString() == CLSID_DeviceManagerService.toString()) {
+            const qint64 newHandle = session->nextHandle++;
+            session->objects.insert(newHandle, std::make_shared<ServiceObject>());
+            results.append(newHandle);
+        } else {
+            hr = REGDB_E_CLASSNOTREG;
+        }
+    } else if (const auto object = session->objects.value(handle); !object) {
+        hr = E_HANDLE;
+    } else if (op == QLatin1String("release")) {
+        if (object->kind == ServiceObject::Kind::Channel && object->open)
+            closeChannel(session, *object, 4);
+        session->objects.remove(handle);
+    } else {
+        hr = dispatch(session, op, *object, args, &results);
+    }
+    if (FAILED(hr))
+        count(QStringLiteral("calls.failed"));
+
+    QCborMap reply;
+    reply.insert(QStringLiteral("id"), request.value(QStringLiteral("id")));
+    reply.insert(QStringLiteral("hr"), hr);
+    reply.insert(QStringLiteral("r"), results);
+    return reply;
+}
+
+HRESULT DeviceService::dispatch(Session* session, const QString& op, ServiceObject& object, const QCborArray& args,
+                                QCborArray* results)
+{
+    using Kind = ServiceObject::Kind;
+    const auto newObject = [&](const ServiceObject& made) {
+        const qint64 handle = session->nextHandle++;
+        session->objects.insert(handle, std::make_shared<ServiceObject>(made));
+        results->append(handle);
+        return S_OK;
+    };
+    if (op == QLatin1String("ping"))
+        return S_OK;
+
+    if (object.kind == Kind::Manager) {
+        if (op != QLatin1String("manager.devices"))
+            return E_NOTIMPL;
+        ServiceObject devices;
+        devices.kind = Kind::Devices;
+        for (qsizetype i = 0; i < m_config.handsets().size(); ++i) {
+            if (m_config.handsets().at(i).attached)
+                devices.devices.append({m_config.handsets().at(i).pin, m_state.at(i).generation});
+        }
+        return newObject(devices);
+    }
+
+    if (object.kind == Kind::Devices) {
+        if (op == QLatin1String("devices.count")) {
+            results->append(object.devices.size());
+            return S_OK;
+        }
+        if (op != QLatin1String("devices.item"))
+            return E_NOTIMPL;
+        const qint64 index = args.at(0).toInteger(-1);
+        if (!args.at(0).isInteger() || index < 0 || index >= object.devices.size())
+            return E_INVALIDARG;
+        const auto [pin, generation] = object.devices.at(index);
+        if (liveHandset(pin, generation) < 0)
+            return E_DEVICE_NOT_CONNECTED;
+        ServiceObject device;
+        device.kind = Kind::Device;
+        device.pin = pin;
+        device.generation = generation;
+        return newObject(device);
+    }
+
+    // Everything below belongs to one handset and fails once it is unplugged.
+    const int index = liveHandset(object.pin, object.generation);
+    if (index < 0)
+        return E_DEVICE_NOT_CONNECTED;
+    const HandsetSpec& handset = m_config.handsets().at(index);
+
+    switch (object.kind) {
+    case Kind::Device:
+        if (op == QLatin1String("device.properties")) {
+            ServiceObject properties = object;
+            properties.kind = Kind::Properties;
+            properties.properties.append({QStringLiteral("Description"), Variant::fromString(handset.description)});
+            properties.properties.append(handset.extraProperties);
+            properties.properties.append({QStringLiteral("BBPIN"), Variant::fromInt32(qint32(handset.pin))});
+            return newObject(properties);
+        }
+        if (op == QLatin1String("device.openChannel")) {
+            if (!args.at(0).isString() || !args.at(1).isInteger())
+                return E_INVALIDARG;
+            if (args.at(0).toString() != channelName()) {
+                count(QStringLiteral("opens.failed"));
+                return E_INVALIDARG;
+            }
+            if (!handset.moduleInstalled || std::exchange(m_state[index].failNextOpen, false)) {
+                count(QStringLiteral("opens.failed"));
+                return E_FAIL;
+            }
+            ServiceObject channel = object;
+            channel.kind = Kind::Channel;
+            channel.sinkId = args.at(1).toInteger();
+            channel.open = true;
+            count(QStringLiteral("opens"));
+            sendEvent(session, channel.sinkId, 3);
+            return newObject(channel);
+        }
+        return E_NOTIMPL;
+
+    case Kind::Properties:
+        if (op == QLatin1String("properties.count")) {
+            results->append(object.properties.size());
+            return S_OK;
+        }
+        if (op == QLatin1String("properties.item")) {
+            Variant index;
+            Variant position;
+            if (!WireFormat::toVariant(args.at(0), &index))
+                return DISP_E_TYPEMISMATCH;
+            if (const HRESULT hr = VariantChangeType(&position, &index, 0, VT_I4); FAILED(hr))
+                return hr;
+            if (position.lVal < 0 || position.lVal >= object.properties.size())
+                return E_INVALIDARG;
+            ServiceObject property = object;
+            property.kind = Kind::Property;
+            property.properties.clear();
+            property.property = object.properties.at(position.lVal);
+            return newObject(property);
+        }
+        return E_NOTIMPL;
+
+    case Kind::Property:
+        if (op == QLatin1String("property.name")) {
+            results->append(object.property.name);
+            return S_OK;
+        }
+        if (op == QLatin1String("property.value")) {
+            results->append(WireFormat::fromVariant(object.property.value));
+            return S_OK;
+        }
+        return E_NOTIMPL;
+
+    case Kind::Channel:
+        if (op == QLatin1String("channel.name")) {
+            results->append(channelName());
+            return S_OK;
+        }
+        if (op == QLatin1String("channel.maxPacket")) {
+            results->append(kMaxChannelPacketBytes);
+            return S_OK;
+        }
+        if (op == QLatin1String("channel.written")) {
+            results->append(object.written);
+            return S_OK;
+        }
+        if (op == QLatin1String("channel.close")) {
+            if (!object.open)
+                return E_HANDLE;
+            closeChannel(session, object, 4);
+            return S_OK;
+        }
+        if (op == QLatin1String("channel.write"))
+            return writePacket(object, session, args);
+        return E_NOTIMPL;
+
+    default:
+        return E_NOTIMPL;
+    }
+}
+
+HRESULT DeviceService::writePacket(ServiceObject& channel, Session* session, const QCborArray& args)
+{
+    const int index = liveHandset(channel.pin, channel.generation);
+    if (index < 0)
+        return E_DEVICE_NOT_CONNECTED;
+    if (!channel.open)
+        return E_HANDLE;
+    const QByteArray packet = args.at(0).toByteArray();
+    if (!args.at(0).isByteArray() || packet.isEmpty() || packet.size() > kMaxChannelPacketBytes)
+        return E_INVALIDARG;
+
+    int& writesLeft = m_state[index].writesBeforeFailure;
+    if (writesLeft == 0) {
+        writesLeft = -1;
+        count(QStringLiteral("writes.failed"));
+        return E_WRITE_FAULT;
+    }
+    if (writesLeft > 0)
+        --writesLeft;
+
+    ++channel.written;
+    count(QStringLiteral("packets.accepted"));
+    sendEvent(session, channel.sinkId, 2, {channel.written, packet.size()});
+
+    OutboxRecord record;
+    if (packet == "Sign") {
+        channel.started = true;
+        count(QStringLiteral("runs.started"));
+    } else if (!channel.started || !splitMessagePacket(packet, &record)) {
+        count(QStringLiteral("packets.rejected"));
+    } else {
+        record.time = QDateTime::currentDateTimeUtc();
+        QString error;
+        if (!appendToOutbox(outboxPath(channel.pin), record, &error)) {
+            qWarning("%s", qPrintable(error));
+            count(QStringLiteral("outbox.failed"));
+            return E_FAIL;
+        }
+        count(QStringLiteral("sms.sent"));
+    }
+    return S_OK;
+}
+
+void DeviceService::closeChannel(Session* session, ServiceObject& channel, int event)
+{
+    channel.open = false;
+    count(QStringLiteral("closes"));
+    sendEvent(session, channel.sinkId, event);
+}
+
+int DeviceService::indexOfPin(quint32 pin) const
+{
+    for (qsizetype i = 0; i < m_config.handsets().size(); ++i) {
+        if (m_config.handsets().at(i).pin == pin)
+            return int(i);
+    }
+    return -1;
+}
+
+int DeviceService::liveHandset(quint32 pin, quint64 generation) const
+{
+    const int index = indexOfPin(pin);
+    if (index < 0 || !m_config.handsets().at(index).attached || m_state.at(index).generation != generation)
+        return -1;
+    return index;
+}
+
+bool DeviceService::resolvePin(const QString& text, int* index, QString* error) const
+{
+    quint32 pin = 0;
+    if (!parsePin(text, &pin)) {
+        *error = QStringLiteral("\"%1\" is not a PIN (decimal or 0x-hex)").arg(text);
+        return false;
+    }
+    *index = indexOfPin(pin);
+    if (*index < 0) {
+        *error = QStringLiteral("no handset has the PIN %1").arg(text);
+        return false;
+    }
+    return true;
+}
+
+bool DeviceService::saveConfig(QString* error)
+{
+    return m_config.save(m_configPath, error);
+}
+
+QString DeviceService::listText() const
+{
+    QString out;
+    for (const HandsetSpec& h : m_config.handsets()) {
+        out += QStringLiteral("%1\t%2\t%3\t%4\t%5\n")
+                   .arg(pinText(h.pin))
+                   .arg(h.pin)
+                   .arg(h.attached ? QStringLiteral("attached") : QStringLiteral("detached"),
+                        h.moduleInstalled ? QStringLiteral("module") : QStringLiteral("no-module"), h.description);
+    }
+    return out;
+}
+
+QString DeviceService::statsText() const
+{
+    qint64 handles = 0;
+    for (const Session* session : m_sessions)
+        handles += session->objects.size();
+    QMap<QString, qint64> stats = m_stats;
+    stats.insert(QStringLiteral("handles.open"), handles);
+    stats.insert(QStringLiteral("sessions.open"), m_sessions.size());
+    QString out;
+    for (auto it = stats.cbegin(); it != stats.cend(); ++it)
+        out += QStringLiteral("%1=%2\n").arg(it.key()).arg(it.value());
+    return out;
+}
+
+DeviceService::ControlResult DeviceService::control(const QString& verb, const QStringList& args)
+{
+    count(QStringLiteral("controls"));
+    ControlResult result;
+    const auto wrongArguments = [&](const char* usage) {
+        result.error = QStringLiteral("usage: %1").arg(QLatin1String(usage));
+        return result;
+    };
+    const auto saved = [&](const QString& done) {
+        if (!saveConfig(&result.error))
+            return result;
+        result.ok = true;
+        result.output = done;
+        return result;
+    };
+    int index = -1;
+
+    if (verb == QLatin1String("list")) {
+        result.ok = true;
+        result.output = listText();
+    } else if (verb == QLatin1String("stats")) {
+        result.ok = true;
+        result.output = statsText();
+    } else if (verb == QLatin1String("attach") || verb == QLatin1String("detach")) {
+        if (args.size() != 1)
+            return wrongArguments("attach|detach <pin>");
+        if (!resolvePin(args.at(0), &index, &result.error))
+            return result;
+        const bool attach = verb == QLatin1String("attach");
+        if (m_config.handsets().at(index).attached != attach) {
+            if (!attach) {
+                // Unplugged: its channels drop and every object made before fails from now on.
+                ++m_state[index].generation;
+                const quint32 pin = m_config.handsets().at(index).pin;
+                for (Session* session : std::as_const(m_sessions)) {
+                    for (const auto& object : std::as_const(session->objects)) {
+                        if (object->kind == ServiceObject::Kind::Channel && object->pin == pin && object->open)
+                            closeChannel(session, *object, 1);
+                    }
+                }
+            }
+            m_config.setAttached(index, attach);
+        }
+        return saved(QStringLiteral("%1 %2\n").arg(pinText(m_config.handsets().at(index).pin),
+                                                   attach ? QStringLiteral("attached") : QStringLiteral("detached")));
+    } else if (verb == QLatin1String("fail-next-open")) {
+        if (args.size() != 1)
+            return wrongArguments("fail-next-open <pin>");
+        if (!resolvePin(args.at(0), &index, &result.error))
+            return result;
+        m_state[index].failNextOpen = true;
+        result.ok = true;
+    } else if (verb == QLatin1String("fail-write-after")) {
+        if (args.size() != 2)
+            return wrongArguments("fail-write-after <pin> <packets>");
+        if (!resolvePin(args.at(0), &index, &result.error))
+            return result;
+        bool ok = false;
+        const int packets = args.at(1).toInt(&ok);
+        if (!ok || packets < 0) {
+            result.error = QStringLiteral("\"%1\" is not a packet count").arg(args.at(1));
+            return result;
+        }
+        m_state[index].writesBeforeFailure = packets;
+        result.ok = true;
+    } else if (verb == QLatin1String("stall-next")) {
+        bool ok = false;
+        const int ms = args.value(0).toInt(&ok);
+        if (args.size() != 1 || !ok || ms <= 0 || ms > 600000)
+            return wrongArguments("stall-next <milliseconds, 1 to 600000>");
+        m_stallNextMs = ms;
+        result.ok = true;
+    } else if (verb == QLatin1String("garbage-next")) {
+        if (!args.isEmpty())
+            return wrongArguments("garbage-next");
+        m_garbageNext = true;
+        result.ok = true;
+    } else if (verb == QLatin1String("outbox")) {
+        if (args.size() != 1)
+            return wrongArguments("outbox <pin>");
+        if (!resolvePin(args.at(0), &index, &result.error))
+            return result;
+        result.ok = true;
+        result.output =
+            QString::fromUtf8(readOutboxTail(outboxPath(m_config.handsets().at(index).pin), kMaxOutboxReplyBytes));
+    } else if (verb == QLatin1String("install-module")) {
+        if (args.isEmpty() || args.size() > 2)
+            return wrongArguments("install-module <pin|first> [module name]");
+        if (args.at(0) == QLatin1String("first")) {
+            for (qsizetype i = 0; i < m_config.handsets().size() && index < 0; ++i) {
+                if (m_config.handsets().at(i).attached)
+                    index = int(i);
+            }
+            if (index < 0) {
+                result.error = QStringLiteral("no handset is attached");
+                return result;
+            }
+        } else if (!resolvePin(args.at(0), &index, &result.error)) {
+            return result;
+        } else if (!m_config.handsets().at(index).attached) {
+            result.error = QStringLiteral("the handset %1 is not attached").arg(args.at(0));
+            return result;
+        }
+        m_config.setModuleInstalled(index, true);
+        count(QStringLiteral("modules.installed"));
+        return saved(QStringLiteral("%1 installed on %2\n")
+                         .arg(args.value(1, QStringLiteral("module")), pinText(m_config.handsets().at(index).pin)));
+    } else if (verb == QLatin1String("quit")) {
+        result.ok = true;
+        QTimer::singleShot(0, this, [this] {
+            for (Session* session : std::as_const(m_sessions))
+                session->socket->flush();
+            emit quitRequested();
+        });
+    } else {
+        result.error = QStringLiteral("unknown verb \"%1\"").arg(verb);
+    }
+    return result;
+}

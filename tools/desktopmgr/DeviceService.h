@@ -1,0 +1,88 @@
+#pragma once
+
+#include "HandsetConfig.h"
+
+#include <QCborArray>
+#include <QCborMap>
+#include <QList>
+#include <QMap>
+#include <QObject>
+#include <QStringList>
+
+#include <memory>
+
+class QLocalServer;
+class QLocalSocket;
+
+// The device-manager service with emulated handsets. Serves the device calls
+// of the program (see platform/deviceservice/WireFormat.h) and the control
+// verbs of the test and demonstration tools on one local socket.
+//
+// Each handset sends what it receives: on an open "JDE_USBClient" channel the
+// packet "Sign" starts a run, and every later packet holding a byte 0xA7
+// becomes one SMS in the handset's outbox (Outbox.h). Other packets are
+// counted as rejected.
+class DeviceService : public QObject
+{
+    Q_OBJECT
+
+public:
+    struct ControlResult
+    {
+        bool ok = false;
+        QString output;
+        QString error;
+    };
+
+    // configPath is where state changes (attach, detach, module installed) are saved.
+    DeviceService(HandsetConfig config, QString configPath, QObject* parent = nullptr);
+    ~DeviceService() override;
+
+    // Refuses when another service answers on the socket; removes a stale one.
+    bool listen(const QString& socketPath, QString* error);
+
+    ControlResult control(const QString& verb, const QStringList& args);
+
+signals:
+    void quitRequested();
+
+private:
+    class Session;
+    struct ServiceObject;
+    struct HandsetState
+    {
+        quint64 generation = 1;
+        int writesBeforeFailure = -1;
+        bool failNextOpen = false;
+    };
+
+    void onNewConnection();
+    void onReadable(Session* session);
+    void processPending(Session* session);
+    QCborMap call(Session* session, const QCborMap& request);
+    HRESULT dispatch(Session* session, const QString& op, ServiceObject& object, const QCborArray& args,
+                     QCborArray* results);
+    HRESULT writePacket(ServiceObject& channel, Session* session, const QCborArray& args);
+    void sendReply(Session* session, const QCborMap& reply);
+    void sendEvent(Session* session, qint64 sinkId, int event, const QCborArray& args = {});
+    void closeChannel(Session* session, ServiceObject& channel, int event);
+
+    int indexOfPin(quint32 pin) const;
+    // The handset's index when it is attached and has not been detached since
+    // the object was made; -1 otherwise.
+    int liveHandset(quint32 pin, quint64 generation) const;
+    bool resolvePin(const QString& text, int* index, QString* error) const;
+    bool saveConfig(QString* error);
+    QString listText() const;
+    QString statsText() const;
+    void count(const QString& key, qint64 by = 1) { m_stats[key] += by; }
+
+    HandsetConfig m_config;
+    QString m_configPath;
+    QList<HandsetState> m_state;
+    QLocalServer* m_server = nullptr;
+    QList<Session*> m_sessions;
+    QMap<QString, qint64> m_stats;
+    int m_stallNextMs = 0;
+    bool m_garbageNext = false;
+};
