@@ -1,0 +1,133 @@
+#include "AboutDialogs.h"
+
+#include "controls/CColorStatic.h"
+#include "controls/Theme.h"
+#include "platform/Shell.h"
+
+#include <QCoreApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace Support {
+
+QString mailAddress()
+{
+    return QStringLiteral("support@ulmex-veva.example");
+}
+
+QString website()
+{
+    return QStringLiteral("https://www.ulmex-veva.example/");
+}
+
+void openSupportMail()
+{
+    Shell::instance().openMail(mailAddress(), QStringLiteral("Ulmex Veva SMS support"));
+}
+
+} // namespace Support
+
+namespace {
+
+CColorStatic* link(QWidget* parent, const QString& text, const QString& name)
+{
+    auto* l = new CColorStatic(text, parent);
+    l->setObjectName(name);
+    l->setFont(Theme::linkFont());
+    l->setTextColor(Theme::linkColor());
+    l->setBkColor(Theme::background());
+    l->setClickable(true);
+    return l;
+}
+
+QPushButton* okButton(QDialog* dialog)
+{
+    auto* ok = new QPushButton(QStringLiteral("OK"), dialog);
+    ok->setObjectName(QStringLiteral("1"));
+    ok->setAccessibleName(QStringLiteral("OK"));
+    ok->setDefault(true);
+    QObject::connect(ok, &QPushButton::clicked, dialog, &QDialog::accept);
+    return ok;
+}
+
+} // namespace
+
+AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("100"));
+    setWindowTitle(QStringLiteral("About Ulmex Veva SMS - BlackBerry Mobile Phones"));
+    Theme::applyDialogLook(this);
+
+    auto* icon = new QLabel(this);
+    icon->setPixmap(Theme::appIcon().pixmap(64, 64));
+    icon->setAccessibleName(QStringLiteral("Ulmex Veva SMS"));
+    auto* title = new QLabel(QStringLiteral("Ulmex Veva SMS - BlackBerry Mobile Phones"), this);
+    title->setFont(Theme::headingFont());
+    auto* version = new QLabel(QStringLiteral("Version 8.2.1.0"), this);
+    version->setObjectName(QStringLiteral("version"));
+    auto* blurb = new QLabel(QStringLiteral("Send text messages to long lists of recipients through the mobile phone "
+                                            "attached to your computer."),
+                             this);
+    blurb->setWordWrap(true);
+    auto* site = link(this, Support::website(), QStringLiteral("website"));
+    connect(site, &CColorStatic::clicked, this, [] { Shell::instance().openUrl(Support::website()); });
+
+    auto* text = new QVBoxLayout;
+    text->addWidget(title);
+    text->addWidget(version);
+    text->addSpacing(6);
+    text->addWidget(blurb);
+    text->addWidget(site);
+    auto* top = new QHBoxLayout;
+    top->addWidget(icon, 0, Qt::AlignTop);
+    top->addLayout(text, 1);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(okButton(this));
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(16, 16, 16, 12);
+    layout->addLayout(top);
+    layout->addLayout(buttons);
+    resize(440, 190);
+}
+
+HelpSupportDialog::HelpSupportDialog(QWidget* parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("HelpSupport"));
+    setWindowTitle(QStringLiteral("Help and Support"));
+    Theme::applyDialogLook(this);
+
+    auto* heading = new QLabel(QStringLiteral("How to send messages"), this);
+    heading->setFont(Theme::headingFont());
+    auto* steps = new QLabel(
+        QStringLiteral("1.  Connect your mobile phone and run the Mobile Phone Connection Wizard.\n"
+                       "2.  Type numbers and press Add, or load contacts from a text file or spreadsheet.\n"
+                       "3.  Write your message in the Message Composer and apply it to the list items.\n"
+                       "4.  Choose the options you need: exclusion rules, duplicate skipping, delayed delivery.\n"
+                       "5.  Press Send Sms and follow the progress window."),
+        this);
+    steps->setObjectName(QStringLiteral("steps"));
+    steps->setWordWrap(true);
+    auto* contact = new QLabel(QStringLiteral("Need more help? Write to us and we will answer within one working day."), this);
+    contact->setWordWrap(true);
+    auto* mail = link(this, Support::mailAddress(), QStringLiteral("mail"));
+    connect(mail, &CColorStatic::clicked, this, [] { Support::openSupportMail(); });
+    auto* site = link(this, Support::website(), QStringLiteral("website"));
+    connect(site, &CColorStatic::clicked, this, [] { Shell::instance().openUrl(Support::website()); });
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(okButton(this));
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(16, 16, 16, 12);
+    layout->addWidget(heading);
+    layout->addWidget(steps);
+    layout->addSpacing(8);
+    layout->addWidget(contact);
+    layout->addWidget(mail);
+    layout->addWidget(site);
+    layout->addLayout(buttons);
+    resize(520, 300);
+}

@@ -1,0 +1,158 @@
+#pragma once
+
+#include "app/core/NumberRules.h"
+
+#include <QDialog>
+#include <QPointer>
+#include <QStringList>
+
+#include <functional>
+
+class CColorStatic;
+class CMyListCtrl;
+class CMy_Sel_All_Edit;
+class CPlease_Wail_Modeless;
+class CSpecialEdit;
+class MessageCounter;
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QPushButton;
+class QTimer;
+class RecipientListModel;
+
+// The numbers of the exclusion lists in use, as loaded for this run of the
+// program. Lookups are whole-text and letter-case-blind.
+class ExclusionCache
+{
+public:
+    void assign(const QStringList& numbers);
+    void clear() { assign({}); }
+    const QStringList& numbers() const { return m_numbers; }
+    const NumberIndex& index() const { return m_index; }
+    bool contains(const QString& number) const { return m_index.contains(number); }
+
+private:
+    QStringList m_numbers;
+    NumberIndex m_index;
+};
+
+// The main window: recipient list, composer, options, and the commands that
+// work on them.
+class CCorvaneDlg : public QDialog
+{
+    Q_OBJECT
+
+public:
+    static constexpr const char* kTitle = "Ulmex Veva SMS - BlackBerry Mobile Phones";
+
+    explicit CCorvaneDlg(QWidget* parent = nullptr);
+    ~CCorvaneDlg() override;
+
+    // Runs the start-up steps (data folder, UAC advice, timers, first probe).
+    void initialise();
+
+    RecipientListModel* recipients() const { return m_model; }
+    CMyListCtrl* recipientList() const { return m_ctlRecipients; }
+    const ExclusionCache& exclusionCache() const { return m_exclusionCache; }
+
+    QString m_strNumber;
+    QString m_strMessage;
+    QString m_strAppliedMessage;
+
+    bool skipDuplicates() const;
+    bool useExclusionRules() const;
+    bool saveSentItems() const;
+    bool saveTemplates() const;
+    bool delayedDelivery() const;
+
+    bool IsDuplicateNumber(const QString& number) const;
+    bool IsExcludedNumber(const QString& number) const;
+    QString NormalizeImportedNumber(const QString& raw) const;
+    void UpdateTotalNumbers();
+    void LoadExclusionNumbers();
+
+    // The device status line and the selected-device line.
+    void setStatusLineVisible(bool visible);
+    void setDeviceLine(const QString& text);
+    QString deviceLine() const;
+
+    // Ends the process when the user confirms leaving; replaceable for tests.
+    using ExitHandler = std::function<void(int code)>;
+    static void setExitHandler(ExitHandler handler);
+
+    // Brings the window to the front: restores it when minimised and raises
+    // whichever modal dialog is in front of it.
+    void bringToFront();
+
+    // Hooks for the commands built elsewhere (imports, templates, sending...).
+    // Each defaults to a notice that the feature is not available yet.
+    std::function<void()> onLoadContacts, onDynamicMessages, onExport, onExclusionWizard, onViewTemplates,
+        onShowSentItems, onConnectionWizard, onSendSms;
+    // The device probe run by initialisation and the timers; does nothing until a device link is installed.
+    std::function<void()> runDeviceProbe;
+
+public slots:
+    void OnAdd();
+    void OnClearSelected();
+    void OnClearAll();
+    void OnReset();
+    void OnApplyMessage();
+    void OnUpdateSelectedMessages();
+    void OnUpdateRow();
+    void OnExit();
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void reject() override;
+    void accept() override;
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildUi();
+    QWidget* buildLeftColumn();
+    QWidget* buildOptions();
+    QWidget* buildBottom();
+    void onTimer2();
+    void onUseExclusionToggled(bool checked);
+    void onDelayedDeliveryToggled(bool checked);
+    void onRowsInserted();
+    void showAbout();
+    void showHelp();
+    void notAvailableYet(const QString& feature);
+    void runHook(const std::function<void()>& hook, const QString& feature);
+
+    RecipientListModel* m_model = nullptr;
+    ExclusionCache m_exclusionCache;
+
+    CSpecialEdit* m_ctlNumber = nullptr;
+    CMy_Sel_All_Edit* m_ctlComposer = nullptr;
+    CMyListCtrl* m_ctlRecipients = nullptr;
+    MessageCounter* m_counter = nullptr;
+    QPushButton* m_add = nullptr;
+    QPushButton* m_update = nullptr;
+    CColorStatic* m_total = nullptr;
+    CColorStatic* m_charCounter = nullptr;
+    CColorStatic* m_deviceLine = nullptr;
+    CColorStatic* m_statusLine = nullptr;
+    QCheckBox* m_delayed = nullptr;
+    QComboBox* m_pauseEvery = nullptr;
+    QComboBox* m_pauseFor = nullptr;
+    QCheckBox* m_useExclusion = nullptr;
+    QCheckBox* m_skipDuplicates = nullptr;
+    QCheckBox* m_saveSent = nullptr;
+    QCheckBox* m_saveTemplates = nullptr;
+    QCheckBox* m_unicode = nullptr;
+    QCheckBox* m_clearAfterSend = nullptr;
+    QCheckBox* m_parallel = nullptr;
+    QPointer<CPlease_Wail_Modeless> m_wait;
+
+    QTimer* m_timer1 = nullptr;
+    QTimer* m_timer2 = nullptr;
+    QTimer* m_timer99 = nullptr;
+    bool m_firstPaintDone = false;
+
+};

@@ -1,0 +1,112 @@
+#include "Ui.h"
+
+#include "controls/Theme.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPushButton>
+
+namespace Ui {
+
+namespace {
+
+MessageBoxHook& messageHook()
+{
+    static MessageBoxHook hook;
+    return hook;
+}
+
+FileDialogHook& fileHook()
+{
+    static FileDialogHook hook;
+    return hook;
+}
+
+} // namespace
+
+int messageBox(QWidget* owner, const QString& text, const QString& caption, Buttons buttons, Icon icon)
+{
+    if (messageHook())
+        return messageHook()(owner, text, caption, buttons, icon);
+
+    QMessageBox box(owner);
+    box.setWindowTitle(caption);
+    box.setText(text);
+    box.setWindowIcon(Theme::appIcon());
+    switch (icon) {
+    case Icon::Information:
+        box.setIcon(QMessageBox::Information);
+        break;
+    case Icon::Question:
+        box.setIcon(QMessageBox::Question);
+        break;
+    case Icon::Warning:
+        box.setIcon(QMessageBox::Warning);
+        break;
+    case Icon::Error:
+        box.setIcon(QMessageBox::Critical);
+        break;
+    case Icon::None:
+        break;
+    }
+    switch (buttons) {
+    case Buttons::Ok:
+        box.setStandardButtons(QMessageBox::Ok);
+        break;
+    case Buttons::YesNo:
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        break;
+    case Buttons::YesNoCancel:
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+        break;
+    case Buttons::RetryCancel:
+        box.setStandardButtons(QMessageBox::Retry | QMessageBox::Cancel);
+        break;
+    }
+    for (QAbstractButton* b : box.buttons())
+        b->setAccessibleName(b->text().remove(QLatin1Char('&')));
+    switch (box.exec()) {
+    case QMessageBox::Ok:
+        return IdOk;
+    case QMessageBox::Yes:
+        return IdYes;
+    case QMessageBox::No:
+        return IdNo;
+    case QMessageBox::Retry:
+        return IdRetry;
+    default:
+        return buttons == Buttons::YesNo ? IdNo : IdCancel;
+    }
+}
+
+void setMessageBoxHook(MessageBoxHook hook)
+{
+    messageHook() = std::move(hook);
+}
+
+QString getOpenFileName(QWidget* owner, const QString& caption, const QString& folder, const QString& filter)
+{
+    if (fileHook())
+        return fileHook()(FileDialogKind::Open, owner, caption, folder, filter);
+    return QFileDialog::getOpenFileName(owner, caption, folder, filter);
+}
+
+QString getSaveFileName(QWidget* owner, const QString& caption, const QString& folder, const QString& filter)
+{
+    if (fileHook())
+        return fileHook()(FileDialogKind::Save, owner, caption, folder, filter);
+    return QFileDialog::getSaveFileName(owner, caption, folder, filter);
+}
+
+void setFileDialogHook(FileDialogHook hook)
+{
+    fileHook() = std::move(hook);
+}
+
+void beep()
+{
+    QApplication::beep();
+}
+
+} // namespace Ui

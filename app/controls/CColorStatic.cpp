@@ -1,0 +1,58 @@
+#include "CColorStatic.h"
+
+#include <QKeyEvent>
+#include <QMouseEvent>
+
+CColorStatic::CColorStatic(const QString& text, QWidget* parent) : QLabel(text, parent)
+{
+    m_background = palette().color(QPalette::Button);
+    setAutoFillBackground(true);
+    setAccessibleName(text);
+    applyColors();
+}
+
+void CColorStatic::setTextColor(const QColor& color)
+{
+    m_text = color;
+    applyColors();
+}
+
+void CColorStatic::setBkColor(const QColor& color)
+{
+    m_background = color;
+    applyColors();
+}
+
+void CColorStatic::setClickable(bool clickable)
+{
+    m_clickable = clickable;
+    setCursor(clickable ? Qt::PointingHandCursor : Qt::ArrowCursor);
+    setFocusPolicy(clickable ? Qt::TabFocus : Qt::NoFocus);
+}
+
+void CColorStatic::applyColors()
+{
+    QPalette pal = palette();
+    pal.setColor(QPalette::WindowText, m_text);
+    pal.setColor(QPalette::Window, m_background);
+    setPalette(pal);
+    update();
+}
+
+void CColorStatic::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (m_clickable && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) {
+        emit clicked();
+        return;
+    }
+    QLabel::mouseReleaseEvent(event);
+}
+
+void CColorStatic::keyPressEvent(QKeyEvent* event)
+{
+    if (m_clickable && (event->key() == Qt::Key_Space || event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
+        emit clicked();
+        return;
+    }
+    QLabel::keyPressEvent(event);
+}

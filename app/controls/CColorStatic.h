@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QLabel>
+
+// A label with its own text and background colours. With a hand cursor it
+// acts as a link and reports clicks.
+class CColorStatic : public QLabel
+{
+    Q_OBJECT
+
+public:
+    explicit CColorStatic(const QString& text = {}, QWidget* parent = nullptr);
+
+    void setTextColor(const QColor& color);
+    void setBkColor(const QColor& color);
+    QColor textColor() const { return m_text; }
+    QColor bkColor() const { return m_background; }
+
+    // Hand cursor, keyboard focus, and clicked() on a left click, Enter or Space.
+    void setClickable(bool clickable);
+
+signals:
+    void clicked();
+
+protected:
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void applyColors();
+
+    QColor m_text = Qt::black;
+    QColor m_background;
+    bool m_clickable = false;
+};
