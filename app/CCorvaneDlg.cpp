@@ -475,7 +475,7 @@ QWidget* CCorvaneDlg::buildBottom()
     }
     v->addLayout(shareRow);
 
-    bottom->setStyleSheet(QStringLiteral(
+    setStyleSheet(QStringLiteral(
         "QPushButton[bitmapButton=\"true\"] { border: 1px solid #8aa6cf; border-radius: 5px; padding: 4px 10px;"
         " background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #ffffff, stop:1 #dce7f6); }"
         "QPushButton[bitmapButton=\"true\"]:hover { border-color: #2f7dd1; }"
