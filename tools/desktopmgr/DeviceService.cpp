@@ -65,6 +65,12 @@ DeviceService::DeviceService(HandsetConfig config, QString configPath, QObject* 
     : QObject(parent), m_config(std::move(config)), m_configPath(std::move(configPath)),
       m_state(m_config.handsets().size())
 {
+    // Listed from the start so that stats shows what has not happened yet as 0.
+    for (const char* key :
+         {"calls", "calls.failed", "closes", "connections", "controls", "events", "faults.garbage", "faults.stalled",
+          "modules.installed", "opens", "opens.failed", "outbox.failed", "packets.accepted", "packets.rejected",
+          "requests.malformed", "runs.started", "sms.sent", "writes.failed"})
+        m_stats.insert(QLatin1String(key), 0);
 }
 
 DeviceService::~DeviceService()
