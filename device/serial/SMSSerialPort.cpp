@@ -60,7 +60,6 @@ bool CSMSSerialPort::WaitFor(const QByteArray& expected)
         quint32 error = SerialErrors::Success;
         const SerialDevice::WaitResult waited = m_device.waitForCharacter(m_timeoutMs, &error);
         if (waited == SerialDevice::WaitResult::TimedOut || waited == SerialDevice::WaitResult::Cancelled) {
-            m_device.cancelWait();
             m_response = collected;
             return false;
         }

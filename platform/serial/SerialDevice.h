@@ -45,7 +45,8 @@ public:
     // A line that was hung up gives IoDevice.
     quint32 read(QByteArray& out);
     // Waits until a character can be read, the time-out passes or cancelWait() is called.
-    // A hang-up or a poll failure gives Failed with the error in *error.
+    // Nothing stays pending after a time-out or a cancel (a backend with
+    // overlapped waits cancels its own). A hang-up gives Failed with the error in *error.
     WaitResult waitForCharacter(int timeoutMs, quint32* error);
     // Ends a wait in progress. A cancel made while no wait runs is dropped by the next wait.
     void cancelWait();

@@ -1,7 +1,5 @@
 #include "device/serial/SMSException.h"
-#include "device/serial/SMSStrings.h"
 
-#include <QSet>
 #include <QtTest>
 
 class TestSMSException : public QObject
@@ -12,7 +10,6 @@ private slots:
     void errorMessage_data();
     void errorMessage();
     void messageIsCappedAndMirroredByWhat();
-    void resourceNumbersAreDistinctAndBounded();
 };
 
 void TestSMSException::errorMessage_data()
@@ -36,6 +33,9 @@ void TestSMSException::errorMessage_data()
         << quint32(0x80040005) << QString() << QString();
     QTest::newRow("facility 4, other resource") << quint32(0x80040205) << "x"
                                                 << "Modem does not support SMS messaging.";
+    QTest::newRow("first resource") << quint32(0x80040201) << QString() << "SMSC Number too large to semi-octet encode";
+    QTest::newRow("last resource") << quint32(0x8004020A) << QString() << "No message provided to PDU encode";
+    QTest::newRow("past the last resource") << quint32(0x8004020B) << "x" << QString();
     QTest::newRow("facility 7 without the failure bit") << quint32(0x00070005) << QString() << "Access is denied.";
     QTest::newRow("high bits beyond the facility are ignored")
         << quint32(0xE0040204) << QString() << "Failed to receive a response from the modem.";
@@ -64,21 +64,6 @@ void TestSMSException::messageIsCappedAndMirroredByWhat()
     } catch (const std::exception& e) {
         QCOMPARE(QString::fromUtf8(e.what()), QStringLiteral("Failed to receive a response from the modem."));
     }
-}
-
-void TestSMSException::resourceNumbersAreDistinctAndBounded()
-{
-    QSet<QString> texts;
-    for (quint32 id = 513; id <= 522; ++id) {
-        const QString text = SMSStrings::load(id);
-        QVERIFY2(!text.isEmpty(), qPrintable(QString::number(id)));
-        texts.insert(text);
-    }
-    QCOMPARE(texts.size(), 10);
-    QVERIFY(SMSStrings::load(512).isEmpty());
-    QVERIFY(SMSStrings::load(523).isEmpty());
-    QCOMPARE(SMSStrings::load(513), QStringLiteral("SMSC Number too large to semi-octet encode"));
-    QCOMPARE(SMSStrings::load(522), QStringLiteral("No message provided to PDU encode"));
 }
 
 QTEST_GUILESS_MAIN(TestSMSException)
