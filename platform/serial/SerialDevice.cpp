@@ -11,6 +11,8 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -26,6 +28,15 @@ int pollRetrying(pollfd* fds, nfds_t count, int timeoutMs)
         if (n >= 0 || errno != EINTR)
             return n;
     }
+}
+
+// Unix98 pseudo-terminal slaves use majors 136 to 143.
+bool isPseudoTerminal(int fd)
+{
+    struct stat st
+    {
+    };
+    return ::fstat(fd, &st) == 0 && S_ISCHR(st.st_mode) && major(st.st_rdev) >= 136 && major(st.st_rdev) <= 143;
 }
 
 } // namespace
@@ -75,7 +86,11 @@ quint32 SerialDevice::openPath(const QString& devicePath)
 
 quint32 SerialDevice::configure()
 {
-    if (::ioctl(m_fd, TIOCEXCL) != 0)
+    // The lock taken in openPath() keeps other openers out and dies with its
+    // holder. A real line also gets the kernel's exclusive flag, which it drops
+    // at the last close; a pseudo-terminal keeps that flag for as long as its
+    // master is open, so a crashed holder would lock out other users for good.
+    if (!isPseudoTerminal(m_fd) && ::ioctl(m_fd, TIOCEXCL) != 0)
         return SerialErrors::fromErrno(errno);
     termios tio{};
     if (::tcgetattr(m_fd, &tio) != 0)
