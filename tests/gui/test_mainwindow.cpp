@@ -319,6 +319,15 @@ private slots:
         QCOMPARE(m_exitCode, 0);
     }
 
+    void bringToFrontRestoresAMinimisedWindow()
+    {
+        m_dlg->showMinimized();
+        QTRY_VERIFY(m_dlg->isMinimized());
+        m_dlg->bringToFront();
+        QTRY_VERIFY(!m_dlg->isMinimized());
+        QVERIFY(m_dlg->isVisible());
+    }
+
     void existingDataFolderIsLeftUnchanged()
     {
         QVERIFY(DataFiles::AppendSentItem(QStringLiteral("1"), QStringLiteral("x"), QDate(2020, 1, 1)));

@@ -1,0 +1,123 @@
+#include "GuiTestSupport.h"
+
+#include "app/controls/CColorStatic.h"
+#include "app/controls/CLong_SMS_Dlg.h"
+#include "app/controls/CMyListCtrl.h"
+#include "app/controls/CMy_Sel_All_Edit.h"
+#include "app/controls/CSpecialEdit.h"
+
+#include <QHeaderView>
+#include <QSignalSpy>
+#include <QStandardItemModel>
+#include <QToolTip>
+
+class TestControls : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void longSmsDialogTexts()
+    {
+        CLong_SMS_Dlg d160(nullptr, 160);
+        QVERIFY(d160.shownText().startsWith(QStringLiteral("Your current message is exceeding the typical SMS Length of 160")));
+        CLong_SMS_Dlg d70(nullptr, 70);
+        QVERIFY(d70.shownText().contains(QStringLiteral("Unicode SMS (non-English text SMS) Length of 70")));
+        CLong_SMS_Dlg notice(nullptr, 0, QStringLiteral("Caller text"));
+        QCOMPARE(notice.shownText(), QStringLiteral("Caller text"));
+        QCOMPARE(notice.windowTitle(), QStringLiteral("Information"));
+    }
+
+    void longSmsDialogEscapeIsOkCloseIsCancel()
+    {
+        CLong_SMS_Dlg byEscape(nullptr, 160);
+        QTimer::singleShot(0, &byEscape, [&] { QTest::keyClick(&byEscape, Qt::Key_Escape); });
+        QCOMPARE(byEscape.exec(), int(QDialog::Accepted));
+        CLong_SMS_Dlg byClose(nullptr, 160);
+        QTimer::singleShot(0, &byClose, [&] { byClose.close(); });
+        QCOMPARE(byClose.exec(), int(QDialog::Rejected));
+    }
+
+    void listRefusesNarrowAndHiddenWidths()
+    {
+        QStandardItemModel model(3, 3);
+        CMyListCtrl list;
+        list.setModel(&model);
+        list.show();
+        QVERIFY(list.setColumnWidthChecked(0, 120));
+        QVERIFY(!list.setColumnWidthChecked(0, 19));
+        QCOMPARE(list.horizontalHeader()->sectionSize(0), 120);
+        // A drag of the divider below 20 pixels springs back.
+        list.horizontalHeader()->resizeSection(0, 5);
+        QCOMPARE(list.horizontalHeader()->sectionSize(0), 120);
+
+        list.hideColumnAt(1);
+        QVERIFY(!list.isColumnShown(1));
+        QVERIFY(!list.setColumnWidthChecked(1, 300));
+        QCOMPARE(list.horizontalHeader()->visualIndex(1), 0);
+        list.showColumnAt(1);
+        QVERIFY(list.isColumnShown(1));
+        QCOMPARE(list.horizontalHeader()->visualIndex(1), 1);
+    }
+
+    void listTipsShowAtMostEightyCharacters()
+    {
+        QStandardItemModel model(2, 1);
+        model.setItem(0, 0, new QStandardItem(QString(200, QLatin1Char('z'))));
+        model.setItem(1, 0, new QStandardItem(QString()));
+        CMyListCtrl list;
+        list.setModel(&model);
+        list.setColumnWidthChecked(0, 200);
+        list.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&list));
+        auto tipAt = [&](int row) {
+            const QPoint pos = list.visualRect(model.index(row, 0)).center();
+            QHelpEvent help(QEvent::ToolTip, pos, list.viewport()->mapToGlobal(pos));
+            QApplication::sendEvent(list.viewport(), &help);
+            return QToolTip::isVisible() ? QToolTip::text() : QString();
+        };
+        QCOMPARE(tipAt(0), QString(80, QLatin1Char('z')));
+        tipAt(1); // an empty cell has no tip: the old one goes away
+        QTRY_VERIFY(!QToolTip::isVisible());
+    }
+
+    void specialEditRefusesClipboardWithoutText()
+    {
+        MessageRecorder messages;
+        CSpecialEdit edit;
+        edit.setFormat(std::make_unique<DecimalFormat>());
+        QVERIFY(!edit.checkedPaste(QString(), false));
+        QCOMPARE(messages.texts(), QStringList{QStringLiteral("Invalid number.")});
+        QVERIFY(edit.checkedPaste(QStringLiteral("12\t3\n")));
+        QCOMPARE(edit.text(), QStringLiteral("123"));
+    }
+
+    void selectAllEditUsesCrLfAndKeepsItsLimit()
+    {
+        CMy_Sel_All_Edit edit;
+        edit.setMaxLength(10);
+        edit.setText(QStringLiteral("ab\r\ncd"));
+        QCOMPARE(edit.text(), QStringLiteral("ab\r\ncd"));
+        QCOMPARE(edit.toPlainText(), QStringLiteral("ab\ncd"));
+        edit.setText(QString(15, QLatin1Char('q')));
+        QCOMPARE(edit.text().size(), 10);
+        edit.setText(QStringLiteral("12345678"));
+        edit.insertPlainText(QStringLiteral("\n9")); // CR LF counts two: only the line break fits
+        QCOMPARE(edit.text(), QStringLiteral("12345678\r\n"));
+    }
+
+    void colorStaticClicks()
+    {
+        CColorStatic link(QStringLiteral("Need help?"));
+        QSignalSpy clicked(&link, &CColorStatic::clicked);
+        link.resize(100, 20);
+        QTest::mouseClick(&link, Qt::LeftButton);
+        QCOMPARE(clicked.count(), 0);
+        link.setClickable(true);
+        QTest::mouseClick(&link, Qt::LeftButton);
+        QCOMPARE(clicked.count(), 1);
+        QCOMPARE(link.cursor().shape(), Qt::PointingHandCursor);
+    }
+};
+
+QTEST_MAIN(TestControls)
+#include "test_controls.moc"
