@@ -28,7 +28,15 @@ public:
     int count(const QString& number) const { return m_counts.value(key(number)); }
     void reserve(qsizetype n) { m_counts.reserve(n); }
 
-    static QString key(const QString& number) { return number.toCaseFolded(); }
+    // Numbers are nearly always plain ASCII digits: only fold when there is a letter.
+    static QString key(const QString& number)
+    {
+        for (QChar c : number) {
+            if (c.unicode() >= 0x80 || c.isLetter())
+                return number.toCaseFolded();
+        }
+        return number;
+    }
 
 private:
     QHash<QString, int> m_counts;
