@@ -1,0 +1,201 @@
+// DesktopMgr.exe as a process: start-up rules, the control verbs and their
+// exit codes, state saved to the handset file, and the handsets' modem ports.
+
+#include "ServiceFixture.h"
+#include "platform/PortMap.h"
+
+#include <QFile>
+#include <QtTest>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+const QByteArray kConfig = R"(# kept as written
+[desk]
+PIN=0xABCD
+Description=Desk phone
+Attached = yes
+ModemCom=9
+ModemDescription=Ulmex USB Modem
+ModemManufacturer=Ulmex
+ModemModel=Veva 9700
+
+[drawer]
+PIN=305419896
+Attached=false
+)";
+
+QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+class TestDesktopMgr : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void secondInstanceIsRefusedAndStaleSocketReplaced();
+    void controlReportsFailuresWithExitCodeAndMessage_data();
+    void controlReportsFailuresWithExitCodeAndMessage();
+    void stateChangesAreSavedKeepingTheRestOfTheFile();
+    void invalidConfigStopsTheStart();
+    void modemPortIsPublishedWhileRunning();
+    void quitEndsTheServiceCleanly();
+
+private:
+    std::unique_ptr<ServiceFixture> m_fixture;
+};
+
+void TestDesktopMgr::init()
+{
+    m_fixture = std::make_unique<ServiceFixture>();
+    m_fixture->writeConfig(kConfig);
+}
+
+void TestDesktopMgr::cleanup()
+{
+    m_fixture.reset();
+}
+
+void TestDesktopMgr::secondInstanceIsRefusedAndStaleSocketReplaced()
+{
+    QVERIFY(m_fixture->start());
+    const ServiceFixture::Run second = ServiceFixture::runTool(QStringLiteral("DesktopMgr.exe"), {});
+    QCOMPARE(second.exitCode, 1);
+    QVERIFY(second.err.contains(QStringLiteral("already answers")));
+    QVERIFY(m_fixture->isRunning());
+
+    m_fixture->kill();
+    QVERIFY(QFile::exists(m_fixture->socketPath()));
+    QVERIFY(m_fixture->start());
+    QCOMPARE(m_fixture->control({QStringLiteral("list")}).exitCode, 0);
+}
+
+void TestDesktopMgr::controlReportsFailuresWithExitCodeAndMessage_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("message");
+
+    QTest::newRow("unknown pin") << QStringList{"detach", "99"} << 1 << "no handset has the PIN 99";
+    QTest::newRow("not a pin") << QStringList{"attach", "abcd"} << 1 << "is not a PIN";
+    QTest::newRow("unknown verb") << QStringList{"reboot"} << 1 << "unknown verb";
+    QTest::newRow("missing argument") << QStringList{"fail-write-after", "0xABCD"} << 1 << "usage:";
+    QTest::newRow("negative count") << QStringList{"fail-write-after", "0xABCD", "-1"} << 1 << "not a packet count";
+    QTest::newRow("stall of nothing") << QStringList{"stall-next", "0"} << 1 << "usage:";
+    QTest::newRow("module on detached") << QStringList{"install-module", "305419896"} << 1 << "not attached";
+    QTest::newRow("no verb") << QStringList{} << 2 << "usage:";
+}
+
+void TestDesktopMgr::controlReportsFailuresWithExitCodeAndMessage()
+{
+    QFETCH(QStringList, args);
+    QFETCH(int, exitCode);
+    QFETCH(QString, message);
+
+    // Without a service every verb fails with its own message.
+    const ServiceFixture::Run offline = m_fixture->control({QStringLiteral("list")});
+    QCOMPARE(offline.exitCode, 1);
+    QVERIFY(offline.err.contains(QStringLiteral("not running")));
+
+    QVERIFY(m_fixture->start());
+    const ServiceFixture::Run run = m_fixture->control(args);
+    QCOMPARE(run.exitCode, exitCode);
+    QVERIFY2(run.err.contains(message), qPrintable(run.err));
+    QVERIFY(run.err.startsWith(QStringLiteral("DesktopMgr.exe: ")));
+}
+
+void TestDesktopMgr::stateChangesAreSavedKeepingTheRestOfTheFile()
+{
+    QVERIFY(m_fixture->start());
+    QCOMPARE(m_fixture->control({QStringLiteral("attach"), QStringLiteral("0x12345678")}).exitCode, 0);
+    QCOMPARE(m_fixture->control({QStringLiteral("install-module"), QStringLiteral("first")}).out,
+             QStringLiteral("module installed on ABCD\n"));
+    QCOMPARE(m_fixture->control({QStringLiteral("detach"), QStringLiteral("43981")}).exitCode, 0);
+
+    QByteArray expected = kConfig;
+    expected.replace("Attached = yes", "Attached=false");
+    expected.replace("ModemModel=Veva 9700\n", "ModemModel=Veva 9700\nModuleInstalled=true\n");
+    expected.replace("PIN=305419896\nAttached=false", "PIN=305419896\nAttached=true");
+    QCOMPARE(readFile(m_fixture->configFile()), expected);
+
+    // The saved state is what the next start sees.
+    m_fixture->kill();
+    QVERIFY(m_fixture->start());
+    QCOMPARE(m_fixture->control({QStringLiteral("list")}).out,
+             QStringLiteral("ABCD\t43981\tdetached\tmodule\tDesk phone\n"
+                            "12345678\t305419896\tattached\tno-module\t\n"));
+}
+
+void TestDesktopMgr::invalidConfigStopsTheStart()
+{
+    m_fixture->writeConfig("[a]\nPIN=1\n[b]\nPIN=0x1\n");
+    const ServiceFixture::Run duplicate = ServiceFixture::runTool(QStringLiteral("DesktopMgr.exe"), {});
+    QCOMPARE(duplicate.exitCode, 1);
+    QVERIFY(duplicate.err.contains(QStringLiteral("share the PIN 1")));
+
+    const QString other = m_fixture->root() + QStringLiteral("/other.ini");
+    QFile file(other);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("[x]\nPIN=7\nColour=red\n");
+    file.close();
+    const ServiceFixture::Run typo =
+        ServiceFixture::runTool(QStringLiteral("DesktopMgr.exe"), {QStringLiteral("--config"), other});
+    QCOMPARE(typo.exitCode, 1);
+    QVERIFY(typo.err.contains(QStringLiteral("line 3: unknown key \"Colour\"")));
+}
+
+void TestDesktopMgr::modemPortIsPublishedWhileRunning()
+{
+    QVERIFY(m_fixture->start());
+    const QList<PortEntry> ports = PortMap::entries();
+    QCOMPARE(ports.size(), 1);
+    QCOMPARE(ports.at(0).number, 9);
+    QCOMPARE(ports.at(0).description, QStringLiteral("Ulmex USB Modem"));
+
+    // The port answers as the handset's modem: manufacturer from the handset file.
+    const int fd = ::open(QFile::encodeName(ports.at(0).devicePath).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    QVERIFY(fd >= 0);
+    termios raw = {};
+    if (::tcgetattr(fd, &raw) == 0) {
+        ::cfmakeraw(&raw);
+        ::tcsetattr(fd, TCSANOW, &raw);
+    }
+    QCOMPARE(::write(fd, "AT+CGMI\r", 8), ssize_t(8));
+    QByteArray answer;
+    const QDeadlineTimer deadline(3000);
+    while (!answer.contains("OK") && !deadline.hasExpired()) {
+        pollfd wait = {fd, POLLIN, 0};
+        if (::poll(&wait, 1, 50) > 0) {
+            char chunk[256];
+            const ssize_t got = ::read(fd, chunk, sizeof chunk);
+            if (got > 0)
+                answer.append(chunk, got);
+        }
+    }
+    ::close(fd);
+    QVERIFY2(answer.contains("Ulmex"), answer.constData());
+}
+
+void TestDesktopMgr::quitEndsTheServiceCleanly()
+{
+    QVERIFY(m_fixture->start());
+    QCOMPARE(m_fixture->control({QStringLiteral("quit")}).exitCode, 0);
+    QTRY_VERIFY(!m_fixture->isRunning());
+    QVERIFY(!QFile::exists(m_fixture->socketPath()));
+    QVERIFY(PortMap::entries().isEmpty());
+}
+
+QTEST_GUILESS_MAIN(TestDesktopMgr)
+#include "tst_desktopmgr.moc"
