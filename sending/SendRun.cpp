@@ -1,0 +1,231 @@
+#include "SendRun.h"
+
+#include "app/core/AppState.h"
+#include "app/core/NumberRules.h"
+#include "device/link/MessagePacket.h"
+#include "device/link/USBClient.h"
+#include "store/DataFiles.h"
+
+#include <QHash>
+#include <QThread>
+
+namespace {
+
+class RealClock : public SendClock
+{
+public:
+    void sleepMs(int ms) override { QThread::msleep(static_cast<unsigned long>(ms)); }
+};
+
+constexpr int kPacingMs = 1000;
+
+} // namespace
+
+SendClock& SendClock::real()
+{
+    static RealClock clock;
+    return clock;
+}
+
+void StopGate::hold()
+{
+    QMutexLocker lock(&m_mutex);
+    m_held = true;
+}
+
+void StopGate::release()
+{
+    QMutexLocker lock(&m_mutex);
+    m_held = false;
+    m_released.wakeAll();
+}
+
+bool StopGate::isHeld() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_held;
+}
+
+void StopGate::waitWhileHeld()
+{
+    QMutexLocker lock(&m_mutex);
+    while (m_held)
+        m_released.wait(&m_mutex);
+}
+
+int ParsePauseEvery(const QString& text)
+{
+    // Text to integer as the C library reads it: blanks, a sign, then digits.
+    const QString t = text.trimmed();
+    qsizetype i = 0;
+    bool negative = false;
+    if (i < t.size() && (t[i] == QLatin1Char('+') || t[i] == QLatin1Char('-')))
+        negative = t[i++] == QLatin1Char('-');
+    qint64 value = 0;
+    for (; i < t.size() && t[i].isDigit() && t[i].unicode() < 0x80; ++i) {
+        value = value * 10 + (t[i].unicode() - '0');
+        if (value > std::numeric_limits<int>::max())
+            return negative ? std::numeric_limits<int>::min() : std::numeric_limits<int>::max();
+    }
+    return int(negative ? -value : value);
+}
+
+PauseSettings ParsePauseSettings(const QString& pauseEvery, const QString& pauseFor)
+{
+    PauseSettings s;
+    s.every = ParsePauseEvery(pauseEvery);
+    const QString text = pauseFor.trimmed();
+    const QString head = text.left(2);
+    s.value = (head.isEmpty() || head == QLatin1String("No")) ? 0 : ParsePauseEvery(head);
+    s.unit = text.size() > 3 ? text.at(3) : QChar();
+    return s;
+}
+
+qint64 PauseSettings::lengthMs() const
+{
+    if (unit == QLatin1Char('S'))
+        return qint64(value) * 1000;
+    if (unit == QLatin1Char('M'))
+        return qint64(value) * 60000;
+    // " 1  Hour" pauses for one hour, as its countdown shows.
+    if (unit == QLatin1Char('H'))
+        return qint64(value) * 3600000;
+    return 0;
+}
+
+QString PauseText(qint64 remainingMs)
+{
+    const qint64 s = remainingMs / 1000;
+    const qint64 h = s / 3600;
+    const qint64 m = (s - h * 3600) / 60;
+    const qint64 sec = (s - h * 3600) % 60;
+    QString text = QStringLiteral("Pausing the process for ");
+    if (h > 0)
+        text += QStringLiteral("%1 Hour %2 Minute %3 Second.").arg(h).arg(m).arg(sec);
+    else if (m > 0)
+        text += QStringLiteral("%1 Minute %2 Second.").arg(m).arg(sec);
+    else
+        text += QStringLiteral("%1 Second.").arg(sec);
+    return text;
+}
+
+bool SendRun(IChannel* channel, SendRunHost& host, StopGate& gate, SendClock& clock)
+{
+    g_nSendRequest = 0;
+    const QList<RecipientRow> rows = host.recipients();
+    const int total = int(rows.size());
+    if (total == 0)
+        return false;
+
+    auto stop = [&host] {
+        g_bStartPacketSent = false;
+        host.closeProgressDialog();
+        host.setMainWindowEnabled(true);
+        return false;
+    };
+
+    host.setMainWindowEnabled(false);
+    if (host.hasDeviceInitDialog()) {
+        clock.sleepMs(3000);
+        host.hideDeviceInitDialog();
+    }
+    host.showProgressDialog();
+    host.setupProgress(total, rows.first().number);
+
+    gate.waitWhileHeld();
+    if (g_bStopRequested)
+        return stop();
+    if (!g_bStartPacketSent) {
+        USBClient::WritePacket(Packets::startPacket(), channel);
+        g_bStartPacketSent = true;
+    }
+
+    const PauseSettings pause = ParsePauseSettings(g_strPauseEvery.get(), g_strPauseFor.get());
+    // Where each number first occurs: a later row with the same number is a duplicate.
+    QHash<QString, int> firstRow;
+    firstRow.reserve(total);
+    for (int i = total - 1; i >= 0; --i)
+        firstRow.insert(NumberIndex::key(rows.at(i).number), i);
+
+    int sentSincePause = 0;
+    for (int i = 0; i < total; ++i) {
+        gate.waitWhileHeld();
+        if (g_bStopRequested)
+            return stop();
+        const QString number = rows.at(i).number.trimmed();
+        host.showRow(i, total, number);
+
+        const QString message = rows.at(i).message;
+        if (message.isEmpty())
+            continue;
+
+        const SendOptions options = host.options();
+        bool excluded = false;
+        bool skipped = false;
+        if (options.useExclusion && host.isExcluded(number)) {
+            excluded = true;
+        } else if (options.skipDuplicates) {
+            const auto found = firstRow.constFind(NumberIndex::key(number));
+            skipped = found != firstRow.cend() && found.value() != i;
+        }
+        if (excluded || skipped) {
+            host.setStatusLine(QStringLiteral("Currently sending to : ") + number +
+                               (excluded ? QStringLiteral(" is Excluded.") : QStringLiteral(" is Skipped.")));
+            clock.sleepMs(kPacingMs);
+            continue;
+        }
+
+        gate.waitWhileHeld();
+        if (g_bStopRequested)
+            return stop();
+        USBClient::WritePacket(Packets::MessagePacket(message, number), channel);
+        ++sentSincePause;
+
+        if (options.saveTemplates && !message.trimmed().isEmpty())
+            DataFiles::SaveTemplateIfNew(message);
+        if (options.saveSentItems)
+            DataFiles::AppendSentItem(rows.at(i).number, message);
+
+        if (g_bStopRequested)
+            return stop();
+        clock.sleepMs(kPacingMs);
+
+        if (options.delayedDelivery && sentSincePause == pause.every) {
+            sentSincePause = 0;
+            const qint64 length = pause.lengthMs();
+            if (i + 1 != total && length > 0) {
+                host.beginPause(int(std::min<qint64>(length, std::numeric_limits<int>::max())));
+                qint64 left = length - 1000;
+                while (left > 0 && !g_bStopRequested && g_nPauseRemainingMs != 0) {
+                    clock.sleepMs(1000);
+                    left -= 1000;
+                    gate.waitWhileHeld();
+                }
+                if (!g_bStopRequested)
+                    clock.sleepMs(1000);
+                host.endPause();
+            }
+        }
+    }
+
+    host.closeProgressDialog();
+    if (!g_bStopRequested)
+        host.showSuccess();
+    host.setMainWindowEnabled(true);
+    return true;
+}
+
+void RunSendWorkerDeviceStep(DeviceLinkHost& device, SendRunHost& host, StopGate& gate, SendClock& clock,
+                             bool allowRepeat)
+{
+    USBClientHolder client(device);
+    client->setSendRun([&](USBClient& c) { SendRun(c.channel(), host, gate, clock); });
+    if (allowRepeat)
+        client->setRepeatDeviceStep([&] { RunSendWorkerDeviceStep(device, host, gate, clock, false); });
+    client->RunDeviceLink();
+    const bool found = client->foundHandset();
+    if (!found && !g_bDeviceSeen)
+        host.restoreAfterNoHandset();
+    if ((found || !g_bDeviceSeen) && g_bStopRequested)
+        host.closeProgressDialog();
+}

@@ -1,0 +1,103 @@
+#pragma once
+
+#include <QList>
+#include <QMutex>
+#include <QString>
+#include <QWaitCondition>
+
+class DeviceLinkHost;
+struct IChannel;
+
+struct RecipientRow
+{
+    QString number;
+    QString message;
+};
+
+// The main window's options as the send run reads them, row by row.
+struct SendOptions
+{
+    bool useExclusion = false;
+    bool skipDuplicates = false;
+    bool saveSentItems = false;
+    bool saveTemplates = false;
+    bool delayedDelivery = false;
+};
+
+// What the send run asks of the main window and its progress dialog. The GUI
+// carries each call to the user-interface thread.
+class SendRunHost
+{
+public:
+    virtual ~SendRunHost() = default;
+
+    virtual QList<RecipientRow> recipients() = 0;
+    virtual SendOptions options() = 0;
+    virtual bool isExcluded(const QString& number) = 0;
+    virtual void setMainWindowEnabled(bool enabled) = 0;
+    virtual bool hasDeviceInitDialog() = 0;
+    virtual void hideDeviceInitDialog() = 0;
+    virtual void showProgressDialog() = 0;
+    // Bars and texts for a run of `total` rows, the first one to `firstNumber`.
+    virtual void setupProgress(int total, const QString& firstNumber) = 0;
+    // Moves the list selection to the row, steps the bar, fills the counter and status lines.
+    virtual void showRow(int row, int total, const QString& number) = 0;
+    virtual void setStatusLine(const QString& text) = 0;
+    // Starts the pause countdown of `totalMs` (pause line, timers, shared pause state).
+    virtual void beginPause(int totalMs) = 0;
+    virtual void endPause() = 0;
+    // Stops the activity timer and closes the progress dialog; false when there was none.
+    virtual bool closeProgressDialog() = 0;
+    virtual void showSuccess() = 0;
+    // Main-window side of the worker's wrap-up when no handset was found.
+    virtual void restoreAfterNoHandset() = 0;
+};
+
+// Time as the send run sees it; tests shorten it, end-to-end runs use real time.
+class SendClock
+{
+public:
+    virtual ~SendClock() = default;
+    virtual void sleepMs(int ms) = 0;
+    static SendClock& real();
+};
+
+// Holds the worker while the Stop question is on screen: no packet is written
+// and no row is started between hold() and release().
+class StopGate
+{
+public:
+    void hold();
+    void release();
+    bool isHeld() const;
+    void waitWhileHeld();
+
+private:
+    mutable QMutex m_mutex;
+    QWaitCondition m_released;
+    bool m_held = false;
+};
+
+// The pause settings read from the two combo texts.
+struct PauseSettings
+{
+    int every = 0;      // N
+    int value = 0;      // V
+    QChar unit;         // U
+    qint64 lengthMs() const;
+};
+int ParsePauseEvery(const QString& text);
+PauseSettings ParsePauseSettings(const QString& pauseEvery, const QString& pauseFor);
+
+// "Pausing the process for ..." for the given remaining milliseconds.
+QString PauseText(qint64 remainingMs);
+
+// Walks the rows and writes one packet per message on the channel. Device
+// errors propagate as ComError. Returns true when the list was done without Stop.
+bool SendRun(IChannel* channel, SendRunHost& host, StopGate& gate, SendClock& clock);
+
+// The send worker's device step: a device client with a send request, the
+// send run, and the wrap-up. A device error while the send is still requested
+// runs this step once more (allowRepeat), never more.
+void RunSendWorkerDeviceStep(DeviceLinkHost& device, SendRunHost& host, StopGate& gate, SendClock& clock,
+                             bool allowRepeat = true);
