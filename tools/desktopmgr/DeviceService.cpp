@@ -78,17 +78,21 @@ DeviceService::~DeviceService()
     qDeleteAll(m_sessions);
 }
 
+bool DeviceService::anotherServiceAnswers(const QString& socketPath, QString* error)
+{
+    QLocalSocket probe;
+    probe.connectToServer(socketPath);
+    if (!probe.waitForConnected(1000))
+        return false;
+    *error = QStringLiteral("another device service already answers on %1").arg(socketPath);
+    return true;
+}
+
 bool DeviceService::listen(const QString& socketPath, QString* error)
 {
     QDir().mkpath(QFileInfo(socketPath).absolutePath());
-    {
-        QLocalSocket probe;
-        probe.connectToServer(socketPath);
-        if (probe.waitForConnected(1000)) {
-            *error = QStringLiteral("another device service already answers on %1").arg(socketPath);
-            return false;
-        }
-    }
+    if (anotherServiceAnswers(socketPath, error))
+        return false;
     QLocalServer::removeServer(socketPath); // left behind by a service that crashed
     m_server = new QLocalServer(this);
     m_server->setSocketOptions(QLocalServer::UserAccessOption);

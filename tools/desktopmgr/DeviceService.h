@@ -38,6 +38,7 @@ public:
     DeviceService(HandsetConfig config, QString configPath, QObject* parent = nullptr);
     ~DeviceService() override;
 
+    static bool anotherServiceAnswers(const QString& socketPath, QString* error);
     // Refuses when another service answers on the socket; removes a stale one.
     bool listen(const QString& socketPath, QString* error);
 

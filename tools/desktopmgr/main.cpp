@@ -97,14 +97,19 @@ int main(int argc, char** argv)
         printError(error);
         return 1;
     }
+    if (DeviceService::anotherServiceAnswers(Paths::deviceServiceSocket(), &error)) {
+        printError(error);
+        return 1;
+    }
+    // Ports first: once the socket answers, the whole handset is there.
+    ModemPorts modems;
+    for (const QString& note : modems.start(config.handsets()))
+        printError(note);
     DeviceService service(config, configPath);
     if (!service.listen(Paths::deviceServiceSocket(), &error)) {
         printError(error);
         return 1;
     }
-    ModemPorts modems;
-    for (const QString& note : modems.start(config.handsets()))
-        printError(note);
     quitOnSignals(&app);
     QObject::connect(&service, &DeviceService::quitRequested, &app, &QCoreApplication::quit);
     std::printf("DesktopMgr.exe: %d handset(s) on %s\n", int(config.handsets().size()),
