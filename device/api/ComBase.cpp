@@ -63,35 +63,6 @@ QString Guid::toString() const
     return uuid.toString(QUuid::WithBraces).toUpper();
 }
 
-bool Guid::parse(const QString& text, Guid* out)
-{
-    if (!out)
-        return false;
-    QStringView body(text);
-    if (body.startsWith(QLatin1Char('{'))) {
-        if (!body.endsWith(QLatin1Char('}')))
-            return false;
-        body = body.mid(1, body.size() - 2);
-    }
-    if (body.size() != 36)
-        return false;
-    for (qsizetype i = 0; i < body.size(); ++i) {
-        const bool dashPlace = i == 8 || i == 13 || i == 18 || i == 23;
-        const QChar c = body.at(i);
-        const bool hex = (c >= QLatin1Char('0') && c <= QLatin1Char('9')) ||
-                         (c.toLower() >= QLatin1Char('a') && c.toLower() <= QLatin1Char('f'));
-        if (dashPlace ? c != QLatin1Char('-') : !hex)
-            return false;
-    }
-    const QUuid uuid = QUuid::fromString(body);
-    out->data1 = uuid.data1;
-    out->data2 = uuid.data2;
-    out->data3 = uuid.data3;
-    for (int i = 0; i < 8; ++i)
-        out->data4[i] = uuid.data4[i];
-    return true;
-}
-
 namespace {
 
 std::string composeText(HRESULT hr, const Guid& iid)

@@ -77,8 +77,6 @@ struct Guid
 
     // "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}" in upper case.
     QString toString() const;
-    // Accepts the braced or unbraced form in either letter case; false on anything else.
-    static bool parse(const QString& text, Guid* out);
 };
 
 inline constexpr Guid IID_IUnknown{0x00000000, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};

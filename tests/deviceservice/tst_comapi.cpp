@@ -50,8 +50,6 @@ class TestComApi : public QObject
 
 private slots:
     void identifiersPrintAndParse();
-    void guidParsingRejectsMalformedText_data();
-    void guidParsingRejectsMalformedText();
     void comErrorCarriesCodeAndInterface();
     void counterPointerBalancesReferences();
     void variantChangeTypeToInt32_data();
@@ -67,33 +65,11 @@ void TestComApi::identifiersPrintAndParse()
     QCOMPARE(IID_IChannelEvents.toString(), QStringLiteral("{C7168312-A0F4-46DF-B82A-548CFB08755E}"));
     const Guid ids[] = {IID_IDeviceManager,  IID_IDeviceCollection, IID_IDevice,       IID_IDevicePropertyCollection,
                         IID_IDeviceProperty, IID_IChannel,          IID_IChannelEvents};
-    for (const Guid& id : ids) {
-        Guid back;
-        QVERIFY(Guid::parse(id.toString().toLower(), &back));
-        QVERIFY(back == id);
-        QVERIFY(!(id == IID_IUnknown));
+    // All distinct: a mix-up of two identifiers would let a proxy answer for the wrong interface.
+    for (const Guid& a : ids) {
+        QVERIFY(!(a == IID_IUnknown));
+        QCOMPARE(std::count(std::begin(ids), std::end(ids), a), 1);
     }
-    Guid zero{1, 2, 3, {}};
-    QVERIFY(Guid::parse(QStringLiteral("00000000-0000-0000-0000-000000000000"), &zero));
-    QVERIFY(zero == Guid{});
-}
-
-void TestComApi::guidParsingRejectsMalformedText_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::newRow("empty") << QString();
-    QTest::newRow("short") << QStringLiteral("{C716830B-A0F4-46DF-B82A-548CFB08755}");
-    QTest::newRow("open brace only") << QStringLiteral("{C716830B-A0F4-46DF-B82A-548CFB08755E");
-    QTest::newRow("dash moved") << QStringLiteral("C716830BA-0F4-46DF-B82A-548CFB08755E");
-    QTest::newRow("not hex") << QStringLiteral("G716830B-A0F4-46DF-B82A-548CFB08755E");
-}
-
-void TestComApi::guidParsingRejectsMalformedText()
-{
-    QFETCH(QString, text);
-    Guid out = IID_IDevice;
-    QVERIFY(!Guid::parse(text, &out));
-    QVERIFY(out == IID_IDevice);
 }
 
 void TestComApi::comErrorCarriesCodeAndInterface()
