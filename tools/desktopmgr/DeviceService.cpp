@@ -57,7 +57,6 @@ struct DeviceService::ServiceObject
     ExtraProperty property;                 // Property
     qint64 sinkId = 0;                      // Channel
     bool open = false;
-    bool started = false;
     qint32 written = 0;
 };
 
@@ -398,9 +397,9 @@ HRESULT DeviceService::writePacket(ServiceObject& channel, Session* session, con
 
     OutboxRecord record;
     if (packet == "Sign") {
-        channel.started = true;
+        m_state[index].runStarted = true;
         count(QStringLiteral("runs.started"));
-    } else if (!channel.started || !splitMessagePacket(packet, &record)) {
+    } else if (!m_state[index].runStarted || !splitMessagePacket(packet, &record)) {
         count(QStringLiteral("packets.rejected"));
     } else {
         record.time = QDateTime::currentDateTimeUtc();
@@ -519,6 +518,7 @@ DeviceService::ControlResult DeviceService::control(const QString& verb, const Q
             if (!attach) {
                 // Unplugged: its channels drop and every object made before fails from now on.
                 ++m_state[index].generation;
+                m_state[index].runStarted = false;
                 const quint32 pin = m_config.handsets().at(index).pin;
                 for (Session* session : std::as_const(m_sessions)) {
                     for (const auto& object : std::as_const(session->objects)) {

@@ -55,6 +55,9 @@ private:
         quint64 generation = 1;
         int writesBeforeFailure = -1;
         bool failNextOpen = false;
+        // The sender module keeps the start of a run until the handset is unplugged,
+        // so later channels of the same run need no new start packet.
+        bool runStarted = false;
     };
 
     void onNewConnection();
