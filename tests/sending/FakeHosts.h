@@ -1,0 +1,123 @@
+#pragma once
+
+#include "app/core/AppState.h"
+#include "device/link/DeviceLinkHost.h"
+#include "sending/SendRun.h"
+
+#include <QStringList>
+
+#include <functional>
+
+// Plays the main window for the device routine and the send run, recording
+// every call as a line of text.
+class FakeHost : public DeviceLinkHost, public SendRunHost
+{
+public:
+    QList<RecipientRow> rows;
+    SendOptions opts;
+    QStringList excluded;
+    QStringList calls;
+    QStringList statusLines;
+    QList<int> pauses;
+    bool deviceInitShown = false;
+    bool progressOpen = true;
+    std::function<void()> onHandsetLost;
+
+    // DeviceLinkHost
+    int recipientCount() override { return int(rows.size()); }
+    void hideStatusLine() override { calls << QStringLiteral("hideStatusLine"); }
+    void showDeviceInitDialog() override
+    {
+        deviceInitShown = true;
+        calls << QStringLiteral("showDeviceInit");
+    }
+    void hideDeviceInitDialog() override
+    {
+        deviceInitShown = false;
+        calls << QStringLiteral("hideDeviceInit");
+    }
+    bool closeProgressDialog() override
+    {
+        calls << QStringLiteral("closeProgress");
+        return std::exchange(progressOpen, false);
+    }
+    void setMainWindowEnabled(bool enabled) override
+    {
+        calls << (enabled ? QStringLiteral("enable") : QStringLiteral("disable"));
+    }
+    void handsetLost() override
+    {
+        calls << QStringLiteral("handsetLost");
+        if (onHandsetLost)
+            onHandsetLost();
+    }
+    void showSecurityNotice() override { calls << QStringLiteral("securityNotice"); }
+
+    // SendRunHost
+    QList<RecipientRow> recipients() override { return rows; }
+    SendOptions options() override { return opts; }
+    bool isExcluded(const QString& number) override { return excluded.contains(number, Qt::CaseInsensitive); }
+    bool hasDeviceInitDialog() override { return deviceInitShown; }
+    void showProgressDialog() override { calls << QStringLiteral("showProgress"); }
+    void setupProgress(int total, const QString& first) override
+    {
+        calls << QStringLiteral("setup %1 %2").arg(total).arg(first);
+    }
+    void showRow(int row, int total, const QString& number) override
+    {
+        calls << QStringLiteral("row %1/%2").arg(row + 1).arg(total);
+        statusLines << QStringLiteral("Currently sending to : ") + number;
+    }
+    void setStatusLine(const QString& text) override { statusLines << text; }
+    void beginPause(int ms) override
+    {
+        pauses << ms;
+        calls << QStringLiteral("pause %1").arg(ms);
+        g_nPauseRemainingMs = ms - 1000;
+        g_bPausing = true;
+    }
+    void endPause() override
+    {
+        calls << QStringLiteral("endPause");
+        g_nPauseRemainingMs = 0;
+        g_bPausing = false;
+    }
+    void showSuccess() override { calls << QStringLiteral("Message sent successfully."); }
+    void restoreAfterNoHandset() override { calls << QStringLiteral("restoreAfterNoHandset"); }
+};
+
+// No real waiting; counts what was slept and can act on a given sleep.
+class FakeClock : public SendClock
+{
+public:
+    qint64 sleptMs = 0;
+    int sleeps = 0;
+    std::function<void(int sleepNumber)> onSleep;
+    void sleepMs(int ms) override
+    {
+        sleptMs += ms;
+        ++sleeps;
+        if (onSleep)
+            onSleep(sleeps);
+    }
+};
+
+inline void resetSharedState()
+{
+    g_strDevicePin.clear();
+    g_strDesktopManager.clear();
+    g_strDeviceName.clear();
+    g_bDeviceSelected = false;
+    g_bPinProbeOnly = false;
+    g_nSendRequest = 0;
+    g_bDeviceSeen = false;
+    g_bStopRequested = false;
+    g_bStartPacketSent = false;
+    g_bInstallModule = true;
+    g_nHandsetWarningShown = 0;
+    g_nPauseRemainingMs = 0;
+    g_bPausing = false;
+    g_strPauseEvery.clear();
+    g_strPauseFor.clear();
+    g_bHandsetLost = false;
+}

@@ -1,0 +1,233 @@
+#include "FakeHosts.h"
+
+#include "device/api/DesktopApi.h"
+#include "store/DataFiles.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <thread>
+
+// A channel that records packets and can fail after a number of writes.
+class RecordingChannel final : public IChannel
+{
+public:
+    QList<QByteArray> packets;
+    int failAfter = -1;
+
+    HRESULT QueryInterface(const Guid& iid, void** object) override
+    {
+        if (iid == IID_IUnknown || iid == IID_IChannel) {
+            *object = this;
+            AddRef();
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    std::uint32_t AddRef() override { return ++refs; }
+    std::uint32_t Release() override { return --refs; }
+    HRESULT GetName(BSTR* name) override
+    {
+        *name = QStringLiteral("JDE_USBClient");
+        return S_OK;
+    }
+    HRESULT GetMaxPacketSize(std::int32_t* bytes) override
+    {
+        *bytes = 16389;
+        return S_OK;
+    }
+    HRESULT GetPacketsWritten(std::int32_t* count) override
+    {
+        *count = std::int32_t(packets.size());
+        return S_OK;
+    }
+    HRESULT Close() override { return S_OK; }
+    HRESULT WritePacket(const std::uint8_t* bytes, std::int32_t count) override
+    {
+        if (failAfter >= 0 && packets.size() >= failAfter)
+            return E_DEVICE_NOT_CONNECTED;
+        packets.append(QByteArray(reinterpret_cast<const char*>(bytes), count));
+        return S_OK;
+    }
+    std::uint32_t refs = 1;
+};
+
+class TestSendRun : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    FakeHost m_host;
+    FakeClock m_clock;
+    StopGate m_gate;
+    RecordingChannel m_channel;
+
+    QStringList sentNumbers() const
+    {
+        QStringList out;
+        for (const QByteArray& p : m_channel.packets)
+            if (p != "Sign")
+                out << QString::fromLatin1(p.mid(p.lastIndexOf(char(0xA7)) + 1));
+        return out;
+    }
+
+private slots:
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        qputenv("VEVA_SMS_APP_DIR", m_dir->path().toLocal8Bit());
+        resetSharedState();
+        m_host = FakeHost();
+        m_clock = FakeClock();
+        m_channel.packets.clear();
+        m_channel.failAfter = -1;
+    }
+
+    void duplicatesAndExclusionsInRowOrder()
+    {
+        m_host.rows = {{QStringLiteral("111"), QStringLiteral("a")},
+                       {QStringLiteral("222"), QStringLiteral("b")},
+                       {QStringLiteral("111"), QStringLiteral("c")},
+                       {QStringLiteral("333"), QString()},
+                       {QStringLiteral("444"), QStringLiteral("d")}};
+        m_host.opts.skipDuplicates = true;
+        m_host.opts.useExclusion = true;
+        m_host.excluded = {QStringLiteral("222")};
+        QVERIFY(SendRun(&m_channel, m_host, m_gate, m_clock));
+        QCOMPARE(m_channel.packets.first(), QByteArray("Sign"));
+        QCOMPARE(sentNumbers(), (QStringList{QStringLiteral("111"), QStringLiteral("444")}));
+        QVERIFY(m_host.statusLines.contains(QStringLiteral("Currently sending to : 222 is Excluded.")));
+        QVERIFY(m_host.statusLines.contains(QStringLiteral("Currently sending to : 111 is Skipped.")));
+        // Two sent, two passed over with a pause each; the empty message costs nothing.
+        QCOMPARE(m_clock.sleptMs, 4000);
+        QCOMPARE(m_host.calls.last(), QStringLiteral("enable"));
+        QVERIFY(m_host.calls.contains(QStringLiteral("Message sent successfully.")));
+
+        // Without skipping both rows of 111 go out; an excluded number still wins.
+        m_channel.packets.clear();
+        m_host.opts.skipDuplicates = false;
+        QVERIFY(SendRun(&m_channel, m_host, m_gate, m_clock));
+        QCOMPARE(sentNumbers(), (QStringList{QStringLiteral("111"), QStringLiteral("111"), QStringLiteral("444")}));
+        QCOMPARE(m_channel.packets.first(), QByteArray("a\xa7" "111")); // no second start packet
+    }
+
+    void packetLayout()
+    {
+        m_host.rows = {{QStringLiteral(" 0044 "), QStringLiteral("Price \u00a75\r\nok")}};
+        QVERIFY(SendRun(&m_channel, m_host, m_gate, m_clock));
+        QCOMPARE(m_channel.packets.at(1), QByteArray("Price \xa7" "5\r\nok\xa7" "0044"));
+    }
+
+    void logsWhatWasSent()
+    {
+        m_host.rows = {{QStringLiteral("12345"), QStringLiteral("Hi\r\nthere")},
+                       {QStringLiteral("678"), QStringLiteral("Hi\r\nthere")},
+                       {QStringLiteral("9"), QStringLiteral("   ")}};
+        m_host.opts.saveSentItems = true;
+        m_host.opts.saveTemplates = true;
+        QVERIFY(SendRun(&m_channel, m_host, m_gate, m_clock));
+        const auto items = DataFiles::LoadSentItems();
+        QCOMPARE(items.size(), 3);
+        QCOMPARE(items.at(0).number, QStringLiteral("12345"));
+        QCOMPARE(items.at(2).message, QStringLiteral("   "));
+        QCOMPARE(DataFiles::LoadTemplates(), QStringList{QStringLiteral("Hi\r\nthere")});
+    }
+
+    void pausesAfterEveryNButNotAfterTheLastRow()
+    {
+        for (int i = 0; i < 4; ++i)
+            m_host.rows.append({QString::number(100 + i), QStringLiteral("m")});
+        m_host.opts.delayedDelivery = true;
+        g_strPauseEvery.set(QStringLiteral("2"));
+        g_strPauseFor.set(QStringLiteral("5  Seconds"));
+        QVERIFY(SendRun(&m_channel, m_host, m_gate, m_clock));
+        QCOMPARE(m_host.pauses, QList<int>{5000});
+        QCOMPARE(m_clock.sleptMs, 4 * 1000 + 5000);
+        QVERIFY(!g_bPausing);
+    }
+
+    void pauseSettings_data()
+    {
+        QTest::addColumn<QString>("every");
+        QTest::addColumn<QString>("pauseFor");
+        QTest::addColumn<int>("n");
+        QTest::addColumn<qint64>("ms");
+        QTest::newRow("seconds") << QStringLiteral("15") << QStringLiteral("5  Seconds") << 15 << qint64(5000);
+        QTest::newRow("ten minutes") << QStringLiteral("1000") << QStringLiteral("10 Minutes") << 1000 << qint64(600000);
+        QTest::newRow("one minute") << QStringLiteral("1") << QStringLiteral(" 1  Minute") << 1 << qint64(60000);
+        QTest::newRow("one hour is an hour") << QStringLiteral("2") << QStringLiteral(" 1  Hour") << 2 << qint64(3600000);
+        QTest::newRow("no pause") << QStringLiteral("x") << QStringLiteral("No Pause") << 0 << qint64(0);
+        QTest::newRow("empty") << QString() << QString() << 0 << qint64(0);
+    }
+
+    void pauseSettings()
+    {
+        QFETCH(QString, every);
+        QFETCH(QString, pauseFor);
+        QFETCH(int, n);
+        QFETCH(qint64, ms);
+        const PauseSettings s = ParsePauseSettings(every, pauseFor);
+        QCOMPARE(s.every, n);
+        QCOMPARE(s.lengthMs(), ms);
+    }
+
+    void pauseTexts()
+    {
+        QCOMPARE(PauseText(3600 * 1000), QStringLiteral("Pausing the process for 1 Hour 0 Minute 0 Second."));
+        QCOMPARE(PauseText(61 * 1000), QStringLiteral("Pausing the process for 1 Minute 1 Second."));
+        QCOMPARE(PauseText(59 * 1000 + 999), QStringLiteral("Pausing the process for 59 Second."));
+        QCOMPARE(PauseText(0), QStringLiteral("Pausing the process for 0 Second."));
+        QCOMPARE(PauseText(600000), QStringLiteral("Pausing the process for 10 Minute 0 Second."));
+    }
+
+    void stopDuringAPauseEndsWithinASecond()
+    {
+        for (int i = 0; i < 4; ++i)
+            m_host.rows.append({QString::number(100 + i), QStringLiteral("m")});
+        m_host.opts.delayedDelivery = true;
+        g_strPauseEvery.set(QStringLiteral("1"));
+        g_strPauseFor.set(QStringLiteral("10 Minutes"));
+        m_clock.onSleep = [](int n) {
+            if (n == 3) // row 1's pacing, then two seconds into the pause
+                g_bStopRequested = true;
+        };
+        QVERIFY(!SendRun(&m_channel, m_host, m_gate, m_clock));
+        QCOMPARE(sentNumbers(), QStringList{QStringLiteral("100")});
+        QCOMPARE(m_clock.sleeps, 3);
+        QVERIFY(!m_host.calls.contains(QStringLiteral("Message sent successfully.")));
+        QVERIFY(!g_bStartPacketSent); // a stopped run starts the next one with a start packet
+    }
+
+    void failedWriteStopsTheRun()
+    {
+        for (int i = 0; i < 4; ++i)
+            m_host.rows.append({QString::number(100 + i), QStringLiteral("m")});
+        m_host.opts.saveSentItems = true;
+        m_channel.failAfter = 3; // "Sign" and two messages
+        QVERIFY_THROWS_EXCEPTION(ComError, SendRun(&m_channel, m_host, m_gate, m_clock));
+        QCOMPARE(sentNumbers(), (QStringList{QStringLiteral("100"), QStringLiteral("101")}));
+        QCOMPARE(DataFiles::LoadSentItems().size(), 2);
+    }
+
+    void stopQuestionHoldsTheWorker()
+    {
+        m_host.rows = {{QStringLiteral("1"), QStringLiteral("a")}, {QStringLiteral("2"), QStringLiteral("b")}};
+        m_gate.hold();
+        std::atomic<bool> done{false};
+        std::thread worker([&] {
+            SendRun(&m_channel, m_host, m_gate, m_clock);
+            done = true;
+        });
+        QTest::qWait(50);
+        QVERIFY(m_channel.packets.isEmpty()); // held before anything is written
+        QVERIFY(!done);
+        g_bStopRequested = true; // answered Yes
+        m_gate.release();
+        worker.join();
+        QVERIFY(m_channel.packets.isEmpty());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSendRun)
+#include "test_sendrun.moc"
