@@ -1,0 +1,441 @@
+#include "CConnection.h"
+
+#include "PortScan.h"
+#include "app/AboutDialogs.h"
+#include "app/Ui.h"
+#include "app/controls/CColorStatic.h"
+#include "app/controls/CMyListCtrl.h"
+#include "app/controls/Theme.h"
+#include "app/core/AppState.h"
+
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStandardItemModel>
+#include <QThread>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace {
+
+const QString kNotWorking = QStringLiteral("Selected device is not working properly.");
+const QString kSelectedDevice = QStringLiteral("Selected Device");
+
+QPushButton* makeButton(QWidget* parent, int id, const QString& caption)
+{
+    auto* b = new QPushButton(caption, parent);
+    b->setObjectName(QString::number(id));
+    b->setAccessibleName(caption);
+    b->setAutoDefault(false);
+    return b;
+}
+
+QLineEdit* addField(QGridLayout* grid, QWidget* parent, int id, const QString& label, int row, int column)
+{
+    auto* l = new QLabel(label, parent);
+    auto* e = new QLineEdit(parent);
+    e->setObjectName(QString::number(id));
+    e->setAccessibleName(label);
+    e->setReadOnly(true);
+    l->setBuddy(e);
+    grid->addWidget(l, row, column);
+    grid->addWidget(e, row, column + 1);
+    return e;
+}
+
+// Waits for a worker that was told to stop. A serial wait ends on a cancel,
+// but a cancel sent between two waits is dropped, so it is repeated.
+void joinCancelling(QThread* thread, const std::function<void()>& cancel)
+{
+    if (!thread)
+        return;
+    while (!thread->wait(20))
+        cancel();
+}
+
+} // namespace
+
+CConnection::CConnection(QWidget* parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("133"));
+    setWindowTitle(QStringLiteral("Mobile Phone Connection Wizard"));
+    Theme::applyDialogLook(this);
+
+    const QString headlineText = QStringLiteral("Finding Mobile Phone Device connected to PC.");
+    auto* headline = new QLabel(headlineText, this);
+    headline->setObjectName(headlineText);
+    headline->setFont(Theme::headingFont());
+    headline->setAccessibleName(headlineText);
+
+    m_progress = new QProgressBar(this);
+    m_progress->setObjectName(QStringLiteral("1041"));
+    m_progress->setAccessibleName(headlineText);
+    m_progress->setTextVisible(false);
+    m_progress->setRange(0, 1);
+    m_progress->setValue(0);
+    m_stop = makeButton(this, 1000, QStringLiteral("Stop"));
+    connect(m_stop, &QPushButton::clicked, this, &CConnection::onStop);
+
+    auto* portGroup = new QGroupBox(QStringLiteral("Com Port List"), this);
+    portGroup->setObjectName(QStringLiteral("1048"));
+    m_rows = new QStandardItemModel(0, 3, this);
+    m_rows->setHorizontalHeaderLabels(
+        {QStringLiteral("Com Port"), QStringLiteral("Com Port Details"), QStringLiteral("Com Port Status")});
+    m_list = new CMyListCtrl(portGroup);
+    m_list->setObjectName(QStringLiteral("1047"));
+    m_list->setAccessibleName(QStringLiteral("Com Port List"));
+    m_list->setModel(m_rows);
+    m_list->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_list->verticalHeader()->hide();
+    m_list->setMinimumHeight(150);
+    connect(m_list->selectionModel(), &QItemSelectionModel::selectionChanged, this, &CConnection::onSelectionChanged);
+    auto* portLayout = new QVBoxLayout(portGroup);
+    portLayout->addWidget(m_list);
+
+    auto* detailGroup = new QGroupBox(QStringLiteral("Device Details"), this);
+    detailGroup->setObjectName(QStringLiteral("1049"));
+    auto* grid = new QGridLayout(detailGroup);
+    m_com = addField(grid, detailGroup, 1068, QStringLiteral("COM :"), 0, 0);
+    m_details = addField(grid, detailGroup, 1069, QStringLiteral("COM Port Details :"), 1, 0);
+    m_pin = addField(grid, detailGroup, 1039, QStringLiteral("BlackBerry PIN :"), 2, 0);
+    m_manufacturer = addField(grid, detailGroup, 1037, QStringLiteral("Manufacturer Name :"), 0, 2);
+    m_model = addField(grid, detailGroup, 1038, QStringLiteral("Model Number :"), 1, 2);
+    grid->setColumnStretch(1, 1);
+    grid->setColumnStretch(3, 1);
+    grid->setHorizontalSpacing(10);
+    auto* hidden = new QLineEdit(detailGroup);
+    hidden->setObjectName(QStringLiteral("1040"));
+    hidden->hide();
+
+    auto* help = new CColorStatic(QStringLiteral("Need help? Click here to contact us."), this);
+    help->setObjectName(QStringLiteral("1070"));
+    help->setAccessibleName(help->text());
+    help->setFont(Theme::linkFont());
+    help->setTextColor(Theme::linkColor());
+    help->setBkColor(Theme::background());
+    help->setClickable(true);
+    connect(help, &CColorStatic::clicked, this, [] { Support::openSupportMail(); });
+
+    m_connection = makeButton(this, 1036, QStringLiteral("Connection"));
+    m_ok = makeButton(this, 1, QStringLiteral("OK"));
+    auto* cancel = makeButton(this, 2, QStringLiteral("Cancel"));
+    connect(m_connection, &QPushButton::clicked, this, &CConnection::startScan);
+    connect(m_ok, &QPushButton::clicked, this, &CConnection::accept);
+    connect(cancel, &QPushButton::clicked, this, &CConnection::reject);
+
+    auto* progressRow = new QHBoxLayout;
+    progressRow->addWidget(m_progress, 1);
+    progressRow->addWidget(m_stop);
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(help);
+    bottom->addStretch();
+    bottom->addWidget(m_connection);
+    bottom->addWidget(m_ok);
+    bottom->addWidget(cancel);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(14, 12, 14, 12);
+    layout->addWidget(headline);
+    layout->addLayout(progressRow);
+    layout->addWidget(portGroup, 1);
+    layout->addWidget(detailGroup);
+    layout->addLayout(bottom);
+
+    m_list->setColumnWidthChecked(PortColumn, 100);
+    m_list->setColumnWidthChecked(DetailsColumn, 200);
+    m_list->setColumnWidthChecked(StatusColumn, 250);
+    resize(620, 470);
+
+    m_cancelRepeater = new QTimer(this);
+    m_cancelRepeater->setInterval(50);
+    connect(m_cancelRepeater, &QTimer::timeout, this, [this] {
+        const bool scanAlive = m_scanThread && m_scanThread->isRunning();
+        const bool queryAlive = m_queryThread && m_queryThread->isRunning();
+        if (scanAlive)
+            m_scan->cancelWait();
+        if (queryAlive)
+            m_queryPort->cancelWait();
+        if (!scanAlive && !queryAlive)
+            m_cancelRepeater->stop();
+    });
+
+    installEventFilter(this);
+    for (QWidget* child : findChildren<QWidget*>())
+        child->installEventFilter(this);
+
+    m_ok->setEnabled(false);
+    m_connection->setEnabled(false);
+    startScan();
+}
+
+CConnection::~CConnection()
+{
+    if (m_scan)
+        m_scan->stop();
+    ++m_queryGeneration;
+    joinCancelling(m_scanThread.get(), [scan = m_scan] { scan->cancelWait(); });
+    joinCancelling(m_queryThread.get(), [port = m_queryPort] { port->cancelWait(); });
+}
+
+bool CConnection::isScanHeld() const
+{
+    return m_scan && m_scan->isHeld();
+}
+
+QString CConnection::cell(int row, Column column) const
+{
+    return m_rows->data(m_rows->index(row, column)).toString();
+}
+
+void CConnection::clearDetails()
+{
+    for (QLineEdit* e : {m_com, m_details, m_manufacturer, m_model, m_pin})
+        e->clear();
+}
+
+void CConnection::startScan()
+{
+    endScanThread();
+    m_selectedRow = -1;
+    m_modelText.clear();
+    m_manufacturerText.clear();
+    m_scanDone = false;
+    m_rows->removeRows(0, m_rows->rowCount());
+    clearDetails();
+    m_list->setEnabled(false);
+    m_progress->show();
+    m_progress->setRange(0, 1);
+    m_progress->setValue(0);
+    m_ok->setEnabled(false);
+    m_connection->setEnabled(false);
+    m_stop->show();
+    m_stop->setEnabled(true);
+
+    auto scan = std::make_shared<PortScan>();
+    m_scan = scan;
+    m_scanning = true;
+    // Every report is dropped once its scan was stopped or replaced.
+    auto onGui = [this, scan](auto&& work) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, scan, work] {
+                if (scan == m_scan && !scan->stopRequested())
+                    work();
+            },
+            Qt::QueuedConnection);
+    };
+    PortScan::Sink sink;
+    sink.started = [this, onGui](int count) {
+        onGui([this, count] {
+            m_progress->setRange(0, qMax(1, count)); // an empty range would animate as "busy"
+            m_progress->setValue(0);
+        });
+    };
+    sink.stepped = [this, onGui](int row) { onGui([this, row] { m_progress->setValue(row + 1); }); };
+    sink.rowReady = [this, onGui](int row, int number, const QString& details) {
+        onGui([this, row, number, details] {
+            m_rows->insertRow(row, {new QStandardItem(PortScanText::portName(number)), new QStandardItem(details),
+                                    new QStandardItem()});
+        });
+    };
+    sink.statusReady = [this, onGui](int row, const QString& status) {
+        onGui([this, row, status] { m_rows->setData(m_rows->index(row, StatusColumn), status); });
+    };
+    m_scanThread.reset(QThread::create([scan, sink] { scan->run(sink); }));
+    m_scanThread->setObjectName(QStringLiteral("Port scan"));
+    connect(m_scanThread.get(), &QThread::finished, this, [this, scan] {
+        if (scan == m_scan)
+            onScanFinished();
+    });
+    m_scanThread->start();
+}
+
+void CConnection::endScanThread()
+{
+    if (!m_scanThread)
+        return;
+    m_scan->stop();
+    joinCancelling(m_scanThread.get(), [scan = m_scan] { scan->cancelWait(); });
+    m_scanThread.reset();
+}
+
+void CConnection::onScanFinished()
+{
+    m_scanning = false;
+    restoreAfterScan();
+}
+
+void CConnection::restoreAfterScan()
+{
+    m_list->setEnabled(true);
+    m_ok->setEnabled(true);
+    m_connection->setEnabled(true);
+    // Focus leaving Stop must not land on the list: that would select a row
+    // (and query its device) without the user asking.
+    if (m_stop->hasFocus())
+        m_ok->setFocus();
+    m_stop->setEnabled(false);
+    m_progress->setValue(0);
+    m_scanDone = true;
+}
+
+void CConnection::onStop()
+{
+    if (!m_scanning || m_asking || m_scan->stopRequested())
+        return;
+    m_asking = true;
+    m_scan->hold();
+    const int answer = Ui::messageBox(this,
+                                      QStringLiteral("Terminating the current process will stop scanning mobile phone "
+                                                     "device. Are you sure you want to continue?"),
+                                      QStringLiteral("Confirm"), Ui::Buttons::YesNo, Ui::Icon::Warning);
+    m_asking = false;
+    if (answer != Ui::IdYes) {
+        m_scan->release();
+        return;
+    }
+    // The buttons come back when the thread has let go of its port.
+    m_scan->stop();
+    m_cancelRepeater->start();
+    m_stop->setEnabled(false);
+    m_progress->setValue(0);
+}
+
+void CConnection::onSelectionChanged()
+{
+    const int row = m_list->firstSelectedRow();
+    if (row >= 0 && row != m_selectedRow)
+        selectRow(row);
+}
+
+void CConnection::selectRow(int row)
+{
+    m_modelText.clear();
+    m_manufacturerText.clear();
+    m_selectedRow = row;
+    clearDetails();
+    m_com->setText(cell(row, PortColumn));
+    m_details->setText(cell(row, DetailsColumn));
+
+    const QString status = cell(row, StatusColumn);
+    if (!status.isEmpty() && status != kSelectedDevice)
+        return;
+    const int number = PortScanText::portNumber(cell(row, PortColumn));
+    if (number < 1 || number > 255)
+        return;
+    startQuery(number);
+}
+
+void CConnection::startQuery(int number)
+{
+    joinCancelling(m_queryThread.get(), [port = m_queryPort] { port->cancelWait(); });
+    auto port = std::make_shared<CSMSSerialPort>();
+    m_queryPort = port;
+    const int generation = ++m_queryGeneration;
+    const int timeoutMs = ScanTiming::current().selectionTimeoutMs;
+    m_querying = true;
+    m_list->setEnabled(false);
+    m_ok->setEnabled(false);
+    m_connection->setEnabled(false);
+    setCursor(Qt::WaitCursor);
+    m_queryThread.reset(QThread::create([this, port, number, generation, timeoutMs] {
+        bool ok = false;
+        CSMSSerialPort::DeviceIdentity identity;
+        QString error;
+        try {
+            port->Open(number, timeoutMs);
+            identity = port->QueryManufacturerAndModel();
+            ok = true;
+        } catch (const CSMSException& e) {
+            error = e.errorMessage();
+        }
+        port->Close();
+        QMetaObject::invokeMethod(
+            this, [this, generation, ok, identity, error] { onQueryDone(generation, ok, identity, error); },
+            Qt::QueuedConnection);
+    }));
+    m_queryThread->setObjectName(QStringLiteral("Device query"));
+    m_queryThread->start();
+}
+
+void CConnection::onQueryDone(int generation, bool ok, const CSMSSerialPort::DeviceIdentity& identity,
+                              const QString& error)
+{
+    if (generation != m_queryGeneration)
+        return;
+    m_querying = false;
+    unsetCursor();
+    m_list->setEnabled(true);
+    m_ok->setEnabled(true);
+    m_connection->setEnabled(true);
+    if (ok) {
+        m_manufacturerText = identity.manufacturer;
+        m_modelText = identity.model;
+        m_manufacturer->setText(identity.manufacturer);
+        m_model->setText(identity.model);
+        m_pin->setText(g_strDevicePin.get());
+        g_bDeviceSelected = true;
+        return;
+    }
+    g_bDeviceSelected = false;
+    Ui::notice(this, error.isEmpty() ? kNotWorking
+                                     : kNotWorking + QStringLiteral("\n\nOR\n\nDevice Connection Error : ") + error);
+}
+
+void CConnection::accept()
+{
+    if (m_scanning || m_querying)
+        return;
+    const int row = m_list->firstSelectedRow();
+    if (row < 0 || cell(row, PortColumn).isEmpty()) {
+        Ui::notice(this, QStringLiteral("Please select device from list."));
+        return;
+    }
+    const int number = PortScanText::portNumber(cell(row, PortColumn));
+    const QString status = cell(row, StatusColumn);
+    if (number < 1 || number > 255 || status == PortScanText::requestTimeout || status == PortScanText::cannotAccess ||
+        m_pin->text().isEmpty()) {
+        Ui::notice(this, kNotWorking);
+        return;
+    }
+    if (!m_modelText.isEmpty()) {
+        m_scanDone = true;
+        const QString pin = g_strDevicePin.get();
+        if (!pin.isEmpty())
+            m_pin->setText(pin);
+        g_bDeviceSelected = true;
+        g_strDeviceName.set(QStringLiteral("%1 %2 (%3)")
+                                .arg(m_manufacturerText, m_modelText, PortScanText::portName(number))
+                                .trimmed());
+    }
+    QDialog::accept();
+}
+
+void CConnection::reject()
+{
+    g_bDeviceSelected = false;
+    m_modelText.clear();
+    if (m_scan && m_scanning) {
+        m_scan->stop();
+        m_cancelRepeater->start();
+    }
+    if (m_querying) {
+        ++m_queryGeneration;
+        m_querying = false;
+        m_cancelRepeater->start();
+    }
+    done(0);
+}
+
+bool CConnection::eventFilter(QObject* watched, QEvent* event)
+{
+    // Ctrl+C copies nothing out of this dialog.
+    if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->matches(QKeySequence::Copy))
+        return true;
+    return QDialog::eventFilter(watched, event);
+}
