@@ -1,0 +1,4 @@
+if(TARGET veva_wizard_gui)
+    veva_add_test(test_connectionwizard SOURCES test_connectionwizard.cpp GuiTestSupport.h
+                  LIBS veva_wizard_gui veva_emulated_modem TIMEOUT 90)
+endif()
