@@ -1,0 +1,204 @@
+#include "CModeless.h"
+
+#include "KeepAbove.h"
+#include "app/controls/Theme.h"
+#include "app/core/AppState.h"
+#include "sending/WaitDialogs.h"
+
+#include <QGridLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace {
+
+const QString kNotice = QStringLiteral(
+    "It may take a while, Please wait...\n\nPlease do not operate your mobile device while message sending process is "
+    "going on. Operating the mobile device functions during the messaging process may interrupt the execution and may "
+    "result errors in process.");
+
+QLabel* staticText(QWidget* parent, int id, const QString& text, const QString& accessibleName)
+{
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(QString::number(id));
+    label->setAccessibleName(accessibleName);
+    return label;
+}
+
+QProgressBar* progressBar(QWidget* parent, int id, const QString& accessibleName)
+{
+    auto* bar = new QProgressBar(parent);
+    bar->setObjectName(QString::number(id));
+    bar->setAccessibleName(accessibleName);
+    bar->setTextVisible(false);
+    bar->setRange(0, 100);
+    bar->setValue(0);
+    return bar;
+}
+
+} // namespace
+
+CModeless::CModeless(QWidget* owner) : QDialog(nullptr, Qt::Dialog | Qt::CustomizeWindowHint)
+{
+    setObjectName(QStringLiteral("129"));
+    setModal(false);
+    Theme::applyDialogLook(this);
+
+    auto* totalLabel =
+        staticText(this, 1062, QStringLiteral("Total message to send :"), QStringLiteral("Total message to send :"));
+    totalLabel->setFont(Theme::headingFont());
+    m_total = staticText(this, 1063, QStringLiteral("Static"), QStringLiteral("Total messages"));
+    m_total->setFont(Theme::headingFont());
+    m_counter = staticText(this, 1064, QStringLiteral("0"), QStringLiteral("Message counter"));
+    m_counter->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_overall = progressBar(this, 1041, QStringLiteral("Overall progress"));
+    m_strStatus = QStringLiteral("Wait");
+    m_status = staticText(this, 1007, m_strStatus, QStringLiteral("Status"));
+    m_activity = progressBar(this, 1065, QStringLiteral("Activity"));
+    m_pause = staticText(this, 1079, QStringLiteral("Static"), QStringLiteral("Pause"));
+    m_pause->setFont(Theme::headingFont());
+    m_pause->setStyleSheet(QStringLiteral("color: %1").arg(Theme::alertColor().name()));
+    // The line keeps its room while hidden, so a pause does not resize the window.
+    QSizePolicy keepRoom = m_pause->sizePolicy();
+    keepRoom.setRetainSizeWhenHidden(true);
+    m_pause->setSizePolicy(keepRoom);
+    m_pause->hide();
+    auto* notice = staticText(this, 1066, kNotice, QStringLiteral("Notice"));
+    notice->setWordWrap(true);
+    m_stop = new QPushButton(QStringLiteral("Stop"), this);
+    m_stop->setObjectName(QStringLiteral("1067"));
+    m_stop->setAccessibleName(QStringLiteral("Stop"));
+    m_stop->setAutoDefault(false);
+    connect(m_stop, &QPushButton::clicked, this, &CModeless::stopRequested);
+
+    auto* top = new QGridLayout;
+    top->addWidget(totalLabel, 0, 0);
+    top->addWidget(m_total, 0, 1);
+    top->addWidget(m_counter, 0, 2);
+    top->setColumnStretch(1, 1);
+    auto* stopRow = new QHBoxLayout;
+    stopRow->addStretch();
+    stopRow->addWidget(m_stop);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(16, 14, 16, 12);
+    layout->addLayout(top);
+    layout->addWidget(m_overall);
+    layout->addSpacing(6);
+    layout->addWidget(m_status);
+    layout->addWidget(m_activity);
+    layout->addWidget(m_pause);
+    layout->addSpacing(6);
+    layout->addWidget(notice);
+    layout->addLayout(stopRow);
+    setFixedSize(440, layout->totalHeightForWidth(440));
+
+    keepAboveOwner(this, owner);
+    centreOver(this, owner ? owner->window() : nullptr);
+    g_bStopRequested = false;
+}
+
+void CModeless::setupRun(int total, const QString& firstNumber)
+{
+    m_overall->setRange(0, total);
+    m_overall->setValue(0);
+    m_activity->setRange(0, ActivityMaximum);
+    m_total->setText(QString::number(total));
+    m_counter->setText(QStringLiteral("1/%1 Message").arg(total));
+    setStatusLine(QStringLiteral("Currently sending to : ") + firstNumber);
+}
+
+void CModeless::showRow(int row, int total, const QString& number)
+{
+    m_overall->setValue(qMin(m_overall->value() + 1, m_overall->maximum()));
+    m_activity->setValue(ActivityMaximum);
+    m_counter->setText(QStringLiteral("%1/%2 Message").arg(row + 1).arg(total));
+    setStatusLine(QStringLiteral("Currently sending to : ") + number);
+}
+
+void CModeless::setStatusLine(const QString& text)
+{
+    m_strStatus = text;
+    m_status->setText(text);
+}
+
+void CModeless::stepActivity()
+{
+    const int next = m_activity->value() + ActivityStep;
+    m_activity->setValue(next > ActivityMaximum ? 0 : next);
+    m_pause->clear();
+}
+
+void CModeless::setActivity(int value)
+{
+    m_activity->setValue(value);
+}
+
+void CModeless::setPauseLineVisible(bool visible)
+{
+    m_pause->setVisible(visible);
+}
+
+void CModeless::setPauseText(const QString& text)
+{
+    m_pause->setText(text);
+}
+
+void CModeless::finish()
+{
+    m_finishing = true;
+    QDialog::reject();
+    m_finishing = false;
+}
+
+QString CModeless::totalText() const
+{
+    return m_total->text();
+}
+
+QString CModeless::counterText() const
+{
+    return m_counter->text();
+}
+
+QString CModeless::pauseText() const
+{
+    return m_pause->text();
+}
+
+bool CModeless::isPauseLineVisible() const
+{
+    return m_pause->isVisibleTo(this);
+}
+
+int CModeless::overallValue() const
+{
+    return m_overall->value();
+}
+
+int CModeless::overallMaximum() const
+{
+    return m_overall->maximum();
+}
+
+int CModeless::activityValue() const
+{
+    return m_activity->value();
+}
+
+void CModeless::reject()
+{
+    // Escape and the close box end up here; a run is only ended through Stop.
+    if (m_finishing)
+        QDialog::reject();
+}
+
+void CModeless::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
