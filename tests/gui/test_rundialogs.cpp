@@ -1,0 +1,153 @@
+#include "GuiTestSupport.h"
+
+#include "app/core/AppState.h"
+#include "sending/dialogs/CDeviceIni.h"
+#include "sending/dialogs/CModeless.h"
+#include "sending/dialogs/CSend_Msg_Info.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QWindow>
+
+class TestRunDialogs : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init() { g_bStopRequested = false; }
+
+    void progressFollowsTheRows()
+    {
+        g_bStopRequested = true;
+        CModeless dlg(nullptr);
+        QVERIFY2(!g_bStopRequested, "a new run starts without a pending Stop");
+        QCOMPARE(dlg.statusLine(), QStringLiteral("Wait"));
+        QVERIFY(!dlg.isPauseLineVisible());
+
+        dlg.setupRun(3, QStringLiteral("0044123"));
+        QCOMPARE(dlg.totalText(), QStringLiteral("3"));
+        QCOMPARE(dlg.counterText(), QStringLiteral("1/3 Message"));
+        QCOMPARE(dlg.statusLine(), QStringLiteral("Currently sending to : 0044123"));
+        QCOMPARE(dlg.overallValue(), 0);
+        QCOMPARE(dlg.overallMaximum(), 3);
+
+        const QStringList numbers{QStringLiteral("0044123"), QStringLiteral("555-1"), QStringLiteral("777")};
+        for (int row = 0; row < numbers.size(); ++row) {
+            dlg.setActivity(35);
+            dlg.showRow(row, 3, numbers[row]);
+            QCOMPARE(dlg.overallValue(), row + 1);
+            QCOMPARE(dlg.activityValue(), 100);
+            QCOMPARE(dlg.counterText(), QStringLiteral("%1/3 Message").arg(row + 1));
+            QCOMPARE(dlg.statusLine(), QStringLiteral("Currently sending to : ") + numbers[row]);
+        }
+
+        // A second run in the same window starts its bar from the beginning.
+        dlg.setupRun(10, QStringLiteral("1"));
+        QCOMPARE(dlg.overallValue(), 0);
+        QCOMPARE(dlg.overallMaximum(), 10);
+        QCOMPARE(dlg.counterText(), QStringLiteral("1/10 Message"));
+    }
+
+    void activityTickWrapsAndEmptiesThePauseLine()
+    {
+        CModeless dlg(nullptr);
+        dlg.setPauseLineVisible(true);
+        dlg.setPauseText(QStringLiteral("Pausing the process for 1 Minute 5 Second."));
+        dlg.setActivity(0);
+        for (int tick = 1; tick <= 20; ++tick)
+            dlg.stepActivity();
+        QCOMPARE(dlg.activityValue(), 100);
+        dlg.stepActivity();
+        QCOMPARE(dlg.activityValue(), 0);
+        dlg.stepActivity();
+        QCOMPARE(dlg.activityValue(), 5);
+        QVERIFY(dlg.pauseText().isEmpty());
+        QVERIFY2(dlg.isPauseLineVisible(), "the tick empties the line but leaves it where it is");
+        dlg.setActivity(98);
+        dlg.stepActivity();
+        QCOMPARE(dlg.activityValue(), 0);
+    }
+
+    void onlyFinishClosesIt()
+    {
+        CModeless dlg(nullptr);
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        QTest::keyClick(&dlg, Qt::Key_Escape);
+        QVERIFY(dlg.isVisible());
+        QTest::keyClick(&dlg, Qt::Key_Return);
+        QVERIFY(dlg.isVisible());
+        QVERIFY(!dlg.close());
+        QVERIFY(dlg.isVisible());
+        dlg.finish();
+        QVERIFY(!dlg.isVisible());
+    }
+
+    void stopOnlyReportsThePress()
+    {
+        CModeless dlg(nullptr);
+        QSignalSpy stop(&dlg, &CModeless::stopRequested);
+        dlg.show();
+        byId<QPushButton>(&dlg, 1067)->click();
+        QCOMPARE(stop.count(), 1);
+        QVERIFY2(!g_bStopRequested, "the owner decides after asking");
+        QVERIFY(dlg.isVisible());
+    }
+
+    void staysUsableAboveADisabledOwner()
+    {
+        QWidget owner;
+        owner.resize(600, 400);
+        owner.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&owner));
+        CModeless progress(&owner);
+        CDeviceIni device(&owner);
+        owner.setEnabled(false);
+        progress.show();
+        device.show();
+        QVERIFY(progress.isEnabled());
+        QVERIFY(byId<QPushButton>(&progress, 1067)->isEnabled());
+        QCOMPARE(progress.windowHandle()->transientParent(), owner.windowHandle());
+        QCOMPARE(device.windowHandle()->transientParent(), owner.windowHandle());
+        QTest::keyClick(&device, Qt::Key_Escape);
+        QVERIFY(device.isVisible());
+    }
+
+    void sendQuestionResults_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<int>("result");
+        QTest::newRow("Yes") << QStringLiteral("1") << CSend_Msg_Info::Yes;
+        QTest::newRow("Continue Anyway") << QStringLiteral("2") << CSend_Msg_Info::ContinueAnyway;
+        QTest::newRow("Cancel") << QStringLiteral("1114") << CSend_Msg_Info::Cancelled;
+        QTest::newRow("close box") << QString() << CSend_Msg_Info::Cancelled;
+        QTest::newRow("Escape") << QStringLiteral("Escape") << CSend_Msg_Info::Cancelled;
+    }
+    void sendQuestionResults()
+    {
+        QFETCH(QString, button);
+        QFETCH(int, result);
+        CSend_Msg_Info dlg;
+        QCOMPARE(dlg.choice(), 0);
+        byId<QRadioButton>(&dlg, 1165)->click();
+        QSignalSpy finished(&dlg, &QDialog::finished);
+        dlg.open();
+        if (button.isEmpty())
+            dlg.close();
+        else if (button == QLatin1String("Escape"))
+            QTest::keyClick(&dlg, Qt::Key_Escape);
+        else
+            dlg.findChild<QPushButton*>(button)->click();
+        QCOMPARE(finished.count(), 1);
+        QCOMPARE(finished.first().first().toInt(), result);
+        QVERIFY(!dlg.isVisible());
+        QCOMPARE(dlg.choice(), 1);
+        dlg.setChoice(0);
+        QVERIFY(byId<QRadioButton>(&dlg, 1164)->isChecked());
+    }
+};
+
+QTEST_MAIN(TestRunDialogs)
+#include "test_rundialogs.moc"
