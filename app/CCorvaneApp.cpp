@@ -1,6 +1,7 @@
 #include "CCorvaneApp.h"
 
 #include "CCorvaneDlg.h"
+#include "DeviceController.h"
 #include "app/core/AppState.h"
 #include "controls/Theme.h"
 #include "platform/Paths.h"
@@ -106,6 +107,7 @@ int CCorvaneApp::run()
     auto* main = new CCorvaneDlg;
     m_main = main;
     main->setAttribute(Qt::WA_DeleteOnClose, false);
+    new DeviceController(main);
     main->initialise();
     main->show();
     if (m_raisePending)

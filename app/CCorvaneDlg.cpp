@@ -114,8 +114,8 @@ CCorvaneDlg::CCorvaneDlg(QWidget* parent) : QDialog(parent)
     m_timer99 = new QTimer(this);
     m_timer99->setInterval(5000);
     connect(m_timer99, &QTimer::timeout, this, [this] {
-        if (runDeviceProbe)
-            runDeviceProbe();
+        if (runPinProbe)
+            runPinProbe();
     });
 }
 
@@ -425,6 +425,10 @@ QWidget* CCorvaneDlg::buildBottom()
     m_statusLine->setTextColor(Theme::alertColor());
     m_statusLine->setBkColor(Theme::background());
     m_statusLine->setClickable(true);
+    connect(m_statusLine, &CColorStatic::clicked, this, [this] {
+        if (onStatusLineClicked)
+            onStatusLineClicked();
+    });
     auto* help = named(new CColorStatic(QStringLiteral("Need help? Click here to contact us."), bottom), 1055,
                        QStringLiteral("Need help? Click here to contact us."));
     help->setFont(Theme::headingFont());
@@ -524,8 +528,71 @@ void CCorvaneDlg::showEvent(QShowEvent* event)
     if (m_firstPaintDone)
         return;
     m_firstPaintDone = true;
-    // The start-up check of the device service comes with the device link; the handset probe starts here.
-    m_timer99->start();
+    // After the first paint: look for the device service, then probe the handset every 5 s.
+    QTimer::singleShot(0, this, [this] {
+        if (onFirstPaint)
+            onFirstPaint();
+        m_timer99->start();
+    });
+}
+
+QString CCorvaneDlg::numberText() const
+{
+    return m_ctlNumber->text();
+}
+
+QString CCorvaneDlg::composerText() const
+{
+    return m_ctlComposer->text();
+}
+
+QString CCorvaneDlg::pauseEveryText() const
+{
+    return m_pauseEvery->currentText();
+}
+
+QString CCorvaneDlg::pauseForText() const
+{
+    return m_pauseFor->currentText();
+}
+
+void CCorvaneDlg::focusNumber()
+{
+    m_ctlNumber->setFocus();
+}
+
+void CCorvaneDlg::focusPauseCombo(int id)
+{
+    (id == 1028 ? m_pauseEvery : m_pauseFor)->setFocus();
+}
+
+void CCorvaneDlg::setAddEnabled(bool enabled)
+{
+    m_add->setEnabled(enabled);
+}
+
+void CCorvaneDlg::setUpdateEnabled(bool enabled)
+{
+    m_update->setEnabled(enabled);
+}
+
+bool CCorvaneDlg::isStatusLineVisible() const
+{
+    return !m_statusLine->isHidden();
+}
+
+void CCorvaneDlg::startFastWatch()
+{
+    if (!m_timer1->isActive())
+        m_timer1->start();
+}
+
+void CCorvaneDlg::setWatchTimerRunning(bool running)
+{
+    if (running && !m_timer2->isActive())
+        m_timer2->start();
+    else if (!running)
+        m_timer2->stop();
 }
 
 bool CCorvaneDlg::skipDuplicates() const
@@ -789,7 +856,14 @@ void CCorvaneDlg::onTimer2()
         setStatusLineVisible(false);
     else
         g_bHandsetLost = false;
-    if (g_strDevicePin.isEmpty() && isDesktopManagerRunning(runningProcessNames()) && runDeviceProbe)
+    if (!g_strDevicePin.isEmpty() || !runDeviceProbe)
+        return;
+    // Timer 1 ticks every 10 ms: look at the process list at most once a second.
+    if (!m_processScan.isValid() || m_processScan.elapsed() >= 1000) {
+        m_processScan.start();
+        m_desktopManagerRunning = isDesktopManagerRunning(runningProcessNames());
+    }
+    if (m_desktopManagerRunning)
         runDeviceProbe();
 }
 

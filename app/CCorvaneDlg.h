@@ -3,6 +3,7 @@
 #include "app/core/NumberRules.h"
 
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QStringList>
 
@@ -60,6 +61,7 @@ public:
     QString m_strNumber;
     QString m_strMessage;
     QString m_strAppliedMessage;
+    quint32 m_dwSendStartTick = 0; // when the last send worker started
 
     bool skipDuplicates() const;
     bool useExclusionRules() const;
@@ -86,12 +88,30 @@ public:
     // whichever modal dialog is in front of it.
     void bringToFront();
 
+    // What the send command and the device watch read and set.
+    QString numberText() const;
+    QString composerText() const;
+    QString pauseEveryText() const;
+    QString pauseForText() const;
+    void focusNumber();
+    void focusPauseCombo(int id);
+    void setAddEnabled(bool enabled);
+    void setUpdateEnabled(bool enabled);
+    bool isStatusLineVisible() const;
+    // Timer 1 (10 ms): started by the first send, acts as timer 2.
+    void startFastWatch();
+    void setWatchTimerRunning(bool running); // timer 2
+
     // Hooks for the commands built elsewhere (imports, templates, sending...).
     // Each defaults to a notice that the feature is not available yet.
     std::function<void()> onLoadContacts, onDynamicMessages, onExport, onExclusionWizard, onViewTemplates,
         onShowSentItems, onConnectionWizard, onSendSms;
     // The device probe run by initialisation and the timers; does nothing until a device link is installed.
     std::function<void()> runDeviceProbe;
+    // The periodic handset probe of timer 99.
+    std::function<void()> runPinProbe;
+    // A click on the device status line, and the first paint of the window.
+    std::function<void()> onStatusLineClicked, onFirstPaint;
 
 public slots:
     void OnAdd();
@@ -154,5 +174,7 @@ private:
     QTimer* m_timer2 = nullptr;
     QTimer* m_timer99 = nullptr;
     bool m_firstPaintDone = false;
+    QElapsedTimer m_processScan;
+    bool m_desktopManagerRunning = false;
 
 };

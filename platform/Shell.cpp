@@ -76,8 +76,23 @@ int DesktopShell::runBatchHidden(const QString& batchFile, int timeoutMs)
     return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
 }
 
+namespace {
+std::function<QStringList()>& processListProvider()
+{
+    static std::function<QStringList()> provider;
+    return provider;
+}
+} // namespace
+
+void setProcessListProvider(std::function<QStringList()> provider)
+{
+    processListProvider() = std::move(provider);
+}
+
 QStringList runningProcessNames()
 {
+    if (processListProvider())
+        return processListProvider()();
     QStringList names;
     const QDir proc(QStringLiteral("/proc"));
     for (const QString& pid : proc.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {

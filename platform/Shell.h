@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 // What the program asks of the desktop shell: open a web page or a new mail in
 // the user's programs, open a file, start a program without a window. Tests
 // install their own Shell to record the requests.
@@ -41,5 +43,7 @@ public:
 // The names of the running processes (the executable's file name, and the
 // kernel's short name when it differs).
 QStringList runningProcessNames();
+// Replaces the process list (tests); an empty function restores the real one.
+void setProcessListProvider(std::function<QStringList()> provider);
 // True when some process name contains "DesktopMgr.exe" or "Rim.Desktop.exe".
 bool isDesktopManagerRunning(const QStringList& processNames);

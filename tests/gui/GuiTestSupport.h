@@ -83,7 +83,7 @@ void whenModal(std::function<void(T*)> action)
             action(dialog);
             return;
         }
-        if (tries < 200)
+        if (tries < 6000) // up to a minute: some dialogs open only after a send run has begun
             QTimer::singleShot(10, [attempt, tries] { (*attempt)(tries + 1); });
     };
     QTimer::singleShot(0, [attempt] { (*attempt)(0); });

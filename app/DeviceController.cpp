@@ -1,0 +1,727 @@
+#include "DeviceController.h"
+
+#include "CCorvaneDlg.h"
+#include "Ui.h"
+#include "app/core/AppState.h"
+#include "app/core/RecipientListModel.h"
+#include "controls/CLong_SMS_Dlg.h"
+#include "controls/CMyListCtrl.h"
+#include "device/CFirst.h"
+#include "device/link/USBClient.h"
+#include "device/wizard/CConnectionwizard.h"
+#include "platform/Registry.h"
+#include "platform/Shell.h"
+#include "sending/WaitDialogs.h"
+#include "sending/dialogs/CDeviceIni.h"
+#include "sending/dialogs/CModeless.h"
+#include "sending/dialogs/CSend_Msg_Info.h"
+
+#include <QApplication>
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QThread>
+#include <QTimer>
+
+namespace {
+
+const QString kNoDevice = QStringLiteral("No Mobile Phone Device is selected.");
+const QString kRunDesktopManager =
+    QStringLiteral("Please run BlackBerry\u2122 Desktop Manager\u2122 to use Ulmex Veva SMS Software successfully.");
+
+// The installed device service, as the registry names it; empty when none is installed.
+QString installedDesktopManager()
+{
+    const Registry registry;
+    const QString imagePath = registry.readString(QString::fromLatin1(Registry::kManager), QStringLiteral("ImagePath"));
+    if (!imagePath.isEmpty())
+        return imagePath;
+    QString icon = registry.readString(QString::fromLatin1(Registry::kUninstall), QStringLiteral("DisplayIcon"));
+    icon.replace(QStringLiteral("blackberry.ico"), QStringLiteral("Rim.Desktop.exe"));
+    return icon;
+}
+
+void raiseAdviceGiven()
+{
+    ++g_nAdviceGiven;
+}
+
+} // namespace
+
+DeviceController::DeviceController(CCorvaneDlg* main) : QObject(main), m_main(main), m_clock(&SendClock::real())
+{
+    m_timer1111 = new QTimer(this);
+    m_timer1111->setInterval(50);
+    connect(m_timer1111, &QTimer::timeout, this, [this] {
+        if (m_progress)
+            m_progress->stepActivity();
+    });
+    m_timer2222 = new QTimer(this);
+    m_timer2222->setInterval(1000);
+    connect(m_timer2222, &QTimer::timeout, this, &DeviceController::onPauseTick);
+
+    main->runDeviceProbe = [this] { probeAsync(); };
+    main->runPinProbe = [this] { pinProbeAsync(); };
+    main->onFirstPaint = [this] { desktopManagerStartupCheck(); };
+    main->onStatusLineClicked = [this] { statusLineClicked(); };
+    main->onConnectionWizard = [this] { connectionWizard(); };
+    main->onSendSms = [this] { sendSms(); };
+}
+
+DeviceController::~DeviceController()
+{
+    m_main->runDeviceProbe = nullptr;
+    m_main->runPinProbe = nullptr;
+    m_main->onFirstPaint = nullptr;
+    m_main->onStatusLineClicked = nullptr;
+    m_main->onConnectionWizard = nullptr;
+    m_main->onSendSms = nullptr;
+    g_bStopRequested = true;
+    m_gate.release();
+    waitForWorkers(30000);
+}
+
+template <typename F>
+void DeviceController::onGui(F&& work)
+{
+    if (QThread::currentThread() == thread())
+        work();
+    else
+        QMetaObject::invokeMethod(this, std::forward<F>(work), Qt::BlockingQueuedConnection);
+}
+
+bool DeviceController::waitForWorkers(int timeoutMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while ((m_probeThread || m_pinThread || m_sendThread) && clock.elapsed() < timeoutMs)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    return !m_probeThread && !m_pinThread && !m_sendThread;
+}
+
+QString DeviceController::handsetNotice()
+{
+    return QStringLiteral(
+        "Your Mobile handset security feature may display a warning message on your mobile phone screen and prompt "
+        "for device access permission for executable file UlmexVevaSMS.cod. This executable file is  used to send "
+        "Text SMS.\n\n You should allow the specified file to access the mobile device resources to continue.");
+}
+
+// --- Probes --------------------------------------------------------------------
+
+void DeviceController::probeAsync()
+{
+    if (m_probeThread || m_sendThread || m_inSendCommand)
+        return;
+    m_probeThread = QThread::create([this] {
+        USBClientHolder client(*this);
+        client->RunDeviceLink();
+        const bool found = client->foundHandset();
+        onGui([this, found] {
+            if (!found && m_deviceInit)
+                m_deviceInit->hide();
+        });
+    });
+    connect(m_probeThread, &QThread::finished, this, [this] {
+        m_probeThread->deleteLater();
+        m_probeThread = nullptr;
+        emit probeFinished();
+    });
+    m_probeThread->start();
+}
+
+void DeviceController::probeAndWait()
+{
+    // A probe already on its way may have read the flags before they changed:
+    // let it finish, then run ours. User input waits; painting goes on.
+    auto waitForProbe = [this] {
+        while (m_probeThread) {
+            QEventLoop loop;
+            connect(this, &DeviceController::probeFinished, &loop, &QEventLoop::quit);
+            loop.exec(QEventLoop::ExcludeUserInputEvents);
+        }
+    };
+    waitForProbe();
+    const bool inCommand = std::exchange(m_inSendCommand, false);
+    probeAsync();
+    m_inSendCommand = inCommand;
+    waitForProbe();
+}
+
+void DeviceController::pinProbeAsync()
+{
+    if (m_pinThread || m_sendThread)
+        return;
+    m_pinThread = QThread::create([this] { ProbeHandsetPin(*this); });
+    connect(m_pinThread, &QThread::finished, this, [this] {
+        m_pinThread->deleteLater();
+        m_pinThread = nullptr;
+    });
+    m_pinThread->start();
+}
+
+// --- Device service watch -------------------------------------------------------
+
+int DeviceController::openAdvice()
+{
+    CFirst advice(m_main);
+    return advice.exec();
+}
+
+void DeviceController::desktopManagerStartupCheck()
+{
+    QStringList processes = runningProcessNames();
+    if (processes.isEmpty())
+        return;
+    if (isDesktopManagerRunning(processes)) {
+        g_strDesktopManager.set(QString::fromLatin1(kDesktopManagerSeen));
+        if (!g_strDevicePin.isEmpty())
+            m_main->setStatusLineVisible(false);
+        if (g_strDevicePin.isEmpty() && g_nAdviceGiven == 0) {
+            m_main->setStatusLineVisible(false);
+            raiseAdviceGiven();
+            m_main->setEnabled(false);
+            g_bAdviceShown = true;
+            if (g_bAdviceDialogOpen)
+                return;
+            if (openAdvice() == CFirst::Cancelled) {
+                m_main->setStatusLineVisible(true);
+                return;
+            }
+        }
+        raiseAdviceGiven();
+        return;
+    }
+
+    const Registry registry;
+    if (const QString imagePath = registry.readString(QString::fromLatin1(Registry::kManager), QStringLiteral("ImagePath"));
+        !imagePath.isEmpty())
+        g_strDesktopManager.set(imagePath);
+    if (g_strDesktopManager.isEmpty()) {
+        QString icon = registry.readString(QString::fromLatin1(Registry::kUninstall), QStringLiteral("DisplayIcon"));
+        if (!icon.isEmpty())
+            g_strDesktopManager.set(icon.replace(QStringLiteral("blackberry.ico"), QStringLiteral("Rim.Desktop.exe")));
+    }
+    const QString program = g_strDesktopManager.get();
+    Shell::instance().startHidden(program, program);
+
+    if (g_nAdviceGiven == 0) {
+        g_nAdviceGiven = 1;
+        m_main->setEnabled(false);
+        m_main->setStatusLineVisible(false);
+        g_bAdviceShown = true;
+        if (g_bAdviceDialogOpen)
+            return;
+        if (openAdvice() == CFirst::Cancelled) {
+            g_bHandsetLost = false;
+            g_strDevicePin.clear();
+            m_main->setStatusLineVisible(true);
+            return;
+        }
+        if (!g_strDevicePin.isEmpty() && !g_strDesktopManager.isEmpty())
+            m_main->setStatusLineVisible(false);
+    }
+
+    processes = runningProcessNames();
+    if (processes.isEmpty())
+        return;
+    if (isDesktopManagerRunning(processes)) {
+        m_main->setWatchTimerRunning(true);
+        return;
+    }
+    m_main->setWatchTimerRunning(false);
+    if (g_nAdviceGiven == 0) {
+        g_nAdviceGiven = 1;
+        m_main->setEnabled(false);
+        g_bAdviceShown = true;
+        if (g_bAdviceDialogOpen)
+            return;
+        if (openAdvice() == CFirst::Cancelled)
+            return;
+    }
+    raiseAdviceGiven();
+}
+
+void DeviceController::statusLineClicked()
+{
+    g_strDevicePin.clear();
+    g_nAdviceGiven = 0;
+    desktopManagerStartupCheck();
+}
+
+// Returns false (after telling the user) when an installed device service is not running.
+bool DeviceController::desktopManagerCheckBeforeCommand()
+{
+    if (isDesktopManagerRunning(runningProcessNames()))
+        return true;
+    if (installedDesktopManager().isEmpty())
+        return true;
+    m_main->setStatusLineVisible(false);
+    Ui::notice(m_main, kRunDesktopManager);
+    m_main->setStatusLineVisible(true);
+    return false;
+}
+
+void DeviceController::connectionWizard()
+{
+    if (!desktopManagerCheckBeforeCommand())
+        return;
+    g_nAdviceGiven = 0;
+    g_bAdviceShown = false;
+    g_nSendRequest = 0;
+    g_bPinProbeOnly = true;
+    probeAndWait();
+    m_main->setDeviceLine(kNoDevice);
+    desktopManagerStartupCheck();
+    g_bDeviceProbeDone = true;
+
+    if (g_bAdviceShown || g_strDevicePin.isEmpty() || g_strDesktopManager.isEmpty())
+        return;
+    g_nAdviceGiven = 0;
+    runConnectionWizard(m_main, [this] { m_main->setStatusLineVisible(false); });
+    if (g_bDeviceSelected) {
+        m_main->setStatusLineVisible(false);
+        m_main->setDeviceLine(g_strDeviceName.get());
+    } else {
+        m_main->setDeviceLine(kNoDevice);
+        if (g_strDevicePin.isEmpty())
+            m_main->setStatusLineVisible(true);
+    }
+}
+
+// --- Send command ------------------------------------------------------------------
+
+void DeviceController::sendSms()
+{
+    if (m_sendThread)
+        return;
+    struct Guard
+    {
+        bool& flag;
+        explicit Guard(bool& f) : flag(f) { flag = true; }
+        ~Guard() { flag = false; }
+    } guard(m_inSendCommand);
+
+    g_nSendRequest = 0;
+    m_main->m_strNumber = m_main->numberText();
+    m_main->m_strMessage = m_main->composerText();
+    g_strPauseEvery.set(m_main->pauseEveryText());
+    g_strPauseFor.set(m_main->pauseForText());
+
+    // The device service must run.
+    if (!isDesktopManagerRunning(runningProcessNames())) {
+        const Registry registry;
+        const bool installed =
+            !registry.readString(QString::fromLatin1(Registry::kManager), QStringLiteral("ImagePath")).isEmpty() ||
+            !registry.readString(QString::fromLatin1(Registry::kUninstall), QStringLiteral("DisplayIcon")).isEmpty();
+        if (installed) {
+            m_main->setStatusLineVisible(false);
+            Ui::notice(m_main, kRunDesktopManager);
+            m_main->setStatusLineVisible(true);
+            return;
+        }
+        m_main->setEnabled(false);
+        g_bAdviceShown = true;
+        m_main->setStatusLineVisible(false);
+        if (g_bAdviceDialogOpen)
+            return;
+        if (openAdvice() == CFirst::Cancelled) {
+            m_main->setStatusLineVisible(true);
+            return;
+        }
+    }
+
+    if (m_main->useExclusionRules())
+        m_main->LoadExclusionNumbers();
+
+    g_bPinProbeOnly = true;
+    probeAndWait();
+
+    if (g_bDeviceSelected) {
+        g_nSendRequest = 3;
+    } else {
+        m_main->setDeviceLine(kNoDevice);
+        if (g_strDevicePin.isEmpty()) {
+            g_nAdviceGiven = 0;
+            desktopManagerStartupCheck();
+            return;
+        }
+        m_main->setEnabled(false);
+        Ui::notice(m_main, QStringLiteral("No Mobile Phone Device is selected. Please use Mobile Phone Connection "
+                                          "Wizard for finding device or establishing connection."));
+        m_main->setEnabled(true);
+        return;
+    }
+
+    auto cancel = [] { g_nSendRequest = 0; };
+    if (!m_main->m_strNumber.isEmpty()) {
+        Ui::notice(m_main, QStringLiteral("Please insert entered number to the list."));
+        m_main->focusNumber();
+        return cancel();
+    }
+    m_main->setAddEnabled(true);
+    m_main->setUpdateEnabled(false);
+
+    RecipientListModel* rows = m_main->recipients();
+    if (rows->count() == 0) {
+        m_main->setEnabled(false);
+        Ui::notice(m_main, QStringLiteral("Please enter a valid phone number."));
+        m_main->setEnabled(true);
+        m_main->focusNumber();
+        return cancel();
+    }
+    m_main->m_strMessage = m_main->composerText();
+
+    if (m_main->delayedDelivery()) {
+        g_strPauseEvery.set(g_strPauseEvery.get().trimmed());
+        g_strPauseFor.set(g_strPauseFor.get().trimmed());
+        const QString noValues = QStringLiteral("No values have been selected in 'Delayed Delivery Options'.");
+        if (g_strPauseEvery.isEmpty()) {
+            Ui::notice(m_main, noValues);
+            m_main->focusPauseCombo(1028);
+            return cancel();
+        }
+        if (g_strPauseFor.isEmpty()) {
+            Ui::notice(m_main, noValues);
+            m_main->focusPauseCombo(1029);
+            return cancel();
+        }
+    }
+
+    auto allBlank = [rows] {
+        for (int r = 0; r < rows->count(); ++r)
+            if (!rows->message(r).trimmed().isEmpty())
+                return false;
+        return true;
+    };
+    if (allBlank() && m_main->m_strMessage.isEmpty()) {
+        Ui::notice(m_main, QStringLiteral("You have composed no text message yet for any of the contacts in the entire "
+                                          "list. Please provide message to all the contacts in the list."));
+        return cancel();
+    }
+
+    if (m_main->m_strMessage != m_main->m_strAppliedMessage) {
+        m_main->m_strAppliedMessage = m_main->m_strMessage;
+        CSend_Msg_Info info(m_main);
+        const int result = info.exec();
+        if (result == CSend_Msg_Info::Yes) {
+            QList<int> target;
+            for (int r = 0; r < rows->count(); ++r)
+                if (info.choice() == 0 || rows->message(r).trimmed().isEmpty())
+                    target.append(r);
+            rows->setMessages(target, m_main->m_strMessage);
+        } else if (result != CSend_Msg_Info::ContinueAnyway) {
+            return cancel();
+        }
+    }
+
+    if (allBlank()) {
+        Ui::notice(m_main, QStringLiteral("You have composed no text text message yet for any of the contacts in the "
+                                          "entire list. Please provide message to all the contacts in the list."));
+        return cancel();
+    }
+    bool someBlank = false;
+    for (int r = 0; r < rows->count() && !someBlank; ++r)
+        someBlank = rows->message(r).trimmed().isEmpty();
+    if (someBlank &&
+        Ui::messageBox(m_main,
+                       QStringLiteral("You have composed no text message yet for some of the contacts in the list.\n\n"
+                                      "Are you sure you want to continue?"),
+                       QStringLiteral("Confirm"), Ui::Buttons::YesNo, Ui::Icon::Question) != Ui::IdYes)
+        return cancel();
+
+    if (g_nHandsetWarningShown == 0) {
+        g_nHandsetWarningShown = 1;
+        CLong_SMS_Dlg notice(m_main, 0, handsetNotice());
+        notice.exec();
+    }
+
+    m_main->startFastWatch();
+    if (m_progress)
+        delete m_progress;
+    g_bPinProbeOnly = false;
+    m_progress = new CModeless(m_main);
+    connect(m_progress, &CModeless::stopRequested, this, &DeviceController::onStopRequested);
+    m_progress->setPauseLineVisible(false);
+    centreOver(m_progress, m_main);
+    m_main->setEnabled(false);
+    m_main->m_strMessage = m_main->composerText();
+    if (m_deviceInit)
+        delete m_deviceInit;
+    m_deviceInit = new CDeviceIni(m_main);
+    centreOver(m_deviceInit, m_main);
+    m_deviceInit->show();
+    g_bDeviceProbeDone = false;
+    m_timer1111->start();
+    startSendWorker();
+}
+
+void DeviceController::startSendWorker()
+{
+    m_main->m_dwSendStartTick = quint32(QDateTime::currentMSecsSinceEpoch());
+    m_sendThread = QThread::create([this] { RunSendWorkerDeviceStep(*this, *this, m_gate, *m_clock); });
+    connect(m_sendThread, &QThread::finished, this, [this] {
+        m_sendThread->deleteLater();
+        m_sendThread = nullptr;
+        emit sendFinished();
+    });
+    m_sendThread->start();
+}
+
+void DeviceController::onStopRequested()
+{
+    if (!m_sendThread)
+        return;
+    m_gate.hold();
+    if (!g_bPausing)
+        m_timer1111->stop();
+    const int answer = Ui::messageBox(m_progress,
+                                      QStringLiteral("Terminating the current process will stop sending text messages "
+                                                     "to the remaining contacts. Are you sure you want to continue?"),
+                                      QStringLiteral("Confirm"), Ui::Buttons::YesNo, Ui::Icon::Warning);
+    if (answer == Ui::IdYes) {
+        g_bStopRequested = true;
+        m_gate.release();
+        return;
+    }
+    if (m_progress)
+        m_progress->setActivity(0);
+    m_gate.release();
+    if (!g_bPausing)
+        m_timer1111->start();
+    if (!m_sendThread) {
+        g_bStopRequested = true;
+        m_main->setEnabled(true);
+        m_timer1111->stop();
+        m_timer2222->stop();
+    }
+}
+
+void DeviceController::onPauseTick()
+{
+    if (m_pauseEnding)
+        return;
+    if (g_bStopRequested)
+        m_timer2222->stop();
+    const int s = g_nPauseRemainingMs / 1000;
+    if (m_progress)
+        m_progress->setPauseText(PauseText(qint64(s) * 1000));
+    if (s > 1) {
+        g_nPauseRemainingMs = (s - 1) * 1000;
+        return;
+    }
+    // The last second: the 0-second text, then the line empties. Timed, not slept,
+    // so the window stays live.
+    m_pauseEnding = true;
+    m_timer2222->stop();
+    QTimer::singleShot(1000, this, [this] {
+        if (m_progress)
+            m_progress->setPauseText(PauseText(0));
+        QTimer::singleShot(1000, this, [this] {
+            if (m_progress)
+                m_progress->setPauseText(QString());
+            g_bPausing = false;
+            m_pauseEnding = false;
+        });
+    });
+}
+
+// --- DeviceLinkHost ---------------------------------------------------------------
+
+int DeviceController::recipientCount()
+{
+    int count = 0;
+    onGui([&] { count = m_main->recipients()->count(); });
+    return count;
+}
+
+void DeviceController::hideStatusLine()
+{
+    onGui([this] { m_main->setStatusLineVisible(false); });
+}
+
+void DeviceController::showDeviceInitDialog()
+{
+    onGui([this] {
+        if (m_deviceInit)
+            m_deviceInit->show();
+    });
+}
+
+void DeviceController::hideDeviceInitDialog()
+{
+    onGui([this] {
+        if (m_deviceInit)
+            m_deviceInit->hide();
+    });
+}
+
+bool DeviceController::closeProgressDialog()
+{
+    bool existed = false;
+    onGui([&] {
+        m_timer1111->stop();
+        existed = m_progress != nullptr;
+        if (m_progress) {
+            m_progress->finish();
+            m_progress->deleteLater();
+            m_progress = nullptr;
+        }
+    });
+    return existed;
+}
+
+void DeviceController::setMainWindowEnabled(bool enabled)
+{
+    onGui([this, enabled] { m_main->setEnabled(enabled); });
+}
+
+void DeviceController::handsetLost()
+{
+    onGui([this] {
+        m_main->setDeviceLine(kNoDevice);
+        m_main->setStatusLineVisible(true);
+        g_bDeviceSelected = false;
+        g_bHandsetLost = true;
+        m_main->setEnabled(false);
+        if (g_bAdviceDialogOpen)
+            return;
+        if (openAdvice() == CFirst::Cancelled) {
+            g_strDevicePin.clear();
+            g_bHandsetLost = false;
+            m_main->setEnabled(true);
+        }
+    });
+}
+
+void DeviceController::showSecurityNotice()
+{
+    onGui([this] {
+        CLong_SMS_Dlg notice(m_main, 0, handsetNotice());
+        notice.exec();
+    });
+}
+
+// --- SendRunHost ---------------------------------------------------------------------
+
+QList<RecipientRow> DeviceController::recipients()
+{
+    QList<RecipientRow> rows;
+    onGui([&] {
+        const RecipientListModel* model = m_main->recipients();
+        rows.reserve(model->count());
+        for (int r = 0; r < model->count(); ++r)
+            rows.append({model->number(r), model->message(r)});
+        m_main->recipientList()->clearSelection();
+    });
+    return rows;
+}
+
+SendOptions DeviceController::options()
+{
+    SendOptions o;
+    onGui([&] {
+        o.useExclusion = m_main->useExclusionRules();
+        o.skipDuplicates = m_main->skipDuplicates();
+        o.saveSentItems = m_main->saveSentItems();
+        o.saveTemplates = m_main->saveTemplates();
+        o.delayedDelivery = m_main->delayedDelivery();
+    });
+    return o;
+}
+
+bool DeviceController::isExcluded(const QString& number)
+{
+    bool excluded = false;
+    onGui([&] { excluded = m_main->IsExcludedNumber(number); });
+    return excluded;
+}
+
+bool DeviceController::hasDeviceInitDialog()
+{
+    bool exists = false;
+    onGui([&] { exists = m_deviceInit != nullptr; });
+    return exists;
+}
+
+void DeviceController::showProgressDialog()
+{
+    onGui([this] {
+        if (m_progress) {
+            m_progress->show();
+            m_progress->setEnabled(true);
+            m_progress->raise();
+        }
+    });
+}
+
+void DeviceController::setupProgress(int total, const QString& firstNumber)
+{
+    onGui([=, this] {
+        if (m_progress)
+            m_progress->setupRun(total, firstNumber);
+    });
+}
+
+void DeviceController::showRow(int row, int total, const QString& number)
+{
+    onGui([=, this] {
+        if (row < m_main->recipients()->count())
+            m_main->recipientList()->selectOnly(row);
+        if (m_progress)
+            m_progress->showRow(row, total, number);
+    });
+}
+
+void DeviceController::setStatusLine(const QString& text)
+{
+    onGui([=, this] {
+        if (m_progress)
+            m_progress->setStatusLine(text);
+    });
+}
+
+void DeviceController::beginPause(int totalMs)
+{
+    onGui([=, this] {
+        if (m_progress) {
+            m_progress->setPauseLineVisible(true);
+            m_progress->setPauseText(PauseText(totalMs));
+            m_progress->setStatusLine(QString());
+            m_progress->setActivity(0);
+        }
+        g_nPauseRemainingMs = totalMs;
+        m_timer1111->stop();
+        g_nPauseRemainingMs = totalMs - 1000;
+        g_bPausing = true;
+        m_pauseEnding = false;
+        m_timer2222->start();
+    });
+}
+
+void DeviceController::endPause()
+{
+    onGui([this] {
+        m_timer2222->stop();
+        g_nPauseRemainingMs = 0;
+        if (m_progress)
+            m_progress->setPauseText(QString());
+        g_bPausing = false;
+        m_timer1111->start();
+    });
+}
+
+void DeviceController::showSuccess()
+{
+    onGui([this] { Ui::notice(m_main, QStringLiteral("Message sent successfully.")); });
+}
+
+void DeviceController::restoreAfterNoHandset()
+{
+    onGui([this] {
+        m_main->setEnabled(true);
+        m_main->UpdateTotalNumbers();
+        m_main->setAddEnabled(true);
+        m_main->setUpdateEnabled(false);
+    });
+}

@@ -1,0 +1,102 @@
+#pragma once
+
+#include "device/link/DeviceLinkHost.h"
+#include "sending/SendRun.h"
+
+#include <QObject>
+#include <QPointer>
+
+#include "sending/dialogs/CDeviceIni.h"
+#include "sending/dialogs/CModeless.h"
+
+class CCorvaneDlg;
+class QThread;
+class QTimer;
+
+// The main window's side of the device link: the device service watch, the
+// device probes, the connection wizard and send commands, and the send
+// worker. Device work runs on worker threads; whatever it asks of the window
+// is carried to the user-interface thread.
+class DeviceController : public QObject, public DeviceLinkHost, public SendRunHost
+{
+    Q_OBJECT
+
+public:
+    explicit DeviceController(CCorvaneDlg* main);
+    ~DeviceController() override;
+
+    // Commands of the main window.
+    void sendSms();
+    void connectionWizard();
+    void statusLineClicked();
+    // Looks for a running device service, starts an installed one, and gives
+    // advice when the service or the handset is missing.
+    void desktopManagerStartupCheck();
+
+    // The device routine with the current flags, on a worker thread; a probe
+    // asked for while one runs (or while a send runs) is dropped.
+    void probeAsync();
+    // The same, waiting for the result while the window stays responsive.
+    void probeAndWait();
+    // The periodic PIN read (timer 99).
+    void pinProbeAsync();
+
+    bool isSending() const { return m_sendThread != nullptr; }
+    CModeless* progressDialog() const { return m_progress; }
+    CDeviceIni* deviceInitDialog() const { return m_deviceInit; }
+    void setSendClock(SendClock* clock) { m_clock = clock ? clock : &SendClock::real(); }
+    // Waits (with events running) until no worker is left; for shutdown and tests.
+    bool waitForWorkers(int timeoutMs);
+
+    static QString handsetNotice();
+
+    // DeviceLinkHost
+    int recipientCount() override;
+    void hideStatusLine() override;
+    void showDeviceInitDialog() override;
+    void hideDeviceInitDialog() override;
+    bool closeProgressDialog() override;
+    void setMainWindowEnabled(bool enabled) override;
+    void handsetLost() override;
+    void showSecurityNotice() override;
+
+    // SendRunHost
+    QList<RecipientRow> recipients() override;
+    SendOptions options() override;
+    bool isExcluded(const QString& number) override;
+    bool hasDeviceInitDialog() override;
+    void showProgressDialog() override;
+    void setupProgress(int total, const QString& firstNumber) override;
+    void showRow(int row, int total, const QString& number) override;
+    void setStatusLine(const QString& text) override;
+    void beginPause(int totalMs) override;
+    void endPause() override;
+    void showSuccess() override;
+    void restoreAfterNoHandset() override;
+
+signals:
+    void probeFinished();
+    void sendFinished();
+
+private:
+    template <typename F>
+    void onGui(F&& work);
+    bool desktopManagerCheckBeforeCommand();
+    int openAdvice();
+    void onStopRequested();
+    void onPauseTick();
+    void startSendWorker();
+
+    CCorvaneDlg* m_main;
+    QPointer<CModeless> m_progress;
+    QPointer<CDeviceIni> m_deviceInit;
+    QTimer* m_timer1111;
+    QTimer* m_timer2222;
+    QThread* m_probeThread = nullptr;
+    QThread* m_pinThread = nullptr;
+    QThread* m_sendThread = nullptr;
+    StopGate m_gate;
+    SendClock* m_clock;
+    bool m_inSendCommand = false;
+    bool m_pauseEnding = false;
+};

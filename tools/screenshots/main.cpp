@@ -1,0 +1,90 @@
+// Renders every dialog of the program to a PNG file, for reviewing the look
+// of a change: veva-screenshots <output folder>
+#include "app/AboutDialogs.h"
+#include "app/CCorvaneDlg.h"
+#include "app/ListEditDialogs.h"
+#include "app/controls/CLong_SMS_Dlg.h"
+#include "app/controls/CMyListCtrl.h"
+#include "app/core/RecipientListModel.h"
+#include "device/CFirst.h"
+#include "device/CVistaMessage.h"
+#include "device/wizard/CConnectionwizard.h"
+#include "sending/WaitDialogs.h"
+#include "sending/dialogs/CDeviceIni.h"
+#include "sending/dialogs/CModeless.h"
+#include "sending/dialogs/CSend_Msg_Info.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <cstdio>
+
+namespace {
+
+void save(QWidget* w, const QString& folder, const QString& name)
+{
+    w->show();
+    QApplication::processEvents();
+    QApplication::processEvents();
+    const QString path = folder + QLatin1Char('/') + name + QStringLiteral(".png");
+    if (!w->grab().save(path))
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+    w->hide();
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: veva-screenshots <output folder>\n");
+        return 2;
+    }
+    const QString out = QString::fromLocal8Bit(argv[1]);
+    QDir().mkpath(out);
+    QTemporaryDir scratch;
+    qputenv("VEVA_SMS_APP_DIR", scratch.path().toLocal8Bit());
+
+    CCorvaneDlg main;
+    main.recipients()->appendRecipients({{QStringLiteral("00441234567"), QStringLiteral("Dear parents, school is closed tomorrow.")},
+                                         {QStringLiteral("0049301234"), QStringLiteral("Dear parents, school is closed tomorrow.")},
+                                         {QStringLiteral("0033612345"), QString()}});
+    main.UpdateTotalNumbers();
+    save(&main, out, QStringLiteral("main-window"));
+    main.show();
+
+    CLong_SMS_Dlg longSms(&main, 160);
+    save(&longSms, out, QStringLiteral("long-sms"));
+    CFill_Msg_In_List fill(&main, main.recipients(), main.recipientList(), QStringLiteral("Hello"));
+    save(&fill, out, QStringLiteral("apply-message"));
+    CUpdate_Num_Message update(&main, 0, QStringLiteral("00441234567"), QStringLiteral("Dear parents,\r\nschool is closed."),
+                               QStringLiteral("MSG"));
+    save(&update, out, QStringLiteral("update"));
+    main.recipientList()->selectAll();
+    CUpdate_Selected_Item_SMS selected(&main, main.recipients(), main.recipientList());
+    save(&selected, out, QStringLiteral("update-selected"));
+    AboutDialog about(&main);
+    save(&about, out, QStringLiteral("about"));
+    HelpSupportDialog help(&main);
+    save(&help, out, QStringLiteral("help"));
+    CVistaMessage vista(&main);
+    save(&vista, out, QStringLiteral("uac-advice"));
+    CAddSentItem wait(&main);
+    save(&wait, out, QStringLiteral("wait"));
+    CModeless progress(&main);
+    progress.setupRun(120, QStringLiteral("00441234567"));
+    progress.showRow(41, 120, QStringLiteral("0049301234"));
+    progress.setPauseLineVisible(true);
+    progress.setPauseText(QStringLiteral("Pausing the process for 1 Minute 30 Second."));
+    save(&progress, out, QStringLiteral("progress"));
+    CDeviceIni deviceIni(&main);
+    save(&deviceIni, out, QStringLiteral("device-init"));
+    CSend_Msg_Info info(&main);
+    save(&info, out, QStringLiteral("composer-changed"));
+    CFirst advice(&main);
+    save(&advice, out, QStringLiteral("advice"));
+    return 0;
+}
