@@ -18,7 +18,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QStringListModel>
+#include <QStandardItemModel>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -283,13 +283,13 @@ CUpdate_Selected_Item_SMS::CUpdate_Selected_Item_SMS(QWidget* parent, RecipientL
     m_total->setObjectName(QStringLiteral("1102"));
     m_total->setAccessibleName(QStringLiteral("Total Selected Numbers"));
     m_total->setFont(Theme::dialogFont());
-    m_numbers = new QStringListModel(this);
+    m_numbers = new QStandardItemModel(0, 1, this);
+    m_numbers->setHorizontalHeaderLabels({QStringLiteral("Selected Numbers")});
     m_list = new CMyListCtrl(numbersGroup);
     m_list->setObjectName(QStringLiteral("1171"));
     m_list->setAccessibleName(QStringLiteral("Selected Numbers"));
     m_list->setFont(Theme::dialogFont());
     m_list->setModel(m_numbers);
-    m_numbers->setHeaderData(0, Qt::Horizontal, QStringLiteral("Selected Numbers"));
     m_list->setColumnWidthChecked(0, 200);
     m_list->horizontalHeader()->setStretchLastSection(true);
     auto* g1 = new QVBoxLayout(numbersGroup);
@@ -340,12 +340,10 @@ void CUpdate_Selected_Item_SMS::showEvent(QShowEvent* event)
 void CUpdate_Selected_Item_SMS::loadSelectedNumbers()
 {
     withWaitWindow(this, [&] {
-        QStringList numbers;
         const QList<int> rows = m_mainList->selectedRowsAscending();
-        numbers.reserve(rows.size());
-        for (int r : rows)
-            numbers.append(m_model->number(r));
-        m_numbers->setStringList(numbers);
+        m_numbers->setRowCount(int(rows.size()));
+        for (int i = 0; i < rows.size(); ++i)
+            m_numbers->setItem(i, 0, new QStandardItem(m_model->number(rows.at(i))));
     });
     if (m_numbers->rowCount() > 0) {
         m_list->selectOnly(0);

@@ -11,7 +11,7 @@ class CSpecialEdit;
 class MessageCounter;
 class QLabel;
 class QRadioButton;
-class QStringListModel;
+class QStandardItemModel;
 class RecipientListModel;
 
 // "Apply message to list items": copies the composer text into all, the
@@ -91,7 +91,7 @@ private:
     RecipientListModel* m_model;
     CMyListCtrl* m_mainList;
     CMyListCtrl* m_list;
-    QStringListModel* m_numbers;
+    QStandardItemModel* m_numbers;
     QLabel* m_total;
     CMy_Sel_All_Edit* m_message;
     QLabel* m_counterLabel;
