@@ -6,7 +6,7 @@ VEVA_BUILD=${VEVA_BUILD:-$VEVA_ROOT/build}
 
 VEVA_PACKAGES=(
     build-essential cmake ninja-build pkg-config
-    qt6-base-dev qt6-base-dev-tools libqt6serialport6-dev libgl-dev
+    qt6-base-dev qt6-base-dev-tools libgl-dev
     libgtest-dev libbenchmark-dev
     xvfb xauth fonts-dejavu-core
 )

@@ -1,0 +1,102 @@
+#include "GuiTestSupport.h"
+#include "sending/FakeHosts.h"
+
+#include "app/CCorvaneDlg.h"
+#include "app/DeviceController.h"
+#include "app/controls/CMyListCtrl.h"
+#include "device/wizard/CConnection.h"
+#include "device/wizard/CConnectionwizard.h"
+#include "device/wizard/PortScan.h"
+#include "deviceservice/ServiceFixture.h"
+#include "platform/Shell.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+
+// "Mobile Phone Connection Wizard" from the main window, against the device
+// service and the emulated handset's modem.
+class TestConnectionCommand : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<ServiceFixture> m_service;
+    std::unique_ptr<MessageRecorder> m_messages;
+    std::unique_ptr<CCorvaneDlg> m_dlg;
+    DeviceController* m_controller = nullptr;
+
+private slots:
+    void init()
+    {
+        m_service = std::make_unique<ServiceFixture>();
+        resetSharedState();
+        g_nAdviceGiven = 1;
+        m_messages = std::make_unique<MessageRecorder>();
+        ScanTiming::setCurrent({10, 500, 2000});
+    }
+    void cleanup()
+    {
+        if (m_controller)
+            m_controller->waitForWorkers(20000);
+        m_dlg.reset();
+        m_controller = nullptr;
+        m_messages.reset();
+        m_service.reset();
+        setProcessListProvider({});
+    }
+
+    void selectsTheEmulatedHandset()
+    {
+        m_service->writeConfig("[h]\nPIN=0x2A3B4C5D\nDescription=Emulated\nAttached=true\nModuleInstalled=true\n"
+                               "ModemCom=7\nModemManufacturer=Research In Motion\nModemModel=BlackBerry 9700\n");
+        QVERIFY(m_service->start());
+        setProcessListProvider([] { return QStringList{QStringLiteral("DesktopMgr.exe")}; });
+        m_dlg = std::make_unique<CCorvaneDlg>();
+        m_controller = new DeviceController(m_dlg.get());
+        m_dlg->initialise();
+        m_dlg->show();
+        QVERIFY(m_controller->waitForWorkers(10000));
+
+        QString details;
+        whenModal<CConnectionwizard>([](CConnectionwizard* steps) { byId<QPushButton>(steps, 1)->click(); });
+        whenModal<CConnection>([&](CConnection* wizard) {
+            QTRY_VERIFY_WITH_TIMEOUT(!wizard->isScanning(), 20000);
+            auto* list = byId<CMyListCtrl>(wizard, 1047);
+            int row = -1;
+            for (int r = 0; r < list->model()->rowCount(); ++r)
+                if (list->model()->index(r, 0).data().toString() == QLatin1String("COM7"))
+                    row = r;
+            QVERIFY(row >= 0);
+            details = list->model()->index(row, 1).data().toString();
+            list->selectOnly(row);
+            QTRY_VERIFY_WITH_TIMEOUT(!wizard->isQuerying() && !byId<QLineEdit>(wizard, 1038)->text().isEmpty(), 10000);
+            QCOMPARE(byId<QLineEdit>(wizard, 1037)->text(), QStringLiteral("Research In Motion"));
+            QCOMPARE(byId<QLineEdit>(wizard, 1039)->text(), QStringLiteral("2A3B4C5D"));
+            byId<QPushButton>(wizard, 1)->click();
+        });
+        byId<QPushButton>(m_dlg.get(), 1035)->click();
+        QCOMPARE(details, QStringLiteral("BlackBerry 9700 Modem at COM7"));
+        QVERIFY(g_bDeviceSelected);
+        QVERIFY(m_dlg->deviceLine().contains(QStringLiteral("BlackBerry 9700")));
+        QVERIFY(!m_dlg->isStatusLineVisible());
+        QVERIFY(m_messages->shown.isEmpty());
+    }
+
+    void installedServiceNotRunning()
+    {
+        QFile reg(m_service->root() + QStringLiteral("/config/registry.reg"));
+        QVERIFY(QDir().mkpath(m_service->root() + QStringLiteral("/config")));
+        QVERIFY(reg.open(QIODevice::WriteOnly));
+        reg.write("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\BlackBerry_Desktop]\n"
+                  "\"DisplayIcon\"=\"/opt/dm/blackberry.ico\"\n");
+        reg.close();
+        setProcessListProvider([] { return QStringList{QStringLiteral("bash")}; });
+        m_dlg = std::make_unique<CCorvaneDlg>();
+        m_controller = new DeviceController(m_dlg.get());
+        byId<QPushButton>(m_dlg.get(), 1035)->click();
+        QCOMPARE(m_messages->texts(), QStringList{QStringLiteral(
+                                          "Please run BlackBerry\u2122 Desktop Manager\u2122 to use Ulmex Veva SMS Software successfully.")});
+    }
+};
+
+QTEST_MAIN(TestConnectionCommand)
+#include "test_connectioncommand.moc"
