@@ -169,6 +169,21 @@ private slots:
         send();
         QCOMPARE(m_messages->shown.size(), 1);
 
+        // "Yes" with "only in blank list items" fills the blank rows and goes on.
+        rows()->setMessage(0, QStringLiteral("kept"));
+        byId<CMy_Sel_All_Edit>(m_dlg.get(), 1005)->setText(QStringLiteral("For the blank row"));
+        whenModal<CSend_Msg_Info>([](CSend_Msg_Info* d) {
+            d->setChoice(1);
+            d->done(CSend_Msg_Info::Yes);
+        });
+        QSignalSpy finished(m_controller, &DeviceController::sendFinished);
+        send();
+        QCOMPARE(rows()->message(0), QStringLiteral("kept"));
+        QCOMPARE(rows()->message(1), QStringLiteral("For the blank row"));
+        if (m_controller->isSending())
+            QVERIFY(finished.wait(20000)); // no device service here: the run ends by itself
+        QTRY_VERIFY(m_dlg->isEnabled());
+
         // Cancel stops at once, but records the text as applied too.
         byId<CMy_Sel_All_Edit>(m_dlg.get(), 1005)->setText(QStringLiteral("Hello again"));
         int asked = 0;
