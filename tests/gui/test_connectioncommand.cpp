@@ -3,14 +3,20 @@
 
 #include "app/CCorvaneDlg.h"
 #include "app/DeviceController.h"
+#include "app/controls/CLong_SMS_Dlg.h"
 #include "app/controls/CMyListCtrl.h"
+#include "app/controls/CMy_Sel_All_Edit.h"
+#include "app/controls/CSpecialEdit.h"
+#include "store/DataFiles.h"
 #include "device/wizard/CConnection.h"
 #include "device/wizard/CConnectionwizard.h"
 #include "device/wizard/PortScan.h"
 #include "deviceservice/ServiceFixture.h"
 #include "platform/Shell.h"
 
+#include <QCheckBox>
 #include <QLineEdit>
+#include <QSignalSpy>
 #include <QPushButton>
 
 // "Mobile Phone Connection Wizard" from the main window, against the device
@@ -28,6 +34,7 @@ private slots:
     void init()
     {
         m_service = std::make_unique<ServiceFixture>();
+        QDir().mkpath(m_service->root() + QStringLiteral("/app"));
         resetSharedState();
         g_nAdviceGiven = 1;
         m_messages = std::make_unique<MessageRecorder>();
@@ -79,6 +86,27 @@ private slots:
         QVERIFY(m_dlg->deviceLine().contains(QStringLiteral("BlackBerry 9700")));
         QVERIFY(!m_dlg->isStatusLineVisible());
         QVERIFY(m_messages->shown.isEmpty());
+
+        // Then what a user does next: three numbers, a message, "Send Sms".
+        for (const QString& name : {QStringLiteral("JavaLoader.exe"), QStringLiteral("UlmexVevaSMS.cod")})
+            QVERIFY(QFile::link(ServiceFixture::binary(name), m_service->root() + QStringLiteral("/app/") + name));
+        QCOMPARE(m_service->control({QStringLiteral("fail-next-open"), QStringLiteral("0x2A3B4C5D")}).exitCode, 0);
+        byId<QCheckBox>(m_dlg.get(), 1013)->setChecked(true);
+        byId<CMy_Sel_All_Edit>(m_dlg.get(), 1005)->setText(QStringLiteral("Parents evening on Thursday"));
+        for (const QString& n : {QStringLiteral("+4471111"), QStringLiteral("004472222"), QStringLiteral("4473333")}) {
+            byId<CSpecialEdit>(m_dlg.get(), 1001)->setText(n);
+            byId<QPushButton>(m_dlg.get(), 1002)->click();
+        }
+        whenModal<CLong_SMS_Dlg>([](CLong_SMS_Dlg* d) { byId<QPushButton>(d, 1)->click(); }); // handset notice
+        QSignalSpy finished(m_controller, &DeviceController::sendFinished);
+        byId<QPushButton>(m_dlg.get(), 1000)->click();
+        QVERIFY(finished.wait(60000));
+        QCOMPARE(m_messages->texts(), QStringList{QStringLiteral("Message sent successfully.")});
+        QFile outbox(m_service->root() + QStringLiteral("/runtime/outbox-2A3B4C5D.jsonl"));
+        QVERIFY(outbox.open(QIODevice::ReadOnly));
+        QCOMPARE(outbox.readAll().count('\n'), 3);
+        QCOMPARE(DataFiles::LoadSentItems().size(), 3);
+        QTRY_VERIFY(m_dlg->isEnabled());
     }
 
     void installedServiceNotRunning()
