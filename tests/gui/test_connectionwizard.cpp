@@ -67,11 +67,13 @@ class TestConnectionWizard : public QObject
         return modem.get();
     }
 
+    // Answering modems reply at once, so a generous probe time-out costs only
+    // the silent ports; it keeps a loaded machine from reading a slow answer as none.
     static void setTiming(int settleMs, int selectionTimeoutMs = 1000)
     {
         ScanTiming t;
         t.settleMs = settleMs;
-        t.probeTimeoutMs = 250;
+        t.probeTimeoutMs = 1500;
         t.selectionTimeoutMs = selectionTimeoutMs;
         ScanTiming::setCurrent(t);
     }
