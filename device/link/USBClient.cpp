@@ -79,6 +79,37 @@ std::optional<QString> readPinProperty(IDevicePropertyCollection* properties, st
     return PinText(asInt.lVal);
 }
 
+// The service objects down to the first handset's properties, released in
+// reverse order when the holder goes.
+struct FirstHandset
+{
+    ComPtr<IDeviceManager> manager;
+    ComPtr<IDeviceCollection> devices;
+    ComPtr<IDevice> device;
+    ComPtr<IDevicePropertyCollection> properties;
+    std::int32_t propertyCount = 0;
+};
+
+// Connects and walks to the first handset's properties; false when no handset
+// is attached. Device errors throw ComError.
+bool openFirstHandset(FirstHandset& h)
+{
+    h.manager = connectToService();
+    checkPointer(h.manager, IID_IDeviceManager);
+    checkHr(h.manager->GetDevices(h.devices.put()), IID_IDeviceManager);
+    checkPointer(h.devices, IID_IDeviceCollection);
+    std::int32_t count = 0;
+    checkHr(h.devices->GetCount(&count), IID_IDeviceCollection);
+    if (count == 0)
+        return false;
+    checkHr(h.devices->GetItem(0, h.device.put()), IID_IDeviceCollection);
+    checkPointer(h.device, IID_IDevice);
+    checkHr(h.device->GetProperties(h.properties.put()), IID_IDevice);
+    checkPointer(h.properties, IID_IDevicePropertyCollection);
+    checkHr(h.properties->GetCount(&h.propertyCount), IID_IDevicePropertyCollection);
+    return true;
+}
+
 } // namespace
 
 void SignalEvent::set()
@@ -239,31 +270,16 @@ int USBClient::RunDeviceLink()
     const Apartment apartment;
     const bool sendRequested = g_nSendRequest == 3;
 
-    ComPtr<IDeviceManager> manager;
-    ComPtr<IDeviceCollection> devices;
-    ComPtr<IDevice> device;
-    ComPtr<IDevicePropertyCollection> properties;
+    FirstHandset handset;
     try {
-        manager = connectToService();
-        checkPointer(manager, IID_IDeviceManager);
-        checkHr(manager->GetDevices(devices.put()), IID_IDeviceManager);
-        checkPointer(devices, IID_IDeviceCollection);
-        std::int32_t count = 0;
-        checkHr(devices->GetCount(&count), IID_IDeviceCollection);
-        if (count == 0) {
+        if (!openFirstHandset(handset)) {
             noHandset();
             return 0;
         }
-        checkHr(devices->GetItem(0, device.put()), IID_IDeviceCollection);
-        checkPointer(device, IID_IDevice);
-        checkHr(device->GetProperties(properties.put()), IID_IDevice);
-        checkPointer(properties, IID_IDevicePropertyCollection);
-        std::int32_t propertyCount = 0;
-        checkHr(properties->GetCount(&propertyCount), IID_IDevicePropertyCollection);
-        for (std::int32_t i = 0; i < propertyCount; ++i) {
+        for (std::int32_t i = 0; i < handset.propertyCount; ++i) {
             m_propertyFlag = true;
             g_bDeviceSeen = true;
-            const auto pin = readPinProperty(properties.get(), i);
+            const auto pin = readPinProperty(handset.properties.get(), i);
             if (!pin)
                 continue;
             storePin(*pin, m_host);
@@ -276,14 +292,14 @@ int USBClient::RunDeviceLink()
     }
 
     try {
-        openChannel(device.get());
+        openChannel(handset.device.get());
     } catch (const ComError&) {
         if (m_host.recipientCount() == 0)
             return 0;
         g_bChannelOpen = false;
         if (g_bInstallModule) {
             try {
-                installModuleAndReopen(device.get());
+                installModuleAndReopen(handset.device.get());
             } catch (const ComError& error) {
                 onComError(error, false);
                 return 0;
@@ -311,25 +327,11 @@ void ProbeHandsetPin(DeviceLinkHost& host)
     const Apartment apartment;
     g_strDevicePin.clear();
     try {
-        ComPtr<IDeviceManager> manager = connectToService();
-        checkPointer(manager, IID_IDeviceManager);
-        ComPtr<IDeviceCollection> devices;
-        checkHr(manager->GetDevices(devices.put()), IID_IDeviceManager);
-        checkPointer(devices, IID_IDeviceCollection);
-        std::int32_t count = 0;
-        checkHr(devices->GetCount(&count), IID_IDeviceCollection);
-        if (count == 0)
+        FirstHandset handset;
+        if (!openFirstHandset(handset))
             return;
-        ComPtr<IDevice> device;
-        checkHr(devices->GetItem(0, device.put()), IID_IDeviceCollection);
-        checkPointer(device, IID_IDevice);
-        ComPtr<IDevicePropertyCollection> properties;
-        checkHr(device->GetProperties(properties.put()), IID_IDevice);
-        checkPointer(properties, IID_IDevicePropertyCollection);
-        std::int32_t propertyCount = 0;
-        checkHr(properties->GetCount(&propertyCount), IID_IDevicePropertyCollection);
-        for (std::int32_t i = 0; i < propertyCount; ++i) {
-            if (const auto pin = readPinProperty(properties.get(), i)) {
+        for (std::int32_t i = 0; i < handset.propertyCount; ++i) {
+            if (const auto pin = readPinProperty(handset.properties.get(), i)) {
                 storePin(*pin, host);
                 return;
             }
