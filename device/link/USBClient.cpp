@@ -325,18 +325,21 @@ int USBClient::RunDeviceLink()
 void ProbeHandsetPin(DeviceLinkHost& host)
 {
     const Apartment apartment;
-    g_strDevicePin.clear();
+    // The PIN starts from empty, but is published only once read: a probe
+    // running beside this one must never see the empty moment and act on it.
+    QString pin;
     try {
         FirstHandset handset;
-        if (!openFirstHandset(handset))
-            return;
-        for (std::int32_t i = 0; i < handset.propertyCount; ++i) {
-            if (const auto pin = readPinProperty(handset.properties.get(), i)) {
-                storePin(*pin, host);
-                return;
+        if (openFirstHandset(handset)) {
+            for (std::int32_t i = 0; i < handset.propertyCount && pin.isEmpty(); ++i) {
+                if (const auto found = readPinProperty(handset.properties.get(), i))
+                    pin = *found;
             }
         }
     } catch (const ComError&) {
         // The periodic probe only refreshes the PIN; the routines that act on it report failures.
     }
+    g_strDevicePin.set(pin);
+    if (!pin.isEmpty() && !g_strDesktopManager.isEmpty())
+        host.hideStatusLine();
 }
