@@ -1,11 +1,13 @@
 #include "GuiTestSupport.h"
 
 #include "app/CCorvaneDlg.h"
+#include "app/controls/CColorStatic.h"
 #include "app/controls/CLong_SMS_Dlg.h"
 #include "app/controls/CMyListCtrl.h"
 #include "app/controls/CMy_Sel_All_Edit.h"
 #include "app/controls/CSpecialEdit.h"
 #include "app/core/RecipientListModel.h"
+#include "platform/Shell.h"
 #include "store/DataFiles.h"
 
 #include <QCheckBox>
@@ -326,6 +328,33 @@ private slots:
         m_dlg->bringToFront();
         QTRY_VERIFY(!m_dlg->isMinimized());
         QVERIFY(m_dlg->isVisible());
+    }
+
+    void linksGoThroughTheShell()
+    {
+        struct RecordingShell : DesktopShell
+        {
+            QStringList opened;
+            bool openUrl(const QString& url) override
+            {
+                opened << url;
+                return true;
+            }
+            bool openMail(const QString& address, const QString&) override
+            {
+                opened << QStringLiteral("mailto:") + address;
+                return true;
+            }
+        } shell;
+        Shell::setInstance(&shell);
+        emit byId<CColorStatic>(m_dlg.get(), 1055)->clicked();
+        for (int id : {1095, 1211, 1212, 1213, 1215})
+            byId<QPushButton>(m_dlg.get(), id)->click();
+        Shell::setInstance(nullptr);
+        QCOMPARE(shell.opened.size(), 6);
+        QVERIFY(shell.opened.first().startsWith(QStringLiteral("mailto:")));
+        for (const QString& url : shell.opened.mid(1))
+            QVERIFY2(url.startsWith(QStringLiteral("https://")), qPrintable(url));
     }
 
     void existingDataFolderIsLeftUnchanged()
