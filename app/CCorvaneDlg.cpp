@@ -123,6 +123,10 @@ CCorvaneDlg::~CCorvaneDlg()
 {
     if (g_pMainDlg == this)
         g_pMainDlg = nullptr;
+    // The children go after this object's part is gone: their last signals
+    // (a focus leaving the composer) must not reach it.
+    for (QWidget* child : findChildren<QWidget*>())
+        child->blockSignals(true);
 }
 
 void CCorvaneDlg::setExitHandler(ExitHandler handler)

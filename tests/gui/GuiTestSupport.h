@@ -73,20 +73,28 @@ private:
     QTemporaryDir m_dir;
 };
 
-// Runs `action` on the next modal dialog of type T once it is open.
+// Runs `action` on the next modal dialog of type T once it is open, looking
+// for up to a minute: some dialogs open only after a send run has begun.
 template <typename T>
 void whenModal(std::function<void(T*)> action)
 {
-    auto attempt = std::make_shared<std::function<void(int)>>();
-    *attempt = [action, attempt](int tries) {
-        if (auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget())) {
-            action(dialog);
-            return;
+    struct Poll : std::enable_shared_from_this<Poll>
+    {
+        std::function<void(T*)> action;
+        int tries = 0;
+        void run()
+        {
+            if (auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget())) {
+                action(dialog);
+                return;
+            }
+            if (++tries < 6000)
+                QTimer::singleShot(10, [self = this->shared_from_this()] { self->run(); });
         }
-        if (tries < 6000) // up to a minute: some dialogs open only after a send run has begun
-            QTimer::singleShot(10, [attempt, tries] { (*attempt)(tries + 1); });
     };
-    QTimer::singleShot(0, [attempt] { (*attempt)(0); });
+    auto poll = std::make_shared<Poll>();
+    poll->action = std::move(action);
+    QTimer::singleShot(0, [poll] { poll->run(); });
 }
 
 template <typename T = QWidget>
