@@ -79,6 +79,9 @@ DeviceController::~DeviceController()
     g_bStopRequested = true;
     m_gate.release();
     waitForWorkers(30000);
+    // Neither window is a child of the main window (a disabled parent would disable them).
+    delete m_progress;
+    delete m_deviceInit;
 }
 
 template <typename F>

@@ -90,11 +90,17 @@ private:
     bool m_propertyFlag = false;
 };
 
-// Creates a client (one reference) and releases it when the holder goes.
+// Creates a client (one reference) and, when the holder goes, releases the
+// channel and then the client. The open channel holds a reference to its event
+// sink, the client: releasing the channel first breaks that cycle.
 struct USBClientHolder
 {
     explicit USBClientHolder(DeviceLinkHost& host) : client(new USBClient(host)) {}
-    ~USBClientHolder() { client->Release(); }
+    ~USBClientHolder()
+    {
+        client->releaseChannel();
+        client->Release();
+    }
     USBClient* operator->() const { return client; }
     USBClient* client;
 };
