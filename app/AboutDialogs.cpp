@@ -31,17 +31,6 @@ void openSupportMail()
 
 namespace {
 
-CColorStatic* link(QWidget* parent, const QString& text, const QString& name)
-{
-    auto* l = new CColorStatic(text, parent);
-    l->setObjectName(name);
-    l->setFont(Theme::linkFont());
-    l->setTextColor(Theme::linkColor());
-    l->setBkColor(Theme::background());
-    l->setClickable(true);
-    return l;
-}
-
 QPushButton* okButton(QDialog* dialog)
 {
     auto* ok = new QPushButton(QStringLiteral("OK"), dialog);
@@ -71,7 +60,7 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent)
                                             "attached to your computer."),
                              this);
     blurb->setWordWrap(true);
-    auto* site = link(this, Support::website(), QStringLiteral("website"));
+    auto* site = CColorStatic::makeLink(Support::website(), QStringLiteral("website"), this);
     connect(site, &CColorStatic::clicked, this, [] { Shell::instance().openUrl(Support::website()); });
 
     auto* text = new QVBoxLayout;
@@ -110,11 +99,12 @@ HelpSupportDialog::HelpSupportDialog(QWidget* parent) : QDialog(parent)
         this);
     steps->setObjectName(QStringLiteral("steps"));
     steps->setWordWrap(true);
-    auto* contact = new QLabel(QStringLiteral("Need more help? Write to us and we will answer within one working day."), this);
+    auto* contact =
+        new QLabel(QStringLiteral("Need more help? Write to us and we will answer within one working day."), this);
     contact->setWordWrap(true);
-    auto* mail = link(this, Support::mailAddress(), QStringLiteral("mail"));
+    auto* mail = CColorStatic::makeLink(Support::mailAddress(), QStringLiteral("mail"), this);
     connect(mail, &CColorStatic::clicked, this, [] { Support::openSupportMail(); });
-    auto* site = link(this, Support::website(), QStringLiteral("website"));
+    auto* site = CColorStatic::makeLink(Support::website(), QStringLiteral("website"), this);
     connect(site, &CColorStatic::clicked, this, [] { Shell::instance().openUrl(Support::website()); });
 
     auto* buttons = new QHBoxLayout;

@@ -36,29 +36,26 @@
 
 namespace {
 
-const QStringList kPauseEvery{QStringLiteral("1"),   QStringLiteral("2"),   QStringLiteral("3"),   QStringLiteral("4"),
-                              QStringLiteral("5"),   QStringLiteral("10"),  QStringLiteral("15"),  QStringLiteral("20"),
-                              QStringLiteral("25"),  QStringLiteral("50"),  QStringLiteral("75"),  QStringLiteral("100"),
-                              QStringLiteral("150"), QStringLiteral("200"), QStringLiteral("250"), QStringLiteral("300"),
-                              QStringLiteral("400"), QStringLiteral("500"), QStringLiteral("1000")};
+const QStringList kPauseEvery{
+    QStringLiteral("1"),   QStringLiteral("2"),   QStringLiteral("3"),   QStringLiteral("4"),   QStringLiteral("5"),
+    QStringLiteral("10"),  QStringLiteral("15"),  QStringLiteral("20"),  QStringLiteral("25"),  QStringLiteral("50"),
+    QStringLiteral("75"),  QStringLiteral("100"), QStringLiteral("150"), QStringLiteral("200"), QStringLiteral("250"),
+    QStringLiteral("300"), QStringLiteral("400"), QStringLiteral("500"), QStringLiteral("1000")};
 
-const QStringList kPauseFor{
-    QStringLiteral("5  Seconds"),  QStringLiteral("10 Seconds"),  QStringLiteral("15 Seconds"),
-    QStringLiteral("20 Seconds"),  QStringLiteral("25 Seconds"),  QStringLiteral("30 Seconds"),
-    QStringLiteral("35 Seconds"),  QStringLiteral("40 Seconds"),  QStringLiteral("45 Seconds"),
-    QStringLiteral("50 Seconds"),  QStringLiteral("55 Seconds"),  QStringLiteral(" 1  Minute"),
-    QStringLiteral(" 2  Minutes"), QStringLiteral(" 3  Minutes"), QStringLiteral(" 4  Minutes"),
-    QStringLiteral(" 5  Minutes"), QStringLiteral(" 6  Minutes"), QStringLiteral(" 7  Minutes"),
-    QStringLiteral(" 8  Minutes"), QStringLiteral(" 9  Minutes"), QStringLiteral("10 Minutes"),
-    QStringLiteral("20 Minutes"),  QStringLiteral("30 Minutes"),  QStringLiteral("40 Minutes"),
-    QStringLiteral("50 Minutes"),  QStringLiteral(" 1  Hour")};
+const QStringList kPauseFor{QStringLiteral("5  Seconds"),  QStringLiteral("10 Seconds"),  QStringLiteral("15 Seconds"),
+                            QStringLiteral("20 Seconds"),  QStringLiteral("25 Seconds"),  QStringLiteral("30 Seconds"),
+                            QStringLiteral("35 Seconds"),  QStringLiteral("40 Seconds"),  QStringLiteral("45 Seconds"),
+                            QStringLiteral("50 Seconds"),  QStringLiteral("55 Seconds"),  QStringLiteral(" 1  Minute"),
+                            QStringLiteral(" 2  Minutes"), QStringLiteral(" 3  Minutes"), QStringLiteral(" 4  Minutes"),
+                            QStringLiteral(" 5  Minutes"), QStringLiteral(" 6  Minutes"), QStringLiteral(" 7  Minutes"),
+                            QStringLiteral(" 8  Minutes"), QStringLiteral(" 9  Minutes"), QStringLiteral("10 Minutes"),
+                            QStringLiteral("20 Minutes"),  QStringLiteral("30 Minutes"),  QStringLiteral("40 Minutes"),
+                            QStringLiteral("50 Minutes"),  QStringLiteral(" 1  Hour")};
 
 const QString kStatusText = QStringLiteral("Mobile Device is not ready... For More Information, Click here");
 const QString kNoDevice = QStringLiteral("No Mobile Phone Device is selected.");
 const QString kEmptyList = QStringLiteral("Phone numbers-Messages list is empty.");
 const QString kValidNumber = QStringLiteral("Please enter a valid phone number.");
-const QString kSupportAddress = QStringLiteral("support@ulmex-veva.example");
-const QString kVendorSite = QStringLiteral("https://www.ulmex-veva.example/");
 
 CCorvaneDlg::ExitHandler& exitHandler()
 {
@@ -66,8 +63,7 @@ CCorvaneDlg::ExitHandler& exitHandler()
     return handler;
 }
 
-template <typename W>
-W* named(W* widget, int id, const QString& accessible)
+template <typename W> W* named(W* widget, int id, const QString& accessible)
 {
     widget->setObjectName(QString::number(id));
     widget->setAccessibleName(accessible);
@@ -200,7 +196,8 @@ QWidget* CCorvaneDlg::buildLeftColumn()
                               QStringLiteral("Import and Composing Options"));
     importGroup->setFont(Theme::headingFont());
     auto* importRow = new QHBoxLayout(importGroup);
-    auto* loadContacts = bitmapButton(importGroup, 1006, Theme::Glyph::Contacts, QStringLiteral("Load Contacts From File"));
+    auto* loadContacts =
+        bitmapButton(importGroup, 1006, Theme::Glyph::Contacts, QStringLiteral("Load Contacts From File"));
     auto* dynamic = bitmapButton(importGroup, 1101, Theme::Glyph::Spreadsheet,
                                  QStringLiteral("Send unique or personalized SMS to every Contact using Excel"));
     dynamic->setText(QStringLiteral("Send unique or personalized SMS\nto every Contact using Excel"));
@@ -218,7 +215,8 @@ QWidget* CCorvaneDlg::buildLeftColumn()
         runHook(onDynamicMessages, QStringLiteral("Send unique or personalized SMS to every Contact using Excel"));
     });
 
-    m_total = named(new CColorStatic(QStringLiteral("Total Numbers : 0"), column), 1011, QStringLiteral("Total Numbers"));
+    m_total =
+        named(new CColorStatic(QStringLiteral("Total Numbers : 0"), column), 1011, QStringLiteral("Total Numbers"));
     m_total->setFont(Theme::headingFont());
     m_total->setBkColor(Theme::background());
 
@@ -241,8 +239,8 @@ QWidget* CCorvaneDlg::buildLeftColumn()
     auto* updateSelected = named(new QPushButton(QStringLiteral("Update Selected Messages"), column), 1135,
                                  QStringLiteral("Update Selected Messages"));
     auto* exportButton = named(new QPushButton(QStringLiteral("Export"), column), 1133, QStringLiteral("Export"));
-    auto* clearSelected = named(new QPushButton(QStringLiteral("Clear Selected"), column), 1008,
-                                QStringLiteral("Clear Selected"));
+    auto* clearSelected =
+        named(new QPushButton(QStringLiteral("Clear Selected"), column), 1008, QStringLiteral("Clear Selected"));
     auto* clearAll = named(new QPushButton(QStringLiteral("Clear All"), column), 1009, QStringLiteral("Clear All"));
     for (QPushButton* b : {updateSelected, exportButton, clearSelected, clearAll})
         listButtons->addWidget(b);
@@ -253,11 +251,11 @@ QWidget* CCorvaneDlg::buildLeftColumn()
     connect(clearAll, &QPushButton::clicked, this, &CCorvaneDlg::OnClearAll);
 
     auto* composerHead = new QHBoxLayout;
-    auto* composerLabel = named(new QLabel(QStringLiteral("Message Composer :"), column), 1138,
-                                QStringLiteral("Message Composer :"));
+    auto* composerLabel =
+        named(new QLabel(QStringLiteral("Message Composer :"), column), 1138, QStringLiteral("Message Composer :"));
     composerLabel->setFont(Theme::headingFont());
-    m_charCounter = named(new CColorStatic(QStringLiteral("0 Characters "), column), 1012,
-                          QStringLiteral("Character counter"));
+    m_charCounter =
+        named(new CColorStatic(QStringLiteral("0 Characters "), column), 1012, QStringLiteral("Character counter"));
     m_charCounter->setBkColor(Theme::background());
     composerHead->addWidget(composerLabel);
     composerHead->addStretch();
@@ -353,8 +351,8 @@ QWidget* CCorvaneDlg::buildOptions()
     m_skipDuplicates = check(1014, QStringLiteral("Skip Duplicate Numbers"));
     m_saveSent = check(1013, QStringLiteral("Save Sent Items"));
     m_saveTemplates = check(1106, QStringLiteral("Save sent message to Templates"));
-    auto* viewTemplates = named(new QPushButton(QStringLiteral("View Templates"), group), 1107,
-                                QStringLiteral("View Templates"));
+    auto* viewTemplates =
+        named(new QPushButton(QStringLiteral("View Templates"), group), 1107, QStringLiteral("View Templates"));
     viewTemplates->setFont(Theme::dialogFont());
     viewTemplates->setIcon(Theme::glyphIcon(Theme::Glyph::Templates));
     connect(viewTemplates, &QPushButton::clicked, this,
@@ -402,9 +400,12 @@ QWidget* CCorvaneDlg::buildBottom()
         Theme::Glyph glyph;
         const char* caption;
     };
-    const Spec specs[] = {{1000, Theme::Glyph::Send, "Send Sms"},       {1025, Theme::Glyph::Reset, "Reset"},
-                          {1024, Theme::Glyph::SentItems, "Show Sent Item"}, {1044, Theme::Glyph::About, "About"},
-                          {1045, Theme::Glyph::Help, "Help"},           {1046, Theme::Glyph::Exit, "Exit"}};
+    const Spec specs[] = {{1000, Theme::Glyph::Send, "Send Sms"},
+                          {1025, Theme::Glyph::Reset, "Reset"},
+                          {1024, Theme::Glyph::SentItems, "Show Sent Item"},
+                          {1044, Theme::Glyph::About, "About"},
+                          {1045, Theme::Glyph::Help, "Help"},
+                          {1046, Theme::Glyph::Exit, "Exit"}};
     for (const Spec& s : specs) {
         auto* b = bitmapButton(bottom, s.id, s.glyph, QString::fromLatin1(s.caption));
         b->setFont(Theme::headingFont());
@@ -439,8 +440,7 @@ QWidget* CCorvaneDlg::buildBottom()
     help->setTextColor(Theme::linkColor());
     help->setBkColor(Theme::background());
     help->setClickable(true);
-    connect(help, &CColorStatic::clicked, this,
-            [] { Shell::instance().openMail(kSupportAddress, QStringLiteral("Ulmex Veva SMS support")); });
+    connect(help, &CColorStatic::clicked, this, [] { Support::openSupportMail(); });
     statusRow->addWidget(m_statusLine);
     statusRow->addStretch();
     statusRow->addWidget(help);
@@ -449,7 +449,8 @@ QWidget* CCorvaneDlg::buildBottom()
     auto* shareRow = new QHBoxLayout;
     auto* contact = bitmapButton(bottom, 1095, Theme::Glyph::Mail, QStringLiteral("Contact us"));
     contact->setFont(Theme::dialogFont());
-    connect(contact, &QPushButton::clicked, this, [] { Shell::instance().openUrl(kVendorSite + QStringLiteral("contact")); });
+    connect(contact, &QPushButton::clicked, this,
+            [] { Shell::instance().openUrl(Support::website() + QStringLiteral("contact")); });
     auto* loved = new QLabel(QStringLiteral("Loved it? share us on"), bottom);
     loved->setObjectName(QStringLiteral("Loved it? share us on"));
     loved->setFont(Theme::dialogFont());
@@ -464,7 +465,8 @@ QWidget* CCorvaneDlg::buildBottom()
         const char* url;
     };
     const Share shares[] = {
-        {1211, Theme::Glyph::Facebook, "f", "https://www.facebook.com/sharer/sharer.php?u=https://www.ulmex-veva.example/"},
+        {1211, Theme::Glyph::Facebook, "f",
+         "https://www.facebook.com/sharer/sharer.php?u=https://www.ulmex-veva.example/"},
         {1212, Theme::Glyph::Twitter, "t", "https://twitter.com/intent/tweet?url=https://www.ulmex-veva.example/"},
         {1213, Theme::Glyph::GooglePlus, "g+", "https://www.ulmex-veva.example/share"},
         {1215, Theme::Glyph::Like, "like", "https://www.ulmex-veva.example/like"}};
@@ -717,7 +719,8 @@ void CCorvaneDlg::OnClearSelected()
     }
     const QList<int> rows = m_ctlRecipients->selectedRowsAscending();
     if (rows.isEmpty() || m_model->number(rows.first()).trimmed().isEmpty()) {
-        Ui::notice(this, QStringLiteral("Please select at least one record from the recipient number list to continue."));
+        Ui::notice(this,
+                   QStringLiteral("Please select at least one record from the recipient number list to continue."));
         return;
     }
     const int mark = m_ctlRecipients->currentIndex().isValid() ? m_ctlRecipients->currentIndex().row() : rows.first();
@@ -749,10 +752,11 @@ void CCorvaneDlg::OnClearAll()
 {
     if (m_model->count() == 0) {
         Ui::notice(this, kEmptyList);
-    } else if (Ui::messageBox(this,
-                              QStringLiteral("This option will clear the entire list contents. Are you sure you want to "
-                                             "continue clearing the entire list?"),
-                              QStringLiteral("Message"), Ui::Buttons::YesNo, Ui::Icon::Warning) == Ui::IdYes) {
+    } else if (Ui::messageBox(
+                   this,
+                   QStringLiteral("This option will clear the entire list contents. Are you sure you want to "
+                                  "continue clearing the entire list?"),
+                   QStringLiteral("Message"), Ui::Buttons::YesNo, Ui::Icon::Warning) == Ui::IdYes) {
         m_model->clear();
         UpdateTotalNumbers();
         m_ctlNumber->clear();
@@ -819,7 +823,8 @@ void CCorvaneDlg::OnUpdateSelectedMessages()
         return;
     }
     if (m_ctlRecipients->selectedRowsAscending().isEmpty()) {
-        Ui::notice(this, QStringLiteral("Please select at least one record from the phone numbers-messages list to continue."));
+        Ui::notice(this, QStringLiteral(
+                             "Please select at least one record from the phone numbers-messages list to continue."));
         return;
     }
     CUpdate_Selected_Item_SMS dialog(this, m_model, m_ctlRecipients);
@@ -831,10 +836,10 @@ void CCorvaneDlg::OnUpdateRow()
     const int row = m_ctlRecipients->firstSelectedRow();
     if (row < 0 || m_model->number(row).trimmed().isEmpty())
         return;
-    const QString mode = m_model->headerData(RecipientListModel::Message, Qt::Horizontal).toString() ==
-                                 QLatin1String("Message")
-                             ? QStringLiteral("MSG")
-                             : QStringLiteral("PB");
+    const QString mode =
+        m_model->headerData(RecipientListModel::Message, Qt::Horizontal).toString() == QLatin1String("Message")
+            ? QStringLiteral("MSG")
+            : QStringLiteral("PB");
     CUpdate_Num_Message dialog(this, row, m_model->number(row), m_model->message(row), mode);
     dialog.skipDuplicates = skipDuplicates();
     dialog.useExclusion = useExclusionRules();

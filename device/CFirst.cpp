@@ -30,13 +30,8 @@ QLabel* text(QWidget* parent, const QString& content, int id = 0)
 
 CColorStatic* link(QWidget* parent, int id, const QString& caption, const QString& accessibleName)
 {
-    auto* l = new CColorStatic(caption, parent);
-    l->setObjectName(QString::number(id));
+    auto* l = CColorStatic::makeLink(caption, QString::number(id), parent);
     l->setAccessibleName(accessibleName);
-    l->setFont(Theme::linkFont());
-    l->setTextColor(Theme::linkColor());
-    l->setBkColor(Theme::background());
-    l->setClickable(true);
     l->setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Preferred);
     return l;
 }

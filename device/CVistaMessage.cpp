@@ -32,12 +32,7 @@ CVistaMessage::CVistaMessage(QWidget* parent) : QDialog(parent)
                              this);
     steps->setObjectName(QStringLiteral("steps"));
     steps->setWordWrap(true);
-    auto* contact = new CColorStatic(QStringLiteral("Click here to contact us"), this);
-    contact->setObjectName(QStringLiteral("1116"));
-    contact->setFont(Theme::linkFont());
-    contact->setTextColor(Theme::linkColor());
-    contact->setBkColor(Theme::background());
-    contact->setClickable(true);
+    auto* contact = CColorStatic::makeLink(QStringLiteral("Click here to contact us"), QStringLiteral("1116"), this);
     connect(contact, &CColorStatic::clicked, this, [] { Support::openSupportMail(); });
 
     auto* ok = new QPushButton(QStringLiteral("OK"), this);

@@ -1,5 +1,7 @@
 #include "CColorStatic.h"
 
+#include "Theme.h"
+
 #include <QKeyEvent>
 #include <QMouseEvent>
 
@@ -9,6 +11,18 @@ CColorStatic::CColorStatic(const QString& text, QWidget* parent) : QLabel(text, 
     setAutoFillBackground(true);
     setAccessibleName(text);
     applyColors();
+}
+
+CColorStatic* CColorStatic::makeLink(const QString& text, const QString& objectName, QWidget* parent)
+{
+    auto* link = new CColorStatic(text, parent);
+    link->setObjectName(objectName);
+    link->setAccessibleName(text);
+    link->setFont(Theme::linkFont());
+    link->setTextColor(Theme::linkColor());
+    link->setBkColor(Theme::background());
+    link->setClickable(true);
+    return link;
 }
 
 void CColorStatic::setTextColor(const QColor& color)
@@ -50,7 +64,8 @@ void CColorStatic::mouseReleaseEvent(QMouseEvent* event)
 
 void CColorStatic::keyPressEvent(QKeyEvent* event)
 {
-    if (m_clickable && (event->key() == Qt::Key_Space || event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
+    if (m_clickable &&
+        (event->key() == Qt::Key_Space || event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
         emit clicked();
         return;
     }

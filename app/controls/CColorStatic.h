@@ -19,6 +19,10 @@ public:
     // Hand cursor, keyboard focus, and clicked() on a left click, Enter or Space.
     void setClickable(bool clickable);
 
+    // A blue, underlined, clickable link on the dialog background, named for
+    // automation and assistive technology by its text.
+    static CColorStatic* makeLink(const QString& text, const QString& objectName, QWidget* parent);
+
 signals:
     void clicked();
 

@@ -113,13 +113,8 @@ CConnection::CConnection(QWidget* parent) : QDialog(parent)
     hidden->setObjectName(QStringLiteral("1040"));
     hidden->hide();
 
-    auto* help = new CColorStatic(QStringLiteral("Need help? Click here to contact us."), this);
-    help->setObjectName(QStringLiteral("1070"));
-    help->setAccessibleName(help->text());
-    help->setFont(Theme::linkFont());
-    help->setTextColor(Theme::linkColor());
-    help->setBkColor(Theme::background());
-    help->setClickable(true);
+    auto* help =
+        CColorStatic::makeLink(QStringLiteral("Need help? Click here to contact us."), QStringLiteral("1070"), this);
     connect(help, &CColorStatic::clicked, this, [] { Support::openSupportMail(); });
 
     m_connection = makeButton(this, 1036, QStringLiteral("Connection"));

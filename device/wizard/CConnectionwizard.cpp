@@ -159,13 +159,8 @@ CConnectionwizard::CConnectionwizard(QWidget* parent) : QDialog(parent)
     }
     grid->setColumnStretch(2, 1);
 
-    auto* help = new CColorStatic(QStringLiteral("Need help? Click here to contact us."), this);
-    help->setObjectName(QStringLiteral("1069"));
-    help->setAccessibleName(help->text());
-    help->setFont(Theme::linkFont());
-    help->setTextColor(Theme::linkColor());
-    help->setBkColor(Theme::background());
-    help->setClickable(true);
+    auto* help =
+        CColorStatic::makeLink(QStringLiteral("Need help? Click here to contact us."), QStringLiteral("1069"), this);
     connect(help, &CColorStatic::clicked, this, [] { Support::openSupportMail(); });
 
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
