@@ -1,5 +1,6 @@
 #include "Ui.h"
 
+#include "GuiThread.h"
 #include "controls/Theme.h"
 
 #include <QApplication>
@@ -27,6 +28,9 @@ FileDialogHook& fileHook()
 
 int messageBox(QWidget* owner, const QString& text, const QString& caption, Buttons buttons, Icon icon)
 {
+    // Workers may ask too: the box (and the test hook) always runs on the GUI thread.
+    if (QThread::currentThread() != qApp->thread())
+        return onGuiThread([&] { return messageBox(owner, text, caption, buttons, icon); });
     if (messageHook())
         return messageHook()(owner, text, caption, buttons, icon);
 
@@ -87,6 +91,8 @@ void setMessageBoxHook(MessageBoxHook hook)
 
 QString getOpenFileName(QWidget* owner, const QString& caption, const QString& folder, const QString& filter)
 {
+    if (QThread::currentThread() != qApp->thread())
+        return onGuiThread([&] { return getOpenFileName(owner, caption, folder, filter); });
     if (fileHook())
         return fileHook()(FileDialogKind::Open, owner, caption, folder, filter);
     return QFileDialog::getOpenFileName(owner, caption, folder, filter);
@@ -94,6 +100,8 @@ QString getOpenFileName(QWidget* owner, const QString& caption, const QString& f
 
 QString getSaveFileName(QWidget* owner, const QString& caption, const QString& folder, const QString& filter)
 {
+    if (QThread::currentThread() != qApp->thread())
+        return onGuiThread([&] { return getSaveFileName(owner, caption, folder, filter); });
     if (fileHook())
         return fileHook()(FileDialogKind::Save, owner, caption, folder, filter);
     return QFileDialog::getSaveFileName(owner, caption, folder, filter);

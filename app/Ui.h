@@ -8,7 +8,8 @@ class QWidget;
 
 // The one seam for message boxes and file dialogs. Everything the program
 // shows as a message box goes through messageBox(); tests install a hook that
-// answers from a script and records what was shown.
+// answers from a script and records what was shown. Both may be called from a
+// worker thread: they then run on the GUI thread while the worker waits.
 namespace Ui {
 
 enum class Buttons { Ok, YesNo, YesNoCancel, RetryCancel };
