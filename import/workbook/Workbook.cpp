@@ -1,0 +1,159 @@
+#include "Workbook.h"
+
+#include <algorithm>
+
+namespace Workbook {
+
+namespace {
+
+bool positionLess(const Cell& a, const Cell& b)
+{
+    return a.row != b.row ? a.row < b.row : a.col < b.col;
+}
+
+} // namespace
+
+void Sheet::finish()
+{
+    // Stable, so that of two cells at one position the later one survives below.
+    std::stable_sort(m_cells.begin(), m_cells.end(), positionLess);
+    auto last = m_cells.begin();
+    for (auto it = m_cells.begin(); it != m_cells.end(); ++it) {
+        if (it != last && !positionLess(*last, *it))
+            *last = std::move(*it);
+        else if (it != last)
+            *++last = std::move(*it);
+    }
+    if (!m_cells.empty())
+        m_cells.erase(last + 1, m_cells.end());
+    m_cells.shrink_to_fit();
+
+    if (m_cells.empty()) {
+        m_firstRow = m_firstCol = m_lastRow = m_lastCol = 0;
+        return;
+    }
+    m_firstRow = m_cells.front().row;
+    m_lastRow = m_cells.back().row;
+    m_firstCol = m_lastCol = m_cells.front().col;
+    for (const Cell& c : m_cells) {
+        m_firstCol = std::min(m_firstCol, c.col);
+        m_lastCol = std::max(m_lastCol, c.col);
+    }
+}
+
+void Sheet::clear()
+{
+    m_cells.clear();
+    m_firstRow = m_firstCol = m_lastRow = m_lastCol = 0;
+}
+
+const Cell* Sheet::find(quint32 row, quint32 col) const
+{
+    Cell probe;
+    probe.row = row;
+    probe.col = col;
+    auto it = std::lower_bound(m_cells.begin(), m_cells.end(), probe, positionLess);
+    if (it == m_cells.end() || it->row != row || it->col != col)
+        return nullptr;
+    return &*it;
+}
+
+std::vector<const Cell*> Sheet::column(quint32 col) const
+{
+    std::vector<const Cell*> out;
+    for (const Cell& c : m_cells) {
+        if (c.col == col)
+            out.push_back(&c);
+    }
+    return out;
+}
+
+bool isBuiltinDateFormat(int id)
+{
+    return (id >= 14 && id <= 22) || (id >= 45 && id <= 47);
+}
+
+bool isDateFormatCode(const QString& code)
+{
+    // Only the first section (positive numbers) decides, as spreadsheets do.
+    bool inQuotes = false;
+    for (qsizetype i = 0; i < code.size(); ++i) {
+        const QChar c = code.at(i);
+        if (inQuotes) {
+            if (c == u'"')
+                inQuotes = false;
+            continue;
+        }
+        switch (c.unicode()) {
+        case u'"':
+            inQuotes = true;
+            break;
+        case u'\\':
+        case u'_':
+        case u'*':
+            ++i; // the next character is literal (or padding)
+            break;
+        case u';':
+            return false;
+        case u'[': {
+            const qsizetype end = code.indexOf(u']', i);
+            if (end < 0)
+                return false;
+            const QString inner = code.mid(i + 1, end - i - 1).toLower();
+            // Elapsed time ([h], [mm], [ss]) is a time; colours, conditions and locales are not.
+            if (!inner.isEmpty() && (inner.at(0) == u'h' || inner.at(0) == u'm' || inner.at(0) == u's') &&
+                std::all_of(inner.begin(), inner.end(), [&](QChar x) { return x == inner.at(0); }))
+                return true;
+            i = end;
+            break;
+        }
+        default:
+            switch (c.toLower().unicode()) {
+            case u'd':
+            case u'm':
+            case u'y':
+            case u'h':
+            case u's':
+            case u'e': // era year
+                return true;
+            default:
+                break;
+            }
+        }
+    }
+    return false;
+}
+
+bool parseCellReference(QStringView ref, quint32& row, quint32& col)
+{
+    qsizetype i = 0;
+    if (i < ref.size() && ref[i] == u'$')
+        ++i;
+    quint64 c = 0;
+    const qsizetype letters = i;
+    while (i < ref.size() && ref[i].isLetter() && ref[i].unicode() < 0x80) {
+        c = c * 26 + (ref[i].toUpper().unicode() - u'A' + 1);
+        if (c > kMaxColumns)
+            return false;
+        ++i;
+    }
+    if (i == letters)
+        return false;
+    if (i < ref.size() && ref[i] == u'$')
+        ++i;
+    quint64 r = 0;
+    const qsizetype digits = i;
+    while (i < ref.size() && ref[i].isDigit() && ref[i].unicode() < 0x80) {
+        r = r * 10 + (ref[i].unicode() - u'0');
+        if (r > kMaxRows)
+            return false;
+        ++i;
+    }
+    if (i == digits || i != ref.size() || r == 0)
+        return false;
+    row = quint32(r - 1);
+    col = quint32(c - 1);
+    return true;
+}
+
+} // namespace Workbook

@@ -1,0 +1,9 @@
+#include "import/workbook/WorkbookBackends.h"
+
+// Placeholder until the reader lands.
+Workbook::OpenResult Workbook::openOle2Workbook(const QByteArray&)
+{
+    OpenResult result;
+    result.status = OpenStatus::NoBackend;
+    return result;
+}
