@@ -2,6 +2,7 @@
 
 #include "CCorvaneDlg.h"
 #include "DeviceController.h"
+#include "import/dialogs/ImportCommands.h"
 #include "app/core/AppState.h"
 #include "controls/Theme.h"
 #include "platform/Paths.h"
@@ -108,6 +109,7 @@ int CCorvaneApp::run()
     m_main = main;
     main->setAttribute(Qt::WA_DeleteOnClose, false);
     new DeviceController(main);
+    new ImportCommands(main);
     main->initialise();
     main->show();
     if (m_raisePending)

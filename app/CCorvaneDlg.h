@@ -62,6 +62,7 @@ public:
     QString m_strMessage;
     QString m_strAppliedMessage;
     quint32 m_dwSendStartTick = 0; // when the last send worker started
+    int m_nCountBeforeImport = 0;  // rows in the list when the last import began
 
     bool skipDuplicates() const;
     bool useExclusionRules() const;

@@ -34,7 +34,17 @@ int messageBox(QWidget* owner, const QString& text, const QString& caption, Butt
     if (messageHook())
         return messageHook()(owner, text, caption, buttons, icon);
 
-    QMessageBox box(owner);
+    // A disabled owner (a window behind a wait window) would disable its box too;
+    // such a box stands on its own, in front of the owner, modal to the program.
+    QWidget* parent = owner && owner->window()->isEnabled() ? owner : nullptr;
+    QMessageBox box(parent);
+    if (!parent) {
+        box.setWindowModality(Qt::ApplicationModal);
+        if (owner && owner->isVisible()) {
+            box.adjustSize();
+            box.move(owner->window()->frameGeometry().center() - box.rect().center());
+        }
+    }
     box.setWindowTitle(caption);
     box.setText(text);
     box.setWindowIcon(Theme::appIcon());

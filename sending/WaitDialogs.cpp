@@ -48,8 +48,19 @@ CAddSentItem::CAddSentItem(QWidget* owner) : QDialog(owner, Qt::Dialog | Qt::Fra
     setModal(false);
     Theme::applyDialogLook(this);
     setStyleSheet(QStringLiteral("QDialog#182 { border: 1px solid #7f9cc9; }"));
-    addCentredLabel(this, QStringLiteral("1111"), QStringLiteral("It may take a while, Please wait..."));
+    m_label = addCentredLabel(this, QStringLiteral("1111"), QStringLiteral("It may take a while, Please wait..."));
     setFixedSize(300, 82);
+}
+
+void CAddSentItem::setText(const QString& text)
+{
+    m_label->setText(text);
+    m_label->setAccessibleName(text);
+}
+
+QString CAddSentItem::text() const
+{
+    return m_label->text();
 }
 
 void CAddSentItem::showCentred()

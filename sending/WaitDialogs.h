@@ -15,9 +15,14 @@ public:
     explicit CAddSentItem(QWidget* owner);
     // Shows the window centred on its owner and brings it to the front.
     void showCentred();
+    void setText(const QString& text);
+    QString text() const;
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    QLabel* m_label = nullptr;
 };
 
 // A wait window whose text the creator sets before showing it.

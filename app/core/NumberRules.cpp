@@ -53,22 +53,28 @@ void NumberIndex::remove(const QString& number)
         m_counts.erase(it);
 }
 
-QString NormalizeImportedNumber(const QString& raw, const ImportSwitches& switches, const NumberIndex& recipients,
-                                const NumberIndex& exclusions)
+ImportVerdict ClassifyImportedNumber(const QString& raw, const ImportSwitches& switches, const NumberIndex& recipients,
+                                     const NumberIndex& exclusions)
 {
     QString number = raw;
     number.remove(QLatin1Char('-'));
     number = number.trimmed();
     if (number.isEmpty())
-        return {};
+        return {ImportOutcome::Empty, {}};
     leadingPlusToZeros(number);
     if (IsInvalidNumber(number) || hasPlus(number))
-        return {};
+        return {ImportOutcome::Invalid, {}};
     if (switches.skipDuplicates && IsListedNumber(recipients, number))
-        return {};
+        return {ImportOutcome::Duplicate, {}};
     if (switches.useExclusion && IsListedNumber(exclusions, number))
-        return {};
-    return number;
+        return {ImportOutcome::Excluded, {}};
+    return {ImportOutcome::Added, number};
+}
+
+QString NormalizeImportedNumber(const QString& raw, const ImportSwitches& switches, const NumberIndex& recipients,
+                                const NumberIndex& exclusions)
+{
+    return ClassifyImportedNumber(raw, switches, recipients, exclusions).number;
 }
 
 QString PlainCounterText(int bytes)

@@ -60,6 +60,16 @@ struct ImportSwitches
 QString NormalizeImportedNumber(const QString& raw, const ImportSwitches& switches, const NumberIndex& recipients,
                                 const NumberIndex& exclusions);
 
+// The same steps, saying why a number is dropped.
+enum class ImportOutcome { Added, Empty, Invalid, Duplicate, Excluded };
+struct ImportVerdict
+{
+    ImportOutcome outcome = ImportOutcome::Empty;
+    QString number; // the cleaned number when Added
+};
+ImportVerdict ClassifyImportedNumber(const QString& raw, const ImportSwitches& switches, const NumberIndex& recipients,
+                                     const NumberIndex& exclusions);
+
 // --- The composer's character counter --------------------------------------
 
 inline constexpr int kSmsLength = 160;

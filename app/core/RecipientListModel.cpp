@@ -69,12 +69,20 @@ void RecipientListModel::insertRecipient(int position, const QString& number, co
 
 void RecipientListModel::appendRecipients(const QList<Row>& rows)
 {
+    insertRecipients(count(), rows);
+}
+
+void RecipientListModel::insertRecipients(int position, const QList<Row>& rows)
+{
     if (rows.isEmpty())
         return;
-    beginInsertRows({}, count(), count() + int(rows.size()) - 1);
-    m_rows.append(rows);
-    for (const Row& r : rows)
-        m_index.add(r.number);
+    position = std::clamp(position, 0, count());
+    beginInsertRows({}, position, position + int(rows.size()) - 1);
+    m_rows.insert(position, rows.size(), Row{});
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        m_rows[position + i] = rows.at(i);
+        m_index.add(rows.at(i).number);
+    }
     endInsertRows();
     emit countChanged(count());
 }

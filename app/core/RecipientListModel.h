@@ -37,6 +37,8 @@ public:
 
     void insertRecipient(int position, const QString& number, const QString& message);
     void appendRecipients(const QList<Row>& rows);
+    // Inserts the rows as one block starting at `position`, in their order.
+    void insertRecipients(int position, const QList<Row>& rows);
     void setNumber(int row, const QString& number);
     void setMessage(int row, const QString& message);
     // Sets the message of the given rows (ascending or not) in one change.

@@ -82,6 +82,8 @@ public:
     // Parses sheet `index` (0-based, workbook order). False when the sheet's
     // data is damaged or over the limits; `error` then says what was wrong.
     virtual bool loadSheet(int index, Sheet& sheet, QString& error) = 0;
+    // False when the sheet offers no used range at all (our readers always do).
+    virtual bool hasUsedRange(int /*index*/) const { return true; }
 };
 
 struct OpenResult

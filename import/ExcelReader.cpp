@@ -1,0 +1,194 @@
+#include "ExcelReader.h"
+
+#include "CellText.h"
+#include "ExcelErrors.h"
+#include "WorkbookTables.h"
+#include "platform/TextCodec.h"
+
+#include <atomic>
+#include <mutex>
+
+namespace {
+
+std::mutex g_hookMutex;
+ExcelReader::Opener g_opener;
+std::atomic<bool> g_engineMissing{false};
+
+ExcelReader::Opener opener()
+{
+    std::lock_guard lock(g_hookMutex);
+    return g_opener;
+}
+
+const QString kNotInstalled = QStringLiteral("Microsoft Excel must be installed to use this feature.");
+
+// Cell text in the ANSI code page: characters it lacks become its default character.
+QString narrowed(const QString& text)
+{
+    for (QChar c : text) {
+        if (c.unicode() >= 0x80)
+            return TextCodec::fromAnsi(TextCodec::toAnsi(text));
+    }
+    return text;
+}
+
+} // namespace
+
+QString WrongPasswordDescription()
+{
+    return QStringLiteral("The password you supplied is not correct. Verify that the CAPS LOCK key is off and be "
+                          "sure to use the correct capitalization.");
+}
+
+ExcelReader::ExcelReader(ExcelReaderUi& ui) : m_ui(ui) {}
+
+ExcelReader::~ExcelReader()
+{
+    EndExcel();
+}
+
+void ExcelReader::setOpenerForTests(Opener opener)
+{
+    std::lock_guard lock(g_hookMutex);
+    g_opener = std::move(opener);
+}
+
+void ExcelReader::setEngineMissingForTests(bool missing)
+{
+    g_engineMissing = missing;
+}
+
+bool ExcelReader::StartExcel()
+{
+    ExcelErrors::clearLastError();
+    if (g_engineMissing) {
+        m_ui.excelError(ExcelErrors::compose(kNotInstalled));
+        return false;
+    }
+    m_started = true;
+    return true;
+}
+
+bool ExcelReader::OpenWorkbook(const QString& path)
+{
+    if (!m_started)
+        return false;
+    const Opener hook = opener();
+    Workbook::OpenResult opened = hook ? hook(path) : Workbook::openFile(path);
+    switch (opened.status) {
+    case Workbook::OpenStatus::Ok:
+        if (opened.file) {
+            m_workbook = std::move(opened.file);
+            return true;
+        }
+        break;
+    case Workbook::OpenStatus::Encrypted:
+        throw ExcelAutomationError{WrongPasswordDescription()};
+    case Workbook::OpenStatus::NoBackend:
+        m_ui.excelError(ExcelErrors::compose(kNotInstalled));
+        EndExcel();
+        return false;
+    case Workbook::OpenStatus::Unreadable:
+        ExcelErrors::setLastError(opened.systemError);
+        break;
+    case Workbook::OpenStatus::NotAWorkbook:
+        break;
+    }
+    m_ui.excelError(ExcelErrors::compose(QStringLiteral("Failed to open Excel file!")));
+    ExcelErrors::clearLastError();
+    EndExcel();
+    return false;
+}
+
+void ExcelReader::ListSheetNames()
+{
+    if (!m_workbook)
+        throw ExcelAutomationError{QStringLiteral("No workbook is open.")};
+    g_arrSheetNames.clear();
+    for (const QString& name : m_workbook->sheetNames())
+        g_arrSheetNames.append(narrowed(name));
+}
+
+bool ExcelReader::SelectWorksheet(int index)
+{
+    if (!m_workbook)
+        throw ExcelAutomationError{QStringLiteral("No workbook is open.")};
+    m_sheet.reset();
+    m_haveRange = false;
+    if (index < 1 || index > m_workbook->sheetNames().size()) {
+        m_ui.excelError(ExcelErrors::compose(QStringLiteral("Failed to get Excel Worksheet!")));
+        EndExcel();
+        return false;
+    }
+    auto sheet = std::make_unique<Workbook::Sheet>();
+    QString error;
+    if (!m_workbook->loadSheet(index - 1, *sheet, error))
+        throw ExcelAutomationError{error.isEmpty() ? QStringLiteral("The sheet's data is damaged.") : error};
+    if (m_workbook->hasUsedRange(index - 1))
+        m_haveRange = true;
+    m_sheet = std::move(sheet);
+    return true;
+}
+
+ExcelReader::Grid ExcelReader::LoadUsedGrid()
+{
+    m_rows = m_cols = 0;
+    if (!m_sheet || !m_haveRange) {
+        m_ui.excelError(ExcelErrors::compose(QStringLiteral("Failed to get header cell range!")));
+        EndExcel();
+        return Grid::NoRange;
+    }
+    const Workbook::Sheet& sheet = *m_sheet;
+    // A sheet without cells has the single empty cell A1 as its range, whose value is empty.
+    if (!sheet.hasCells())
+        return Grid::Empty;
+    if (sheet.rowCount() == 1 && sheet.columnCount() == 1) {
+        const Workbook::Cell& only = sheet.cells().front();
+        if (only.kind == Workbook::CellKind::Empty)
+            return Grid::Empty;
+        // One cell, wherever it stands, is read as the one-cell range it is:
+        // falling back to A1 would read an empty cell and lose it.
+    }
+    m_firstRow = sheet.firstRow();
+    m_firstCol = sheet.firstColumn();
+    m_rows = int(sheet.rowCount());
+    m_cols = int(sheet.columnCount());
+    return Grid::Cells;
+}
+
+std::optional<QString> ExcelReader::ReadCellText(int row, int col) const
+{
+    if (!m_sheet || row < 1 || col < 1 || row > m_rows || col > m_cols)
+        throw ExcelAutomationError{QStringLiteral("The cell lies outside the range.")};
+    const auto text = CellValueText(m_sheet->find(m_firstRow + quint32(row - 1), m_firstCol + quint32(col - 1)));
+    if (!text)
+        return std::nullopt;
+    return narrowed(*text);
+}
+
+void ExcelReader::ForEachCellOfColumn(int col,
+                                      const std::function<void(int, const std::optional<QString>&)>& visit) const
+{
+    if (!m_sheet || col < 1 || col > m_cols)
+        throw ExcelAutomationError{QStringLiteral("The column lies outside the range.")};
+    for (const Workbook::Cell* cell : m_sheet->column(m_firstCol + quint32(col - 1))) {
+        const int row = int(cell->row - m_firstRow) + 1;
+        if (row > m_rows)
+            break;
+        const auto text = CellValueText(cell);
+        if (!text)
+            visit(row, std::nullopt);
+        else if (!text->isEmpty())
+            visit(row, narrowed(*text));
+    }
+}
+
+void ExcelReader::EndExcel()
+{
+    // Safe after a failure released things already: only what is held is let go.
+    m_sheet.reset();
+    m_workbook.reset();
+    m_haveRange = false;
+    m_rows = m_cols = 0;
+    m_started = false;
+}

@@ -1,0 +1,301 @@
+#include "ImportCommands.h"
+
+#include "CExcel_Info_Dlg.h"
+#include "CLoad_File_Msg.h"
+#include "WidgetExcelUi.h"
+#include "app/CCorvaneDlg.h"
+#include "app/GuiThread.h"
+#include "app/Ui.h"
+#include "app/core/RecipientListModel.h"
+#include "import/ContactImport.h"
+#include "import/ExcelReader.h"
+#include "import/WorkbookTables.h"
+#include "sending/WaitDialogs.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QThread>
+#include <QTimer>
+
+using namespace ContactImport;
+
+namespace {
+
+const QString kImporting = QStringLiteral("Importing contacts from file, Please wait ...");
+// Rows go to the list at most this often, or when this many are waiting.
+constexpr int kBlockMs = 40;
+constexpr int kBlockRows = 4096;
+
+} // namespace
+
+const QString ImportCommands::kContactsFilter =
+    QStringLiteral("Text & Excel Files(*.txt;*.xls;*.xlsx) (*.txt *.xls *.xlsx *.TXT *.XLS *.XLSX)");
+
+// What one import carries between the GUI thread and its worker.
+struct ImportCommands::Run
+{
+    Run(ImportSwitches switches, NumberIndex list, NumberIndex exclusions)
+        : rows(switches, std::move(list), std::move(exclusions))
+    {
+    }
+    RowStep rows;
+    int position = 0; // where the next block goes
+    QElapsedTimer sincePost;
+};
+
+ImportCommands::ImportCommands(CCorvaneDlg* main) : QObject(main), m_main(main)
+{
+    m_importTimer = new QTimer(this);
+    m_importTimer->setObjectName(QStringLiteral("123456"));
+    m_importTimer->setInterval(500);
+    connect(m_importTimer, &QTimer::timeout, this, &ImportCommands::onImportTimer);
+    main->onLoadContacts = [this] { OnLoadContactsFromFile(); };
+}
+
+ImportCommands::~ImportCommands()
+{
+    if (m_main)
+        m_main->onLoadContacts = nullptr;
+    // The worker may be waiting for the GUI thread: keep serving it until it ends.
+    if (m_worker) {
+        while (!m_worker->wait(10))
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        delete m_worker;
+    }
+    delete m_wait;
+}
+
+void ImportCommands::OnLoadContactsFromFile()
+{
+    if (!m_main || m_worker)
+        return;
+    CCorvaneDlg* main = m_main;
+    main->UpdateTotalNumbers();
+    main->focusNumber();
+    main->m_strMessage = main->composerText();
+    m_message = main->m_strMessage;
+
+    // A Yes empties the list only when the first new row goes in, so a cancelled
+    // or refused import leaves the list as it was.
+    const CLoad_File_Msg::Answer answer = CLoad_File_Msg::ask(main, main->recipients()->count());
+    if (answer == CLoad_File_Msg::Cancelled)
+        return;
+    m_clearPending = answer == CLoad_File_Msg::ClearList;
+    if (m_clearPending) {
+        main->setAddEnabled(true);
+        main->setUpdateEnabled(false);
+    }
+    main->m_nCountBeforeImport = m_clearPending ? 0 : main->recipients()->count();
+    ResetWorkbookTables();
+
+    auto run = std::make_shared<Run>(ImportSwitches{main->skipDuplicates(), main->useExclusionRules()},
+                                     m_clearPending ? NumberIndex() : main->recipients()->numbers(),
+                                     main->exclusionCache().index());
+    if (!m_wait)
+        m_wait = new CAddSentItem(main);
+    m_wait->setText(kImporting);
+    m_wait->hide();
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    m_worker = QThread::create([this, run] { LoadContactsWorker(*run); });
+    connect(m_worker, &QThread::finished, this, [this] {
+        m_worker->deleteLater();
+        m_worker = nullptr;
+        emit importFinished();
+    });
+    m_worker->start();
+}
+
+void ImportCommands::LoadContactsWorker(Run& run)
+{
+    const QString path = Ui::getOpenFileName(m_main, QString(), QString(), kContactsFilter);
+    if (path.isEmpty()) {
+        onGuiThread([this] { endImport(false, 0); });
+        return;
+    }
+    onGuiThread([this] {
+        if (m_main)
+            m_main->bringToFront();
+    });
+    switch (classify(path)) {
+    case FileKind::Missing:
+        onGuiThread([this] { endImport(false, 0); });
+        Ui::messageBox(m_main, QStringLiteral("File does not exist on selected location."), QStringLiteral("Warning"),
+                       Ui::Buttons::Ok, Ui::Icon::Warning);
+        return;
+    case FileKind::NotSupported:
+        onGuiThread([this] { endImport(false, 0); });
+        Ui::notice(m_main, QStringLiteral("Please select a valid file."));
+        return;
+    case FileKind::Text:
+        ReadTextContacts(run, path);
+        return;
+    case FileKind::Spreadsheet:
+        ReadExcelContacts(run, path);
+        return;
+    }
+}
+
+void ImportCommands::ReadTextContacts(Run& run, const QString& path)
+{
+    QString reason;
+    switch (checkTextFile(path, &reason)) {
+    case TextCheck::NotAnsi:
+        onGuiThread([this] { endImport(false, 0); });
+        Ui::notice(m_main, QStringLiteral("Please select the ANSI encoded text file."));
+        return;
+    case TextCheck::Empty:
+        onGuiThread([this] { endImport(false, 0); });
+        Ui::notice(m_main, QStringLiteral("File is empty."));
+        return;
+    case TextCheck::Unreadable:
+        onGuiThread([this] { endImport(false, 0); });
+        Ui::messageBox(m_main, QStringLiteral("The selected file cannot be read.\n%1").arg(reason),
+                       QStringLiteral("Warning"), Ui::Buttons::Ok, Ui::Icon::Warning);
+        return;
+    case TextCheck::Ok:
+        break;
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        onGuiThread([this] { endImport(false, 0); });
+        Ui::messageBox(m_main, QStringLiteral("The selected file cannot be read.\n%1").arg(file.errorString()),
+                       QStringLiteral("Warning"), Ui::Buttons::Ok, Ui::Icon::Warning);
+        return;
+    }
+    onGuiThread([this] { beginReading(); });
+    run.sincePost.start();
+    auto post = [&](bool force) {
+        if (!run.rows.hasAccepted())
+            return;
+        if (!force && run.sincePost.elapsed() < kBlockMs)
+            return;
+        const QStringList block = run.rows.takeAccepted();
+        const int position = run.position;
+        run.position += int(block.size());
+        QMetaObject::invokeMethod(this, [this, position, block] { insertBlock(position, block); }, Qt::QueuedConnection);
+        run.sincePost.restart();
+    };
+    ReadTextTokens(file, [&](int, const QString& token, bool tooLong) {
+        if (!tooLong)
+            run.rows.offer(token);
+        post(false);
+        return true;
+    });
+    post(true);
+    const int added = run.rows.added();
+    QMetaObject::invokeMethod(this, [this, added] { endImport(true, added); }, Qt::QueuedConnection);
+}
+
+void ImportCommands::ReadExcelContacts(Run& run, const QString& path)
+{
+    WidgetExcelUi ui(m_main);
+    ExcelReader reader(ui);
+    auto post = [&](bool force) {
+        if (!run.rows.hasAccepted() || (!force && run.sincePost.elapsed() < kBlockMs))
+            return;
+        const QStringList block = run.rows.takeAccepted();
+        const int position = run.position;
+        run.position += int(block.size());
+        QMetaObject::invokeMethod(this, [this, position, block] { insertBlock(position, block); }, Qt::QueuedConnection);
+        run.sincePost.restart();
+    };
+    try {
+        if (!reader.StartExcel() || !reader.OpenWorkbook(path)) {
+            onGuiThread([this] { endImport(false, 0); });
+            return;
+        }
+        reader.ListSheetNames();
+        const int choice = onGuiThread([&] {
+            if (!m_main)
+                return int(QDialog::Rejected);
+            QApplication::restoreOverrideCursor();
+            CExcel_Info_Dlg dialog(m_main, path);
+            const int result = dialog.exec();
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+            return result;
+        });
+        if (choice != QDialog::Accepted) {
+            reader.EndExcel();
+            onGuiThread([this] { endImport(false, 0); });
+            return;
+        }
+        onGuiThread([this] { beginReading(); });
+        if (!reader.SelectWorksheet(g_nSelectedSheet)) {
+            onGuiThread([this] { endImport(false, 0); });
+            return;
+        }
+        const ExcelReader::Grid grid = reader.LoadUsedGrid();
+        if (grid != ExcelReader::Grid::Cells) {
+            // No range was reported already; an empty sheet was refused by the sheet dialog.
+            reader.EndExcel();
+            onGuiThread([this] { endImport(false, 0); });
+            return;
+        }
+        run.sincePost.start();
+        ReadSheetColumns(reader, g_arrColumnSelected, [&](int, int, const QString& text) {
+            run.rows.offer(text);
+            post(false);
+            return true;
+        });
+        post(true);
+        reader.EndExcel();
+        const int added = run.rows.added();
+        QMetaObject::invokeMethod(this, [this, added] { endImport(true, added); }, Qt::QueuedConnection);
+    } catch (const ExcelAutomationError&) {
+        // Rows added before the failure stay.
+        post(true);
+        QMetaObject::invokeMethod(this, [this] { endImport(false, 0); }, Qt::QueuedConnection);
+        ui.excelError(kReadingDiscarded);
+        reader.EndExcel();
+    }
+}
+
+void ImportCommands::beginReading()
+{
+    if (!m_main)
+        return;
+    m_importTimer->start();
+    m_main->setEnabled(false);
+    m_wait->setText(kImporting);
+    m_wait->showCentred();
+}
+
+void ImportCommands::insertBlock(int position, const QStringList& numbers)
+{
+    if (!m_main)
+        return;
+    RecipientListModel* model = m_main->recipients();
+    if (m_clearPending) {
+        m_clearPending = false;
+        model->clear();
+    }
+    QList<RecipientListModel::Row> rows;
+    rows.reserve(numbers.size());
+    for (const QString& n : numbers)
+        rows.append({n, m_message});
+    model->insertRecipients(position, rows);
+}
+
+void ImportCommands::endImport(bool showNoRowsWhenNothingAdded, int added)
+{
+    m_clearPending = false;
+    m_importTimer->stop();
+    QApplication::restoreOverrideCursor();
+    if (m_main) {
+        m_main->UpdateTotalNumbers();
+        m_main->setEnabled(true);
+    }
+    if (m_wait)
+        m_wait->hide();
+    if (showNoRowsWhenNothingAdded && added == 0 && m_main)
+        Ui::notice(m_main, kNoRowsMessage);
+}
+
+void ImportCommands::onImportTimer()
+{
+    if (m_wait && m_wait->isVisible())
+        m_wait->setText(kImporting);
+    if (m_main)
+        m_main->UpdateTotalNumbers();
+}

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "app/core/NumberRules.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QStringList>
+
+#include <atomic>
+
+class CAddSentItem;
+class CCorvaneDlg;
+class QThread;
+class QTimer;
+
+// The main window's import commands. "Load Contacts From File" asks its
+// question on the GUI thread and reads the file on a worker; rows come back to
+// the list in blocks through the GUI thread, at the top in file order.
+class ImportCommands : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit ImportCommands(CCorvaneDlg* main);
+    ~ImportCommands() override;
+
+    void OnLoadContactsFromFile();
+    bool isImporting() const { return m_worker != nullptr; }
+
+    static const QString kContactsFilter;
+
+signals:
+    void importFinished();
+
+private:
+    struct Run;
+    void LoadContactsWorker(Run& run);
+    void ReadTextContacts(Run& run, const QString& path);
+    void ReadExcelContacts(Run& run, const QString& path);
+
+    // GUI-thread steps the worker asks for.
+    void beginReading();
+    void insertBlock(int position, const QStringList& numbers);
+    void endImport(bool showNoRowsWhenNothingAdded, int added);
+    void onImportTimer();
+
+    QPointer<CCorvaneDlg> m_main;
+    CAddSentItem* m_wait = nullptr;
+    QTimer* m_importTimer = nullptr;
+    QThread* m_worker = nullptr;
+    bool m_clearPending = false;
+    QString m_message;
+};
