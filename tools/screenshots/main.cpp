@@ -9,12 +9,18 @@
 #include "device/CFirst.h"
 #include "device/CVistaMessage.h"
 #include "device/wizard/CConnectionwizard.h"
+#include "import/WorkbookTables.h"
+#include "import/dialogs/CExcel_Info_Dlg.h"
+#include "import/dialogs/CLoad_File_Msg.h"
 #include "sending/WaitDialogs.h"
 #include "sending/dialogs/CDeviceIni.h"
 #include "sending/dialogs/CModeless.h"
 #include "sending/dialogs/CSend_Msg_Info.h"
 
+#include "import/FakeWorkbook.h"
+
 #include <QApplication>
+#include <QListWidget>
 #include <QDir>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -86,5 +92,24 @@ int main(int argc, char** argv)
     save(&info, out, QStringLiteral("composer-changed"));
     CFirst advice(&main);
     save(&advice, out, QStringLiteral("advice"));
+
+    CLoad_File_Msg clearOrAppend(&main);
+    save(&clearOrAppend, out, QStringLiteral("clear-or-append"));
+    FakeEngine engine;
+    engine.book(QStringLiteral("parents.xlsx"),
+                {FakeSheet(QStringLiteral("Class VII")), FakeSheet(QStringLiteral("Class VIII"))
+                                                             .text("A1", QStringLiteral("Mobile"))
+                                                             .text("C1", QStringLiteral("Parent"))
+                                                             .text("D1", QStringLiteral("Student"))
+                                                             .number("A2", 447700900123)});
+    g_arrSheetNames = {QStringLiteral("Class VII"), QStringLiteral("Class VIII")};
+    CExcel_Info_Dlg sheets(&main, QStringLiteral("parents.xlsx"));
+    sheets.show();
+    sheets.findChild<QListWidget*>(QStringLiteral("1072"))->setCurrentRow(1);
+    while (sheets.isReading())
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    auto* columns = sheets.findChild<QListWidget*>(QStringLiteral("1005"));
+    columns->item(0)->setCheckState(Qt::Checked);
+    save(&sheets, out, QStringLiteral("sheet-and-columns"));
     return 0;
 }
