@@ -38,6 +38,7 @@ bool ReadTextTokens(QIODevice& device, const std::function<bool(int number, cons
 class RowStep
 {
 public:
+    RowStep() = default;
     RowStep(ImportSwitches switches, NumberIndex listNumbers, NumberIndex exclusions);
 
     ImportVerdict offer(const QString& raw);

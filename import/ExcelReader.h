@@ -58,6 +58,9 @@ public:
 
     int rows() const { return m_rows; }
     int cols() const { return m_cols; }
+    // Where the range starts on the sheet (0-based): row 1 of the range is sheet row firstRow() + 1.
+    quint32 firstRow() const { return m_firstRow; }
+    quint32 firstColumn() const { return m_firstCol; }
 
     // The text of a cell of the range (1-based, relative to the range),
     // narrowed to the ANSI code page; nothing when its value cannot be

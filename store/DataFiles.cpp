@@ -309,8 +309,13 @@ QString RewriteExclusionFile(const QString& path, const QStringList& lines)
 
 ExclusionNumbers LoadExclusionNumbers()
 {
-    ExclusionNumbers result;
     EnsureDataFiles();
+    return ReadExclusionNumbers();
+}
+
+ExclusionNumbers ReadExclusionNumbers()
+{
+    ExclusionNumbers result;
     const auto names = ReadExclusionFile(inUseListPath());
     if (!names)
         return result;

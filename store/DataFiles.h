@@ -81,6 +81,8 @@ struct ExclusionNumbers
 };
 // Reads the numbers of every exclusion list in use; a missing number file contributes nothing.
 ExclusionNumbers LoadExclusionNumbers();
+// The same without creating anything that is missing: for looking only.
+ExclusionNumbers ReadExclusionNumbers();
 
 // --- Line encoding shared by the readers and writers ----------------------
 

@@ -1,5 +1,6 @@
 #include "ImportCommands.h"
 
+#include "CDynamic_Excel_Msg.h"
 #include "CExcel_Info_Dlg.h"
 #include "CLoad_File_Msg.h"
 #include "WidgetExcelUi.h"
@@ -51,12 +52,15 @@ ImportCommands::ImportCommands(CCorvaneDlg* main) : QObject(main), m_main(main)
     m_importTimer->setInterval(500);
     connect(m_importTimer, &QTimer::timeout, this, &ImportCommands::onImportTimer);
     main->onLoadContacts = [this] { OnLoadContactsFromFile(); };
+    main->onDynamicMessages = [this] { OnDynamicMessages(); };
 }
 
 ImportCommands::~ImportCommands()
 {
-    if (m_main)
+    if (m_main) {
         m_main->onLoadContacts = nullptr;
+        m_main->onDynamicMessages = nullptr;
+    }
     // The worker may be waiting for the GUI thread: keep serving it until it ends.
     if (m_worker) {
         while (!m_worker->wait(10))
@@ -263,6 +267,15 @@ void ImportCommands::beginReading()
 
 void ImportCommands::insertBlock(int position, const QStringList& numbers)
 {
+    QList<RecipientListModel::Row> rows;
+    rows.reserve(numbers.size());
+    for (const QString& n : numbers)
+        rows.append({n, m_message});
+    insertRows(position, rows);
+}
+
+void ImportCommands::insertRows(int position, const QList<RecipientListModel::Row>& rows)
+{
     if (!m_main)
         return;
     RecipientListModel* model = m_main->recipients();
@@ -270,11 +283,41 @@ void ImportCommands::insertBlock(int position, const QStringList& numbers)
         m_clearPending = false;
         model->clear();
     }
-    QList<RecipientListModel::Row> rows;
-    rows.reserve(numbers.size());
-    for (const QString& n : numbers)
-        rows.append({n, m_message});
     model->insertRecipients(position, rows);
+}
+
+void ImportCommands::OnDynamicMessages()
+{
+    if (!m_main || m_worker)
+        return;
+    CCorvaneDlg* main = m_main;
+    const CLoad_File_Msg::Answer answer = CLoad_File_Msg::ask(main, main->recipients()->count());
+    if (answer == CLoad_File_Msg::Cancelled)
+        return;
+    // As for Load Contacts: a Yes empties the list only when the first row goes in.
+    m_clearPending = answer == CLoad_File_Msg::ClearList;
+    main->m_nCountBeforeImport = m_clearPending ? 0 : main->recipients()->count();
+
+    CDynamic_Excel_Msg::Host host;
+    host.newRowStep = [this] {
+        return RowStep(ImportSwitches{m_main->skipDuplicates(), m_main->useExclusionRules()},
+                       m_clearPending ? NumberIndex() : m_main->recipients()->numbers(),
+                       m_main->exclusionCache().index());
+    };
+    host.insertRows = [this](int position, const QList<RecipientListModel::Row>& rows) { insertRows(position, rows); };
+    host.importTimer = [this](bool running) {
+        if (running)
+            m_importTimer->start();
+        else
+            m_importTimer->stop();
+    };
+    {
+        CDynamic_Excel_Msg wizard(main, host);
+        wizard.run();
+    }
+    m_clearPending = false;
+    if (m_main)
+        m_main->UpdateTotalNumbers();
 }
 
 void ImportCommands::endImport(bool showNoRowsWhenNothingAdded, int added)

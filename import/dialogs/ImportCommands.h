@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/core/NumberRules.h"
+#include "app/core/RecipientListModel.h"
 
 #include <QObject>
 #include <QPointer>
@@ -25,6 +26,8 @@ public:
     ~ImportCommands() override;
 
     void OnLoadContactsFromFile();
+    // The main window's "Send unique or personalized SMS to every Contact using Excel".
+    void OnDynamicMessages();
     bool isImporting() const { return m_worker != nullptr; }
 
     static const QString kContactsFilter;
@@ -41,6 +44,7 @@ private:
     // GUI-thread steps the worker asks for.
     void beginReading();
     void insertBlock(int position, const QStringList& numbers);
+    void insertRows(int position, const QList<RecipientListModel::Row>& rows);
     void endImport(bool showNoRowsWhenNothingAdded, int added);
     void onImportTimer();
 

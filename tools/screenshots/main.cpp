@@ -10,7 +10,10 @@
 #include "device/CVistaMessage.h"
 #include "device/wizard/CConnectionwizard.h"
 #include "import/WorkbookTables.h"
+#include "import/dialogs/CDynamic_Excel_Msg.h"
 #include "import/dialogs/CExcel_Info_Dlg.h"
+#include "import/dialogs/CExl_Msg_EG.h"
+#include "import/dialogs/CLoad_Xl_SMS_Modeless.h"
 #include "import/dialogs/CLoad_File_Msg.h"
 #include "sending/WaitDialogs.h"
 #include "sending/dialogs/CDeviceIni.h"
@@ -20,8 +23,14 @@
 #include "import/FakeWorkbook.h"
 
 #include <QApplication>
+#include <QLineEdit>
 #include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableWidget>
 #include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -111,5 +120,41 @@ int main(int argc, char** argv)
     auto* columns = sheets.findChild<QListWidget*>(QStringLiteral("1005"));
     columns->item(0)->setCheckState(Qt::Checked);
     save(&sheets, out, QStringLiteral("sheet-and-columns"));
+
+    CDynamic_Excel_Msg::Host host;
+    host.newRowStep = [] { return ContactImport::RowStep(); };
+    host.insertRows = [](int, const QList<RecipientListModel::Row>&) {};
+    CDynamic_Excel_Msg wizard(&main, host);
+    save(&wizard, out, QStringLiteral("wizard-1"));
+    wizard.show();
+    wizard.findChild<QRadioButton*>(QStringLiteral("1152"))->setChecked(true);
+    wizard.findChild<QPushButton*>(QStringLiteral("1"))->click();
+    const QString book = scratch.filePath(QStringLiteral("results.xlsx"));
+    QFile(book).open(QIODevice::WriteOnly);
+    engine.book(book, {FakeSheet(QStringLiteral("Results"))
+                           .text("A1", QStringLiteral("Parent's Mobile"))
+                           .text("B1", QStringLiteral("Parent"))
+                           .text("C1", QStringLiteral("Student"))
+                           .text("D1", QStringLiteral("Class"))
+                           .text("F1", QStringLiteral("Total Marks"))
+                           .number("A2", 447700900123)});
+    wizard.findChild<QLineEdit*>(QStringLiteral("1154"))->setText(book);
+    save(&wizard, out, QStringLiteral("wizard-2"));
+    wizard.show();
+    wizard.findChild<QPushButton*>(QStringLiteral("1"))->click();
+    while (wizard.isWorking())
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    auto* templ = wizard.findChild<QPlainTextEdit*>(QStringLiteral("1157"));
+    templ->setPlainText(QStringLiteral("Dear <COL-2>, <COL-3> of class <COL-4> scored "));
+    wizard.findChild<QTableWidget*>(QStringLiteral("1156"))->selectRow(4);
+    save(&wizard, out, QStringLiteral("wizard-3"));
+    CLoad_Xl_SMS_Modeless reading(&main);
+    reading.start(50000);
+    reading.showRow(1234, 50000, QStringLiteral("00447700900123"),
+                    QStringLiteral("Dear Mr. Rajesh Sharma, This is to inform you that Ankit Sharma, studying in VII C "
+                                   "has Passed by obtaining 564 marks out of 600 in monthly tests. Regards, XYZ School"));
+    save(&reading, out, QStringLiteral("wizard-reading"));
+    CExl_Msg_EG example(&main);
+    save(&example, out, QStringLiteral("wizard-example"));
     return 0;
 }

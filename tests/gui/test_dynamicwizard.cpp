@@ -1,0 +1,391 @@
+#include "GuiTestSupport.h"
+#include "import/FakeWorkbook.h"
+
+#include "app/CCorvaneDlg.h"
+#include "app/core/RecipientListModel.h"
+#include "import/dialogs/CDynamic_Excel_Msg.h"
+#include "import/dialogs/CExl_Msg_EG.h"
+#include "import/dialogs/CLoad_File_Msg.h"
+#include "import/dialogs/CLoad_Xl_SMS_Modeless.h"
+#include "import/dialogs/ImportCommands.h"
+
+#include <QCheckBox>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableWidget>
+
+using Wizard = CDynamic_Excel_Msg;
+
+// The Dynamic Message Import Wizard driven from the main window's button.
+class TestDynamicWizard : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<TestFolders> m_folders;
+    std::unique_ptr<MessageRecorder> m_messages;
+    std::unique_ptr<FakeEngine> m_engine;
+    std::unique_ptr<CCorvaneDlg> m_dlg;
+    ImportCommands* m_commands = nullptr;
+
+    RecipientListModel* rows() { return m_dlg->recipients(); }
+
+    QString book(const QString& name, QList<FakeSheet> sheets)
+    {
+        const QString path = m_folders->app() + QLatin1Char('/') + name;
+        QFile f(path);
+        f.open(QIODevice::WriteOnly);
+        f.write("the engine is faked");
+        m_engine->book(path, sheets);
+        return path;
+    }
+    // Opens the wizard with the main window's button, runs `script` in it, and
+    // returns once the wizard has ended. The script must end the wizard.
+    int runWizard(std::function<void(Wizard*)> script, int answer = -1)
+    {
+        if (answer >= 0)
+            whenModal<CLoad_File_Msg>([answer](CLoad_File_Msg* d) { d->done(answer); });
+        int result = -1;
+        auto chained = [this, script, &result](Wizard* w) {
+            connect(w, &QDialog::finished, this, [&result](int r) { result = r; });
+            script(w);
+            // A script that failed half-way leaves the wizard open: close it so the test ends.
+            if (w->isVisible() || w->isWorking()) {
+                (void)QTest::qWaitFor([w] { return !w->isWorking(); }, 30000);
+                if (w->isVisible())
+                    w->done(QDialog::Rejected);
+                if (!QTest::currentTestFailed())
+                    QFAIL("the wizard was still open after its script");
+            }
+        };
+        whenModal<Wizard>(chained);
+        byId<QPushButton>(m_dlg.get(), 1101)->click();
+        return result;
+    }
+    static void click(Wizard* w, int id) { byId<QPushButton>(w, id)->click(); }
+    static QString caption(Wizard* w, int id) { return byId<QPushButton>(w, id)->text(); }
+    // From page 1 to page 2 in the given mode, with the path filled in.
+    static void toFile(Wizard* w, int mode, const QString& path)
+    {
+        byId<QRadioButton>(w, mode == 0 ? 1150 : 1152)->setChecked(true);
+        click(w, 1);
+        byId<QLineEdit>(w, 1154)->setText(path);
+    }
+    static bool finishStep(Wizard* w)
+    {
+        (void)QTest::qWaitFor([w] { return !w->isWorking(); }, 30000);
+        if (w->isWorking())
+            qWarning("a wizard step did not end");
+        return !w->isWorking();
+    }
+    QStringList numbers()
+    {
+        QStringList out;
+        for (int i = 0; i < rows()->count(); ++i)
+            out.append(rows()->number(i));
+        return out;
+    }
+
+private slots:
+    void init()
+    {
+        m_folders = std::make_unique<TestFolders>();
+        m_messages = std::make_unique<MessageRecorder>();
+        m_engine = std::make_unique<FakeEngine>();
+        m_dlg = std::make_unique<CCorvaneDlg>();
+        m_commands = new ImportCommands(m_dlg.get());
+        m_dlg->initialise();
+        m_dlg->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_dlg.get()));
+    }
+    void cleanup()
+    {
+        Ui::setFileDialogHook({});
+        m_dlg.reset();
+        m_engine.reset();
+        m_messages.reset();
+        m_folders.reset();
+    }
+
+    void pagesCaptionsAndBack()
+    {
+        const QString path = book(QStringLiteral("b.xlsx"), {FakeSheet(QStringLiteral("S")).text("A1", "Name").number("A2", 5)});
+        runWizard([path](Wizard* w) {
+            QCOMPARE(g_nWizardPage.load(), 1);
+            QCOMPARE(caption(w, 1), QStringLiteral("Continue"));
+            QCOMPARE(caption(w, 1158), QStringLiteral("Cancel"));
+            QVERIFY(byId(w, 1150)->isVisible() && !byId(w, 1154)->isVisible());
+            QTest::keyClick(w, Qt::Key_Escape);
+            QVERIFY(w->isVisible());
+
+            toFile(w, 0, path);
+            QCOMPARE(g_nWizardPage.load(), 2);
+            QCOMPARE(caption(w, 1), QStringLiteral("Finish"));
+            QCOMPARE(caption(w, 1158), QStringLiteral("< Back"));
+            QVERIFY(byId<QLabel>(w, 1161)->text().startsWith(QStringLiteral("Browse the location of Excel file to import")));
+            click(w, 1158);
+            QCOMPARE(g_nWizardPage.load(), 1);
+            QVERIFY(byId<QLineEdit>(w, 1154)->text().isEmpty());
+            QVERIFY(byId<QRadioButton>(w, 1150)->isChecked());
+
+            toFile(w, 1, QString());
+            QCOMPARE(caption(w, 1), QStringLiteral("Next >"));
+            QVERIFY(byId<QLabel>(w, 1161)->text().startsWith(QStringLiteral("Browse the location of Excel file which")));
+            click(w, 1);
+            QCOMPARE(g_nWizardPage.load(), 2);
+            byId<QLineEdit>(w, 1154)->setText(path);
+            click(w, 1);
+            if (!finishStep(w))
+                return;
+            QCOMPARE(g_nWizardPage.load(), 3);
+            QCOMPARE(caption(w, 1), QStringLiteral("Finish"));
+            click(w, 1);
+            byId<QPlainTextEdit>(w, 1157)->setPlainText(QStringLiteral("kept"));
+            click(w, 1158);
+            QCOMPARE(g_nWizardPage.load(), 2);
+            QCOMPARE(byId<QLineEdit>(w, 1154)->text(), path);
+            QCOMPARE(byId<QPlainTextEdit>(w, 1157)->toPlainText(), QStringLiteral("kept"));
+            click(w, 1);
+            if (!finishStep(w))
+                return;
+            QVERIFY(byId<QPlainTextEdit>(w, 1157)->toPlainText().isEmpty());
+            click(w, 1158);
+            click(w, 1158);
+            click(w, 1158);
+        });
+        QCOMPARE(m_messages->texts(), (QStringList{QStringLiteral("Please select a valid file path."),
+                                                   QStringLiteral("Please enter some text message.")}));
+        QCOMPARE(rows()->count(), 0);
+    }
+
+    void importModeReadsNumbersAndMessages()
+    {
+        FakeSheet sheet(QStringLiteral("S"));
+        sheet.text("A1", QStringLiteral("Mobile")).text("B1", QStringLiteral("Message"));
+        sheet.number("A2", 447700900123).text("B2", QString(2000, QLatin1Char('x')));
+        sheet.text("A3", QStringLiteral("+44 1")).text("B3", QStringLiteral("refused"));
+        sheet.text("A4", QStringLiteral("12-34")).error("B4");
+        const QString path = book(QStringLiteral("n.xlsx"), {sheet});
+        const int result = runWizard([path](Wizard* w) {
+            toFile(w, 0, path);
+            click(w, 1);
+            if (!finishStep(w))
+                return;
+            CLoad_Xl_SMS_Modeless* progress = w->progressWindow();
+            QCOMPARE(progress->text(1058), QStringLiteral("Total Records : 4"));
+            QCOMPARE(progress->text(1167), QStringLiteral("Currently Reading : 4 / 4 Records"));
+            QCOMPARE(progress->rowBarValue(), 4);
+        });
+        QCOMPARE(result, int(Wizard::Imported));
+        QCOMPARE(numbers(), (QStringList{"447700900123", "1234"}));
+        QCOMPARE(rows()->message(0).size(), 1600);
+        QCOMPARE(rows()->message(1), QString());
+        QVERIFY(m_messages->shown.isEmpty());
+    }
+
+    void oneColumnGivesEmptyMessagesAndTheRowCapHolds()
+    {
+        FakeSheet sheet(QStringLiteral("S"));
+        for (int r = 0; r < 60000; ++r) {
+            Workbook::Cell c;
+            c.row = quint32(r);
+            c.kind = Workbook::CellKind::Number;
+            c.number = 100000 + r;
+            sheet.cells.append(c);
+        }
+        const QString path = book(QStringLiteral("big.xls"), {sheet});
+        runWizard([path](Wizard* w) {
+            toFile(w, 0, path);
+            click(w, 1);
+            if (!finishStep(w))
+                return;
+            QCOMPARE(w->progressWindow()->text(1058), QStringLiteral("Total Records : 50000"));
+        });
+        QCOMPARE(rows()->count(), 50000);
+        QCOMPARE(rows()->number(0), QStringLiteral("100000"));
+        QCOMPARE(rows()->number(49999), QStringLiteral("149999"));
+        QVERIFY(rows()->message(0).isEmpty());
+    }
+
+    void dynamicMessagesFollowThePlaceholderRules()
+    {
+        FakeSheet sheet(QStringLiteral("S"));
+        sheet.text("A1", QStringLiteral("Mobile")).text("C1", QStringLiteral("City"));
+        sheet.text("A2", QStringLiteral("9-87")).text("B2", QStringLiteral("Ann <COL-3>")).text("C2", QStringLiteral("Rome"));
+        sheet.number("A3", 4455).text("C3", QStringLiteral("Oslo"));
+        const QString path = book(QStringLiteral("d.xlsx"), {sheet});
+        runWizard([path](Wizard* w) {
+            toFile(w, 1, path);
+            click(w, 1);
+            if (!finishStep(w))
+                return;
+            auto* list = byId<QTableWidget>(w, 1156);
+            QCOMPARE(list->rowCount(), 3);
+            QCOMPARE(list->item(1, 1)->text(), QStringLiteral("Untitled Column 1"));
+            QCOMPARE(list->item(2, 2)->text(), QStringLiteral("<COL-3>"));
+            auto* edit = byId<QPlainTextEdit>(w, 1157);
+            edit->setPlainText(QStringLiteral("Hi <COL-2>/<col-2>/<COL-1>/<COL-4>/<COL-0>/<COL-11>"));
+            click(w, 1);
+            finishStep(w);
+        });
+        QCOMPARE(numbers(), (QStringList{"987", "4455"}));
+        // An earlier replacement's text is searched again; lower case, 0, 11 and columns beyond the sheet stay.
+        QCOMPARE(rows()->message(0), QStringLiteral("Hi Ann Rome/<col-2>/9-87/<COL-4>/<COL-0>/<COL-11>"));
+        QCOMPARE(rows()->message(1), QStringLiteral("Hi /<col-2>/4455/<COL-4>/<COL-0>/<COL-11>"));
+    }
+
+    void columnListStopsAtTen()
+    {
+        FakeSheet sheet(QStringLiteral("S"));
+        for (int c = 0; c < 15; ++c) {
+            Workbook::Cell cell;
+            cell.col = quint32(c);
+            cell.kind = Workbook::CellKind::Text;
+            cell.text = QStringLiteral("H%1").arg(c + 1);
+            sheet.cells.append(cell);
+        }
+        sheet.error("E1");
+        sheet.number("A2", 123);
+        const QString path = book(QStringLiteral("w.xlsx"), {sheet});
+        runWizard([path](Wizard* w) {
+            toFile(w, 1, path);
+            click(w, 1);
+            if (!finishStep(w))
+                return;
+            auto* list = byId<QTableWidget>(w, 1156);
+            // Ten columns read; E's heading cannot be read, so it has no row and the rest keep their numbers.
+            QCOMPARE(list->rowCount(), 9);
+            QCOMPARE(list->item(4, 0)->text(), QStringLiteral("5"));
+            QCOMPARE(list->item(4, 2)->text(), QStringLiteral("<COL-6>"));
+            QCOMPARE(list->item(8, 2)->text(), QStringLiteral("<COL-10>"));
+            click(w, 1158);
+            click(w, 1158);
+            click(w, 1158);
+        });
+    }
+
+    void placeholdersGoWhereTheCaretIs()
+    {
+        const QString path =
+            book(QStringLiteral("p.xlsx"), {FakeSheet(QStringLiteral("S")).text("A1", "Phone").text("B1", "Name")});
+        runWizard([path, this](Wizard* w) {
+            toFile(w, 1, path);
+            click(w, 1);
+            if (!finishStep(w))
+                return;
+            auto* list = byId<QTableWidget>(w, 1156);
+            auto* edit = byId<QPlainTextEdit>(w, 1157);
+            list->clearSelection();
+            click(w, 1101);
+            QCOMPARE(m_messages->last(), QStringLiteral("Please select a record from the list to continue."));
+            edit->setPlainText(QStringLiteral("Dear XX, hello"));
+            QTextCursor cursor = edit->textCursor();
+            cursor.setPosition(5);
+            cursor.setPosition(7, QTextCursor::KeepAnchor);
+            edit->setTextCursor(cursor);
+            list->selectRow(1);
+            click(w, 1101);
+            QCOMPARE(edit->toPlainText(), QStringLiteral("Dear <COL-2>, hello"));
+            QCOMPARE(edit->textCursor().position(), int(edit->toPlainText().size()));
+            cursor = edit->textCursor();
+            cursor.setPosition(0);
+            edit->setTextCursor(cursor);
+            list->selectRow(0);
+            emit list->cellDoubleClicked(0, 0);
+            QCOMPARE(edit->toPlainText(), QStringLiteral("<COL-1>Dear <COL-2>, hello"));
+            click(w, 1158);
+            click(w, 1158);
+            click(w, 1158);
+        });
+    }
+
+    void failures()
+    {
+        seed();
+        const QString locked = book(QStringLiteral("locked.xlsx"), {});
+        m_engine->fail(locked, Workbook::OpenStatus::Encrypted);
+        FakeSheet bad(QStringLiteral("S"));
+        bad.number("A1", 111).text("B1", QStringLiteral("a")).number("A2", 222).error("B2").number("A3", 333);
+        const QString broken = book(QStringLiteral("err.xlsx"), {bad});
+        const QString empty = book(QStringLiteral("empty.xlsx"), {FakeSheet(QStringLiteral("S"))});
+        const int result = runWizard(
+            [&](Wizard* w) {
+                toFile(w, 0, locked);
+                click(w, 1);
+                if (!finishStep(w))
+                    return;
+                QCOMPARE(g_nWizardPage.load(), 2);
+                QVERIFY(w->isVisible());
+                byId<QLineEdit>(w, 1154)->setText(empty);
+                click(w, 1);
+                if (!finishStep(w))
+                    return;
+                QCOMPARE(g_nWizardPage.load(), 2);
+                click(w, 1158);
+                toFile(w, 1, broken);
+                click(w, 1);
+                if (!finishStep(w))
+                    return;
+                byId<QPlainTextEdit>(w, 1157)->setPlainText(QStringLiteral("<COL-1>"));
+                click(w, 1);
+                finishStep(w);
+            },
+            CLoad_File_Msg::Append);
+        QCOMPARE(m_messages->texts(),
+                 (QStringList{QStringLiteral("Excel Error : File reading process is discarded."),
+                              QStringLiteral("Excel sheet is empty."),
+                              QStringLiteral("Excel Error : File reading process is discarded.")}));
+        QCOMPARE(m_messages->shown.first().caption, QStringLiteral("Excel Error"));
+        // The error cell in row 2 ended the read; row 1 stays, above the rows that were there.
+        QCOMPARE(result, int(Wizard::Imported));
+        QCOMPARE(numbers().first(), QStringLiteral("111"));
+        QCOMPARE(rows()->count(), 6);
+        QVERIFY(m_dlg->isEnabled());
+    }
+
+    void nothingNewKeepsTheWizardOpen()
+    {
+        seed();
+        byId<QCheckBox>(m_dlg.get(), 1014)->setChecked(true);
+        const QString path = book(QStringLiteral("same.xlsx"), {FakeSheet(QStringLiteral("S")).text("A1", "700000")});
+        runWizard(
+            [path, this](Wizard* w) {
+                toFile(w, 0, path);
+                click(w, 1);
+                if (!finishStep(w))
+                    return;
+                QCOMPARE(m_messages->shown.size(), 1);
+                QVERIFY(m_messages->last().startsWith(QStringLiteral("Either file is corrupted")));
+                QVERIFY(w->isVisible());
+                QCOMPARE(g_nWizardPage.load(), 2);
+                click(w, 1158);
+                click(w, 1158);
+            },
+            CLoad_File_Msg::Append);
+        QCOMPARE(rows()->count(), 5);
+        // A Yes followed by a cancelled wizard keeps the list too.
+        runWizard([](Wizard* w) { click(w, 1158); }, CLoad_File_Msg::ClearList);
+        QCOMPARE(rows()->count(), 5);
+    }
+
+    void exampleShowsTheTemplateAndItsResult()
+    {
+        CExl_Msg_EG example(nullptr);
+        QCOMPARE(example.windowTitle(), QStringLiteral("Example of personalized Dynamic Message"));
+        QVERIFY(CExl_Msg_EG::exampleTemplate().contains(QStringLiteral("Dear <COL-2> ,")));
+        QVERIFY(CExl_Msg_EG::filledExample().contains(QStringLiteral("564 marks out of 600")));
+    }
+
+private:
+    void seed()
+    {
+        for (int i = 0; i < 5; ++i)
+            rows()->insertRecipient(0, QStringLiteral("70000%1").arg(i), QStringLiteral("old"));
+    }
+};
+
+QTEST_MAIN(TestDynamicWizard)
+#include "test_dynamicwizard.moc"
