@@ -8,6 +8,7 @@
 #include "Ole2Container.h"
 
 #include <QStringList>
+#include <QtEndian>
 
 #include <memory>
 
@@ -22,12 +23,14 @@ struct Unref
 template <typename T> using Ref = std::unique_ptr<T, Unref>;
 
 // libgsf reports damaged containers on the log as well as through its results;
-// those messages belong in our detail, not on the program's standard error.
+// while we read, those messages belong in our detail, not on standard error.
 thread_local QStringList* t_messages = nullptr;
 
-void captureMessage(const gchar*, GLogLevelFlags, const gchar* message, gpointer)
+void captureMessage(const gchar* domain, GLogLevelFlags level, const gchar* message, gpointer data)
 {
-    if (t_messages && t_messages->size() < 8)
+    if (!t_messages)
+        g_log_default_handler(domain, level, message, data);
+    else if (t_messages->size() < 8)
         t_messages->append(QString::fromUtf8(message));
 }
 
@@ -38,6 +41,7 @@ void initOnce()
         const auto levels = GLogLevelFlags(G_LOG_LEVEL_CRITICAL | G_LOG_LEVEL_WARNING | G_LOG_LEVEL_MESSAGE);
         g_log_set_handler("libgsf", levels, captureMessage, nullptr);
         g_log_set_handler("libgsf:msole", levels, captureMessage, nullptr);
+        g_log_set_handler(nullptr, levels, captureMessage, nullptr); // some of libgsf logs without a domain
         return true;
     }();
     Q_UNUSED(done);
@@ -74,9 +78,33 @@ bool readAll(GsfInput* input, qint64 limit, QByteArray& out, QString& detail)
     return true;
 }
 
+// The root entry of the directory has no siblings in a sound container.
+// libgsf reads siblings of the root anyway and leaks them, so a container
+// with such a root never reaches it.
+bool rootHasSiblings(const QByteArray& bytes)
+{
+    constexpr qsizetype kHeader = 512, kEntry = 128;
+    if (bytes.size() < kHeader)
+        return false;
+    const auto* p = reinterpret_cast<const uchar*>(bytes.constData());
+    const quint16 shift = qFromLittleEndian<quint16>(p + 0x1E);
+    if (shift != 9 && shift != 12)
+        return false;
+    const quint64 root = (quint64(qFromLittleEndian<quint32>(p + 0x30)) + 1) << shift;
+    if (root + kEntry > quint64(bytes.size()))
+        return false;
+    const uchar* entry = p + root;
+    return qFromLittleEndian<quint32>(entry + 0x44) != 0xFFFFFFFFu ||
+           qFromLittleEndian<quint32>(entry + 0x48) != 0xFFFFFFFFu;
+}
+
 Streams readContainer(const QByteArray& bytes)
 {
     Streams result;
+    if (rootHasSiblings(bytes)) {
+        result.detail = QStringLiteral("not an OLE2 container: its root directory entry has siblings");
+        return result;
+    }
     Ref<GsfInput> source(gsf_input_memory_new(reinterpret_cast<const guint8*>(bytes.constData()), bytes.size(), FALSE));
     GError* error = nullptr;
     Ref<GsfInfile> container(gsf_infile_msole_new(source.get(), &error));

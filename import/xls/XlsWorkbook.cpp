@@ -18,6 +18,8 @@ constexpr quint64 kMaxCells = quint64(65536) * 256;
 // The last day a spreadsheet shows as a date: 31 December 9999.
 constexpr double kLastDateSerial = 2958465.0;
 constexpr double k1904Offset = 1462.0;
+// Sheet references elsewhere in the format are 16-bit; more sheets are no workbook.
+constexpr size_t kMaxSheets = 65535;
 // Records read past a sheet's BOF to tell a dialog sheet from a worksheet.
 constexpr int kSheetKindProbe = 256;
 
@@ -490,6 +492,8 @@ Workbook::OpenResult readGlobals(std::unique_ptr<XlsFile> file)
             DeclaredSheet sheet;
             if (!readBoundSheet(r, sheet))
                 return notAWorkbook(QStringLiteral("%1: sheet name cut off").arg(recordName(r)));
+            if (bound.size() == kMaxSheets)
+                return notAWorkbook(QStringLiteral("more than %1 sheets").arg(kMaxSheets));
             bound.push_back(std::move(sheet));
             break;
         }

@@ -408,6 +408,10 @@ private slots:
         QTest::newRow("signature and noise") << magic + QByteArray(4096, '\x7f') << "not an OLE2 container";
         QTest::newRow("cut in half") << good.left(good.size() / 2) << "not an OLE2 container";
         QTest::newRow("header only") << good.left(512) << "not an OLE2 container";
+        QByteArray rootWithSibling = good;
+        const qsizetype root = (qFromLittleEndian<quint32>(good.constData() + 0x30) + 1) * 512;
+        qToLittleEndian<quint32>(1, rootWithSibling.data() + root + 0x44);
+        QTest::newRow("root entry with a sibling") << rootWithSibling << "root directory entry has siblings";
         QTest::newRow("document of another program")
             << Biff8TestWriter::ole2({{"WordDocument", QByteArray(5000, 'w')}}) << "without a Workbook stream";
         QTest::newRow("Excel 5.0/95") << Biff8TestWriter::ole2(
@@ -436,6 +440,10 @@ private slots:
             << globalsWith(rec(0x00FC, sstHead + le16(2) + QByteArray(1, 1) + QByteArray("a\0b", 3)) +
                            rec(0x003C, QByteArray(1, 1) + QByteArray("\0c\0", 3)))
             << "string 0";
+        QByteArray sheets;
+        for (int i = 0; i < 65536; ++i)
+            sheets += rec(0x0085, le32(0) + QByteArray(2, 0) + QByteArray(1, 1) + QByteArray(1, 0) + "S");
+        QTest::newRow("65,536 sheets") << globalsWith(sheets) << "more than 65535 sheets";
         QTest::newRow("sheet name cut off")
             << globalsWith(
                    rec(0x0085, le32(0) + QByteArray(2, 0) + QByteArray(1, char(200)) + QByteArray(1, 0) + "abc"))
