@@ -12,6 +12,7 @@
 #include <benchmark/benchmark.h>
 
 #include <cstring>
+#include <malloc.h>
 
 namespace {
 
@@ -75,6 +76,15 @@ void openAndLoad(benchmark::State& state)
         benchmark::DoNotOptimize(touched);
     }
     state.counters["rows"] = kRows;
+    // What an opened workbook with its loaded sheet holds on the heap.
+    const size_t before = mallinfo2().uordblks;
+    {
+        Workbook::OpenResult result = Workbook::openOle2Workbook(bytes);
+        Workbook::Sheet sheet;
+        QString error;
+        result.file->loadSheet(0, sheet, error);
+        state.counters["held_MB"] = double(mallinfo2().uordblks - before) / (1 << 20);
+    }
 }
 
 } // namespace
