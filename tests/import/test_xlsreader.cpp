@@ -8,8 +8,8 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QtEndian>
 
+#include <cstring>
 #include <functional>
 
 using Workbook::CellKind;
@@ -42,23 +42,37 @@ namespace {
         QVERIFY2(opened_.file->loadSheet(index, sheet, error_), qPrintable(error_));                                   \
     }
 
+QByteArray le(quint64 v, int bytes)
+{
+    QByteArray b;
+    for (int i = 0; i < bytes; ++i)
+        b.append(char((v >> (8 * i)) & 0xFF));
+    return b;
+}
 QByteArray le16(quint32 v)
 {
-    QByteArray b(2, 0);
-    qToLittleEndian<quint16>(quint16(v), b.data());
-    return b;
+    return le(v, 2);
 }
 QByteArray le32(quint32 v)
 {
-    QByteArray b(4, 0);
-    qToLittleEndian<quint32>(v, b.data());
-    return b;
+    return le(v, 4);
 }
 QByteArray leDouble(double d)
 {
-    QByteArray b(8, 0);
-    qToLittleEndian<double>(d, b.data());
-    return b;
+    quint64 bits;
+    std::memcpy(&bits, &d, sizeof bits);
+    return le(bits, 8);
+}
+quint32 peek(const QByteArray& b, qsizetype at, int bytes)
+{
+    quint32 v = 0;
+    for (int i = bytes - 1; i >= 0; --i)
+        v = (v << 8) | uchar(b.at(at + i));
+    return v;
+}
+void patch(QByteArray& b, qsizetype at, quint32 v, int bytes)
+{
+    b.replace(at, bytes, le(v, bytes));
 }
 QByteArray cellHead(int row, int col)
 {
@@ -86,9 +100,9 @@ QByteArray container(const QByteArray& workbookStream)
 qsizetype recordAt(const QByteArray& stream, quint16 type, int nth = 0)
 {
     for (qsizetype at = 0; at + 4 <= stream.size();) {
-        if (qFromLittleEndian<quint16>(stream.constData() + at) == type && nth-- == 0)
+        if (peek(stream, at, 2) == type && nth-- == 0)
             return at;
-        at += 4 + qFromLittleEndian<quint16>(stream.constData() + at + 2);
+        at += 4 + peek(stream, at + 2, 2);
     }
     return -1;
 }
@@ -409,8 +423,7 @@ private slots:
         QTest::newRow("cut in half") << good.left(good.size() / 2) << "not an OLE2 container";
         QTest::newRow("header only") << good.left(512) << "not an OLE2 container";
         QByteArray rootWithSibling = good;
-        const qsizetype root = (qFromLittleEndian<quint32>(good.constData() + 0x30) + 1) * 512;
-        qToLittleEndian<quint32>(1, rootWithSibling.data() + root + 0x44);
+        patch(rootWithSibling, (peek(good, 0x30, 4) + 1) * 512 + 0x44, 1, 4);
         QTest::newRow("root entry with a sibling") << rootWithSibling << "root directory entry has siblings";
         QTest::newRow("document of another program")
             << Biff8TestWriter::ole2({{"WordDocument", QByteArray(5000, 'w')}}) << "without a Workbook stream";
@@ -424,7 +437,7 @@ private slots:
         QTest::newRow("sheet instead of globals")
             << container(rec(0x0809, bofBody(0x0600, 0x0010)) + rec(0x000A, {})) << "globals";
         QByteArray overLong = goodStream;
-        qToLittleEndian<quint16>(9000, overLong.data() + recordAt(overLong, 0x0042) + 2);
+        patch(overLong, recordAt(overLong, 0x0042) + 2, 9000, 2);
         QTest::newRow("record over 8,224 bytes") << container(overLong) << "claims 9000 bytes";
         QTest::newRow("record cut off") << container(goodStream.left(recordAt(goodStream, 0x00FC) + 6)) << "cut off";
         QTest::newRow("globals without EOF")
@@ -477,16 +490,16 @@ private slots:
         auto nothing = [](Biff8TestWriter::Sheet&) {};
 
         QByteArray s = stream(nothing);
-        qToLittleEndian<quint32>(0x7FFFFFF0, s.data() + recordAt(s, 0x0085, 1) + 4);
+        patch(s, recordAt(s, 0x0085, 1) + 4, 0x7FFFFFF0, 4);
         QTest::newRow("sheet beyond the stream") << container(s) << "beyond";
         s = stream(nothing);
-        qToLittleEndian<quint32>(6, s.data() + recordAt(s, 0x0085, 1) + 4);
+        patch(s, recordAt(s, 0x0085, 1) + 4, 6, 4);
         QTest::newRow("sheet offset into the globals") << container(s) << "no worksheet BOF";
         s = stream(nothing);
         QTest::newRow("no EOF") << container(s.left(s.size() - 4)) << "without its EOF";
         QTest::newRow("record cut off") << container(s.left(s.size() - 10)) << "cut off";
         s = stream(nothing);
-        qToLittleEndian<quint16>(9000, s.data() + recordAt(s, 0x0203, 1) + 2);
+        patch(s, recordAt(s, 0x0203, 1) + 2, 9000, 2);
         QTest::newRow("record over 8,224 bytes") << container(s) << "claims 9000 bytes";
         QTest::newRow("string beyond the table")
             << container(stream([](auto& b) { b.record(0x00FD, cellHead(3, 0) + le32(999)); })) << "string 999";
@@ -534,7 +547,7 @@ private slots:
         const qsizetype boundAt = stream.size();
         stream += rec(0x0085, le32(0) + QByteArray(2, 0) + QByteArray(1, 1) + QByteArray(1, 0) + "S");
         stream += rec(0x000A, {});
-        qToLittleEndian<quint32>(quint32(stream.size()), stream.data() + boundAt + 4);
+        patch(stream, boundAt + 4, quint32(stream.size()), 4);
         stream += rec(0x0809, bofBody(0x0600, 0x0010)) + rec(0x00FD, cellHead(0, 0) + le32(0)) + rec(0x000A, {});
         LOAD_SHEET(container(stream), 0, sheet);
         QCOMPARE(texts(sheet, 0), QStringList{"abc"});
