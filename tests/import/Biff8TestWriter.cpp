@@ -149,6 +149,12 @@ void Biff8TestWriter::Sheet::touch(int row, int col)
     m_lastCol = std::max(m_lastCol, col);
 }
 
+void Biff8TestWriter::Sheet::append(quint16 type, const QByteArray& body)
+{
+    Q_ASSERT_X(body.size() <= kMaxBody, "Biff8TestWriter", "cell record longer than BIFF8 allows");
+    m_records += Biff8TestWriter::record(type, body);
+}
+
 void Biff8TestWriter::Sheet::cell(quint16 type, int row, int col, quint16 xf, const QByteArray& rest)
 {
     touch(row, col);
@@ -156,7 +162,7 @@ void Biff8TestWriter::Sheet::cell(quint16 type, int row, int col, quint16 xf, co
     put16(body, quint32(row));
     put16(body, quint32(col));
     put16(body, xf);
-    m_records += Biff8TestWriter::record(type, body + rest);
+    append(type, body + rest);
 }
 
 Biff8TestWriter::Sheet& Biff8TestWriter::Sheet::text(int row, int col, const QString& s)
@@ -215,7 +221,7 @@ Biff8TestWriter::Sheet& Biff8TestWriter::Sheet::mulRk(int row, int firstCol, con
     put16(body, quint32(lastCol));
     touch(row, firstCol);
     touch(row, lastCol);
-    m_records += Biff8TestWriter::record(MulRk, body);
+    append(MulRk, body);
     return *this;
 }
 
@@ -267,7 +273,7 @@ Biff8TestWriter::Sheet& Biff8TestWriter::Sheet::formulaNumber(int row, int col, 
 Biff8TestWriter::Sheet& Biff8TestWriter::Sheet::formulaText(int row, int col, const QString& cached)
 {
     cell(Formula, row, col, kDefaultXf, formulaRest(specialValue(0, 0)));
-    m_records += Biff8TestWriter::record(String, unicodeString(cached));
+    append(String, unicodeString(cached));
     return *this;
 }
 
@@ -305,7 +311,7 @@ Biff8TestWriter::Sheet& Biff8TestWriter::Sheet::mulBlank(int row, int firstCol, 
     put16(body, quint32(lastCol));
     touch(row, firstCol);
     touch(row, lastCol);
-    m_records += Biff8TestWriter::record(MulBlank, body);
+    append(MulBlank, body);
     return *this;
 }
 

@@ -74,6 +74,7 @@ public:
     private:
         friend class Biff8TestWriter;
         Sheet(Biff8TestWriter& book, QString name, SheetKind kind);
+        void append(quint16 type, const QByteArray& body);
         void cell(quint16 type, int row, int col, quint16 xf, const QByteArray& rest);
         void touch(int row, int col);
         QByteArray substream() const;
