@@ -174,7 +174,7 @@ public:
             m_inItem = false;
             m_inText = false;
             m_phonetic = 0;
-            m_out.push_back(decodeEscapes(QString::fromUtf8(m_text.data(), qsizetype(m_text.size()))));
+            m_out.push_back(cellText(m_text));
         } else if (name == "rPh" && m_phonetic > 0) {
             --m_phonetic;
         } else if (name == "t") {
@@ -258,7 +258,7 @@ bool hasType(const Relationship& rel, QStringView word)
 bool readWorkbook(ZipPackage& package, const QString& part, WorkbookInfo& out, QString& error)
 {
     WorkbookHandler handler(out);
-    return parseXmlPart(package, part, kMaxPackagePartBytes, handler, error);
+    return parseXmlPart(package, part, kMaxPackagePartBytes, handler, error, true);
 }
 
 bool readDateStyles(ZipPackage& package, const QString& part, std::vector<bool>& out, QString& error)
@@ -276,11 +276,12 @@ bool readSharedStrings(ZipPackage& package, const QString& part, std::vector<QSt
     return parseXmlPart(package, part, kMaxPartBytes, handler, error);
 }
 
-QString decodeEscapes(QString text)
+QString cellText(std::string_view utf8)
 {
-    qsizetype from = text.indexOf(u"_x");
-    if (from < 0)
+    const QString text = QString::fromUtf8(utf8.data(), qsizetype(utf8.size()));
+    if (utf8.find("_x") == std::string_view::npos)
         return text;
+    qsizetype from = text.indexOf(u"_x");
     QString out;
     out.reserve(text.size());
     qsizetype done = 0;

@@ -7,6 +7,7 @@
 #include <QHash>
 #include <QString>
 
+#include <string_view>
 #include <vector>
 
 // The parts of a spreadsheet package besides the sheets, each read by one function.
@@ -60,8 +61,9 @@ bool readDateStyles(ZipPackage& package, const QString& part, std::vector<bool>&
 // sharedStrings.xml: the text of every <si>, runs joined, phonetic runs left out.
 bool readSharedStrings(ZipPackage& package, const QString& part, std::vector<QString>& out, QString& error);
 
-// Decodes the "_xHHHH_" escapes spreadsheet XML uses for characters XML cannot
-// carry; "_x005F_" is a literal underscore, so "_x005F_x000D_" reads "_x000D_".
-QString decodeEscapes(QString text);
+// Cell text from its UTF-8 XML content, with the "_xHHHH_" escapes decoded that
+// spreadsheet XML uses for characters XML cannot carry; "_x005F_" is a literal
+// underscore, so "_x005F_x000D_" reads "_x000D_".
+QString cellText(std::string_view utf8);
 
 } // namespace Xlsx

@@ -18,6 +18,13 @@ using Workbook::CellKind;
 
 // 1900 and 1904 date systems are this many days apart.
 constexpr double k1904Offset = 1462;
+// Serial numbers of the dates a spreadsheet can show: 1899-12-30 up to 9999-12-31.
+constexpr double kLastDateSerial = 2958466;
+
+bool isDateSerial(double serial)
+{
+    return serial >= 0 && serial < kLastDateSerial;
+}
 
 enum class ValueType : unsigned char
 {
@@ -76,11 +83,6 @@ ValueType valueType(const char* t)
     if (v == "d")
         return ValueType::Date;
     return ValueType::Number;
-}
-
-QString utf8Text(std::string_view s)
-{
-    return decodeEscapes(QString::fromUtf8(s.data(), qsizetype(s.size())));
 }
 
 class SheetHandler : public XmlHandler
@@ -230,13 +232,13 @@ private:
         case ValueType::InlineString:
             if (m_hasInline || m_hasValue) {
                 cell.kind = CellKind::Text;
-                cell.text = utf8Text(m_hasInline ? std::string_view(m_inlineText) : value);
+                cell.text = cellText(m_hasInline ? std::string_view(m_inlineText) : value);
             }
             break;
         case ValueType::FormulaString:
             if (m_hasValue) {
                 cell.kind = CellKind::Text;
-                cell.text = utf8Text(value);
+                cell.text = cellText(value);
             }
             break;
         case ValueType::Boolean:
@@ -253,12 +255,12 @@ private:
         case ValueType::Error:
             if (m_hasValue) {
                 cell.kind = CellKind::Error;
-                cell.text = utf8Text(trimmed(value));
+                cell.text = cellText(trimmed(value));
             }
             break;
         case ValueType::Date:
             if (m_hasValue) {
-                if (isoDateToSerial(trimmed(value), cell.number))
+                if (isoDateToSerial(trimmed(value), cell.number) && isDateSerial(cell.number))
                     cell.kind = CellKind::Date;
                 else
                     setText(cell, value);
@@ -269,7 +271,9 @@ private:
                 if (!parseNumber(value, cell.number)) {
                     setText(cell, value);
                 } else if (m_style >= 0 && size_t(m_style) < m_context.dateStyles.size() &&
-                           m_context.dateStyles[size_t(m_style)]) {
+                           m_context.dateStyles[size_t(m_style)] &&
+                           isDateSerial(cell.number + (m_context.date1904 ? k1904Offset : 0))) {
+                    // A number no date can stand for stays a number, as the spreadsheet gives it.
                     cell.kind = CellKind::Date;
                     if (m_context.date1904)
                         cell.number += k1904Offset;
@@ -290,7 +294,7 @@ private:
     static void setText(Cell& cell, std::string_view value)
     {
         cell.kind = CellKind::Text;
-        cell.text = utf8Text(value);
+        cell.text = cellText(value);
     }
 
     const SheetContext& m_context;

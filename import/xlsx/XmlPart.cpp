@@ -13,24 +13,24 @@ namespace {
 constexpr char kSeparator = '\x01';
 constexpr int kChunk = 64 * 1024;
 
-std::string_view localName(const char* name)
+template <char separator> std::string_view localName(const char* name)
 {
-    const char* sep = std::strchr(name, kSeparator);
+    const char* sep = std::strrchr(name, separator);
     return sep ? std::string_view(sep + 1) : std::string_view(name);
 }
 
-void XMLCALL onStart(void* data, const char* name, const char** attributes)
+template <char separator> void XMLCALL onStart(void* data, const char* name, const char** attributes)
 {
     auto* handler = static_cast<XmlHandler*>(data);
     if (!handler->failed())
-        handler->start(localName(name), attributes);
+        handler->start(localName<separator>(name), attributes);
 }
 
-void XMLCALL onEnd(void* data, const char* name)
+template <char separator> void XMLCALL onEnd(void* data, const char* name)
 {
     auto* handler = static_cast<XmlHandler*>(data);
     if (!handler->failed())
-        handler->end(localName(name));
+        handler->end(localName<separator>(name));
 }
 
 void XMLCALL onCharacters(void* data, const char* text, int length)
@@ -66,7 +66,8 @@ void XmlHandler::fail(const QString& reason)
         XML_StopParser(static_cast<XML_Parser>(m_parser), XML_FALSE);
 }
 
-bool parseXmlPart(ZipPackage& package, const QString& partName, qint64 limit, XmlHandler& handler, QString& error)
+bool parseXmlPart(ZipPackage& package, const QString& partName, qint64 limit, XmlHandler& handler, QString& error,
+                  bool resolveNamespaces)
 {
     const qint64 index = package.find(partName);
     if (index < 0) {
@@ -78,14 +79,18 @@ bool parseXmlPart(ZipPackage& package, const QString& partName, qint64 limit, Xm
         error = reader.error();
         return false;
     }
-    std::unique_ptr<XML_ParserStruct, ParserDeleter> parser(XML_ParserCreateNS(nullptr, kSeparator));
+    std::unique_ptr<XML_ParserStruct, ParserDeleter> parser(resolveNamespaces ? XML_ParserCreateNS(nullptr, kSeparator)
+                                                                              : XML_ParserCreate(nullptr));
     if (!parser) {
         error = QStringLiteral("out of memory");
         return false;
     }
     XML_Parser p = parser.get();
     XML_SetUserData(p, &handler);
-    XML_SetElementHandler(p, onStart, onEnd);
+    if (resolveNamespaces)
+        XML_SetElementHandler(p, onStart<kSeparator>, onEnd<kSeparator>);
+    else
+        XML_SetElementHandler(p, onStart<':'>, onEnd<':'>);
     XML_SetCharacterDataHandler(p, onCharacters);
     XML_SetStartDoctypeDeclHandler(p, onDoctype);
     XML_SetEntityDeclHandler(p, onEntity);

@@ -9,8 +9,8 @@
 namespace Xlsx {
 
 // Receives one part's XML as it streams in. Element names come without their
-// namespace; attributes as expat gives them: name, value, ..., null, where a
-// namespaced name reads "uri\x01local".
+// namespace or prefix; attributes as expat gives them: name, value, ..., null.
+// With namespaces resolved, a namespaced attribute's name reads "uri\x01local".
 class XmlHandler
 {
 public:
@@ -25,15 +25,17 @@ public:
     const QString& failure() const { return m_failure; }
 
 private:
-    friend bool parseXmlPart(ZipPackage&, const QString&, qint64, XmlHandler&, QString&);
+    friend bool parseXmlPart(ZipPackage&, const QString&, qint64, XmlHandler&, QString&, bool);
     void* m_parser = nullptr;
     QString m_failure;
 };
 
 // Parses one part of the package through `handler`. False, with `error`, when
 // the part is missing, over `limit`, damaged, not well-formed, holds a DTD (and
-// so any entity declaration), or the handler failed.
-bool parseXmlPart(ZipPackage& package, const QString& partName, qint64 limit, XmlHandler& handler, QString& error);
+// so any entity declaration), or the handler failed. Resolving namespaces costs
+// time on large parts; without it, element prefixes are simply dropped.
+bool parseXmlPart(ZipPackage& package, const QString& partName, qint64 limit, XmlHandler& handler, QString& error,
+                  bool resolveNamespaces = false);
 
 // The value of an attribute without namespace, or nullptr.
 const char* attribute(const char** attributes, std::string_view name);

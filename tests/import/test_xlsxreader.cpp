@@ -188,18 +188,20 @@ void TestXlsxReader::rawCells_data()
     QTest::newRow("ISO dates")
         << QByteArray("<row r=\"1\"><c r=\"A1\" t=\"d\"><v>2024-03-05</v></c>"
                       "<c r=\"B1\" t=\"d\"><v>2024-03-05T18:00:00Z</v></c><c r=\"C1\" t=\"d\"><v>T18:00</v></c>"
-                      "<c r=\"D1\" t=\"d\"><v>2024-02-30</v></c></row>")
+                      "<c r=\"D1\" t=\"d\"><v>2024-02-30</v></c><c r=\"E1\" t=\"d\"><v>1899-12-29</v></c></row>")
         << QByteArray() << QByteArray() << false
-        << QStringList{"A1 Date 45356", "B1 Date 45356.75", "C1 Date 0.75", "D1 Text 2024-02-30"};
+        << QStringList{"A1 Date 45356", "B1 Date 45356.75", "C1 Date 0.75", "D1 Text 2024-02-30", "E1 Text 1899-12-29"};
     const QByteArray styled("<row r=\"1\"><c r=\"A1\" s=\"1\"><v>45356</v></c><c r=\"B1\" s=\"2\"><v>45356.5</v></c>"
                             "<c r=\"C1\" s=\"3\"><v>7</v></c><c r=\"D1\" s=\"0\"><v>8</v></c>"
-                            "<c r=\"E1\" s=\"99\"><v>9</v></c><c r=\"F1\" s=\"4\"><v>0.5</v></c></row>");
+                            "<c r=\"E1\" s=\"99\"><v>9</v></c><c r=\"F1\" s=\"4\"><v>0.5</v></c>"
+                            "<c r=\"G1\" s=\"1\"><v>-1</v></c><c r=\"H1\" s=\"1\"><v>2958466</v></c></row>");
     const QByteArray styles = stylesXml({0, 14, 164, 165, 166}, {{164, QStringLiteral("dd/mm/yyyy hh:mm")},
                                                                  {165, QStringLiteral("[Red]#,##0.00")},
                                                                  {166, QStringLiteral("[h]:mm")}});
     QTest::newRow("dates by number format")
         << styled << QByteArray() << styles << false
-        << QStringList{"A1 Date 45356", "B1 Date 45356.5", "C1 Number 7", "D1 Number 8", "E1 Number 9", "F1 Date 0.5"};
+        << QStringList{"A1 Date 45356", "B1 Date 45356.5", "C1 Number 7",  "D1 Number 8",
+                       "E1 Number 9",   "F1 Date 0.5",     "G1 Number -1", "H1 Number 2958466"};
     QTest::newRow("1904 date system")
         << QByteArray("<row r=\"1\"><c r=\"A1\" s=\"1\"><v>0</v></c><c r=\"B1\" t=\"d\"><v>1904-01-01</v></c>"
                       "<c r=\"C1\"><v>0</v></c></row>")
@@ -215,6 +217,10 @@ void TestXlsxReader::rawCells_data()
                       "<c r=\"D1\" t=\"str\"><v>x_x0009_y</v></c></row>")
         << QByteArray("<si><t>a_x000D__x000A_b</t></si><si><t>_x005F_x000D_</t></si>") << QByteArray() << false
         << QStringList{"A1 Text a\r\nb", "B1 Text _x000D_", "C1 Text A_x00g1_", "D1 Text x\ty"};
+    QTest::newRow("cells out of order; a later cell at the same place wins")
+        << QByteArray("<row r=\"2\"><c r=\"B2\"><v>2</v></c></row><row r=\"1\"><c r=\"C1\"><v>1</v></c>"
+                      "<c r=\"A1\"><v>8</v></c><c r=\"A1\"><v>9</v></c></row>")
+        << QByteArray() << QByteArray() << false << QStringList{"A1 Number 9", "C1 Number 1", "B2 Number 2"};
     QTest::newRow("blank styled cells are kept")
         << QByteArray("<row r=\"2\"><c r=\"B2\" s=\"1\"/></row><row r=\"4\"><c r=\"D4\" s=\"1\"><v></v></c></row>")
         << QByteArray() << stylesXml({0, 0}) << false << QStringList{"B2 Empty", "D4 Empty"};

@@ -1,4 +1,5 @@
 # The .xlsx reader, and the writers other tests make their workbooks with.
+find_package(PkgConfig REQUIRED)
 pkg_check_modules(XLSXWRITER IMPORTED_TARGET xlsxwriter)
 pkg_check_modules(TEST_LIBZIP IMPORTED_TARGET libzip)
 if(TARGET veva_xlsx AND XLSXWRITER_FOUND AND TEST_LIBZIP_FOUND)
