@@ -174,6 +174,10 @@ public:
             m_inItem = false;
             m_inText = false;
             m_phonetic = 0;
+            if (m_out.size() == kMaxSharedStrings) {
+                fail(QStringLiteral("holds more than %1 strings").arg(kMaxSharedStrings));
+                return;
+            }
             m_out.push_back(cellText(m_text));
         } else if (name == "rPh" && m_phonetic > 0) {
             --m_phonetic;

@@ -16,6 +16,8 @@ namespace Xlsx {
 // Size limits of the parts read when a package is opened and before its first sheet.
 inline constexpr qint64 kMaxPackagePartBytes = qint64(16) << 20; // content types, relationships, workbook
 inline constexpr qint64 kMaxStylesBytes = qint64(64) << 20;
+// Even a part within its size limit may hold no more strings than this.
+inline constexpr size_t kMaxSharedStrings = size_t(1) << 24;
 
 struct Relationship
 {
