@@ -30,7 +30,8 @@ void Sheet::finish()
     }
     if (!m_cells.empty())
         m_cells.erase(last + 1, m_cells.end());
-    m_cells.shrink_to_fit();
+    if (m_cells.capacity() - m_cells.size() > m_cells.size() / 4)
+        m_cells.shrink_to_fit();
 
     if (m_cells.empty()) {
         m_firstRow = m_firstCol = m_lastRow = m_lastCol = 0;

@@ -4,6 +4,7 @@
 
 #include <QUrl>
 
+#include <algorithm>
 #include <charconv>
 #include <cstring>
 #include <map>
@@ -156,10 +157,15 @@ private:
 class SharedStringsHandler : public XmlHandler
 {
 public:
-    explicit SharedStringsHandler(std::vector<QString>& out) : m_out(out) {}
-    void start(std::string_view name, const char**) override
+    SharedStringsHandler(std::vector<QString>& out, qint64 bytes) : m_out(out), m_bytes(bytes) {}
+    void start(std::string_view name, const char** attributes) override
     {
-        if (name == "si") {
+        if (name == "sst") {
+            // The count it declares, as far as the part's size allows ("<si/>" takes 5 bytes).
+            int count = 0;
+            if (parseInt(attribute(attributes, "uniqueCount"), count) && count > 0)
+                m_out.reserve(size_t(std::min<qint64>({count, m_bytes / 5, qint64(kMaxSharedStrings)})));
+        } else if (name == "si") {
             m_inItem = true;
             m_text.clear();
         } else if (m_inItem && name == "rPh") {
@@ -193,6 +199,7 @@ public:
 
 private:
     std::vector<QString>& m_out;
+    const qint64 m_bytes;
     std::string m_text;
     bool m_inItem = false;
     bool m_inText = false;
@@ -276,7 +283,7 @@ bool readDateStyles(ZipPackage& package, const QString& part, std::vector<bool>&
 
 bool readSharedStrings(ZipPackage& package, const QString& part, std::vector<QString>& out, QString& error)
 {
-    SharedStringsHandler handler(out);
+    SharedStringsHandler handler(out, package.declaredSize(package.find(part)));
     return parseXmlPart(package, part, kMaxPartBytes, handler, error);
 }
 

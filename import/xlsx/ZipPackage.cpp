@@ -83,6 +83,14 @@ qint64 ZipPackage::find(const QString& partName) const
     return index;
 }
 
+qint64 ZipPackage::declaredSize(qint64 index) const
+{
+    zip_stat_t st;
+    if (!m_zip || index < 0 || zip_stat_index(m_zip, zip_uint64_t(index), 0, &st) != 0 || !(st.valid & ZIP_STAT_SIZE))
+        return 0;
+    return qint64(std::min<zip_uint64_t>(st.size, zip_uint64_t(kMaxPartBytes)));
+}
+
 ZipPackage::Reader::Reader(ZipPackage& package, qint64 index, qint64 limit)
 {
     zip_stat_t st;

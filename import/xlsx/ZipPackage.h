@@ -35,6 +35,8 @@ public:
 
     // Index of the part (leading "/" optional), or -1.
     qint64 find(const QString& partName) const;
+    // The uncompressed size the zip declares for a part, 0 when unknown.
+    qint64 declaredSize(qint64 index) const;
 
     // Streams one part, at most `limit` bytes and never more than its entry declares.
     class Reader
