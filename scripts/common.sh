@@ -8,7 +8,7 @@ VEVA_PACKAGES=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools libgl-dev
     libgtest-dev libbenchmark-dev
-    libzip-dev libgsf-1-dev libxlsxwriter-dev
+    libzip-dev libexpat1-dev libgsf-1-dev libxlsxwriter-dev
     python3-xlrd python3-openpyxl
     clang libclang-rt-14-dev
     xvfb xauth fonts-dejavu-core

@@ -16,17 +16,22 @@ bool positionLess(const Cell& a, const Cell& b)
 void Sheet::finish()
 {
     // Stable, so that of two cells at one position the later one survives below.
-    std::stable_sort(m_cells.begin(), m_cells.end(), positionLess);
+    // Readers mostly add cells in order already, which is then checked in one pass.
+    if (!std::is_sorted(m_cells.begin(), m_cells.end(), positionLess))
+        std::stable_sort(m_cells.begin(), m_cells.end(), positionLess);
     auto last = m_cells.begin();
     for (auto it = m_cells.begin(); it != m_cells.end(); ++it) {
-        if (it != last && !positionLess(*last, *it))
+        if (it == last)
+            continue;
+        if (!positionLess(*last, *it))
             *last = std::move(*it);
-        else if (it != last)
-            *++last = std::move(*it);
+        else if (++last != it)
+            *last = std::move(*it);
     }
     if (!m_cells.empty())
         m_cells.erase(last + 1, m_cells.end());
-    m_cells.shrink_to_fit();
+    if (m_cells.capacity() - m_cells.size() > m_cells.size() / 4)
+        m_cells.shrink_to_fit();
 
     if (m_cells.empty()) {
         m_firstRow = m_firstCol = m_lastRow = m_lastCol = 0;

@@ -1,0 +1,404 @@
+#include "XlsxSheet.h"
+
+#include "XlsxParts.h"
+#include "XmlPart.h"
+
+#include <QDate>
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+
+namespace Xlsx {
+
+namespace {
+
+using Workbook::Cell;
+using Workbook::CellKind;
+
+// 1900 and 1904 date systems are this many days apart.
+constexpr double k1904Offset = 1462;
+// Serial numbers of the dates a spreadsheet can show: 1899-12-30 up to 9999-12-31.
+constexpr double kLastDateSerial = 2958466;
+
+bool isDateSerial(double serial)
+{
+    return serial >= 0 && serial < kLastDateSerial;
+}
+
+enum class ValueType : unsigned char
+{
+    Number,
+    SharedString,
+    InlineString,
+    FormulaString,
+    Boolean,
+    Error,
+    Date
+};
+
+std::string_view trimmed(std::string_view s)
+{
+    const auto space = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+    while (!s.empty() && space(s.front()))
+        s.remove_prefix(1);
+    while (!s.empty() && space(s.back()))
+        s.remove_suffix(1);
+    return s;
+}
+
+bool parseNumber(std::string_view s, double& out)
+{
+    s = trimmed(s);
+    if (!s.empty() && s.front() == '+')
+        s.remove_prefix(1);
+    if (s.empty())
+        return false;
+    auto [ptr, ec] = std::from_chars(s.data(), s.data() + s.size(), out);
+    return ec == std::errc() && ptr == s.data() + s.size() && std::isfinite(out);
+}
+
+template <typename T> bool parseUnsigned(std::string_view s, T& out)
+{
+    s = trimmed(s);
+    auto [ptr, ec] = std::from_chars(s.data(), s.data() + s.size(), out);
+    return !s.empty() && ec == std::errc() && ptr == s.data() + s.size();
+}
+
+ValueType valueType(const char* t)
+{
+    if (!t)
+        return ValueType::Number;
+    const std::string_view v(t);
+    if (v == "s")
+        return ValueType::SharedString;
+    if (v == "inlineStr")
+        return ValueType::InlineString;
+    if (v == "str")
+        return ValueType::FormulaString;
+    if (v == "b")
+        return ValueType::Boolean;
+    if (v == "e")
+        return ValueType::Error;
+    if (v == "d")
+        return ValueType::Date;
+    return ValueType::Number;
+}
+
+class SheetHandler : public XmlHandler
+{
+public:
+    SheetHandler(const SheetContext& context, Workbook::Sheet& sheet) : m_context(context), m_sheet(sheet) {}
+
+    void start(std::string_view name, const char** attributes) override
+    {
+        if (m_inCell) {
+            if (name == "v") {
+                m_inValue = true;
+                m_hasValue = true;
+                m_value.clear();
+            } else if (name == "is") {
+                m_inInline = true;
+                m_hasInline = true;
+            } else if (m_inInline && name == "rPh") {
+                ++m_phonetic;
+            } else if (m_inInline && m_phonetic == 0 && name == "t") {
+                m_inText = true;
+            }
+        } else if (m_inRow) {
+            if (name == "c")
+                startCell(attributes);
+        } else if (m_inSheetData) {
+            if (name == "row")
+                startRow(attributes);
+        } else if (name == "sheetData") {
+            m_inSheetData = true;
+        }
+    }
+
+    void end(std::string_view name) override
+    {
+        if (m_inCell) {
+            if (name == "v") {
+                m_inValue = false;
+            } else if (name == "t") {
+                m_inText = false;
+            } else if (name == "rPh" && m_phonetic > 0) {
+                --m_phonetic;
+            } else if (name == "is") {
+                m_inInline = false;
+            } else if (name == "c") {
+                m_inCell = false;
+                endCell();
+            }
+        } else if (m_inRow) {
+            if (name == "row")
+                m_inRow = false;
+        } else if (name == "sheetData") {
+            m_inSheetData = false;
+        }
+    }
+
+    void characters(std::string_view chars) override
+    {
+        if (m_inValue)
+            m_value.append(chars);
+        else if (m_inText)
+            m_inlineText.append(chars);
+    }
+
+private:
+    void startRow(const char** attributes)
+    {
+        m_inRow = true;
+        m_lastColumn = -1;
+        if (const char* r = attribute(attributes, "r")) {
+            quint32 number = 0;
+            if (!parseUnsigned(r, number) || number == 0 || number > Workbook::kMaxRows) {
+                fail(QStringLiteral("has a row numbered \"%1\"").arg(QString::fromUtf8(r)));
+                return;
+            }
+            m_row = number - 1;
+        } else {
+            m_row = m_anyRow ? m_row + 1 : 0;
+            if (m_row >= Workbook::kMaxRows)
+                fail(QStringLiteral("has more than %1 rows").arg(Workbook::kMaxRows));
+        }
+        m_anyRow = true;
+    }
+
+    void startCell(const char** attributes)
+    {
+        m_inCell = true;
+        m_hasValue = m_hasInline = m_inValue = m_inInline = m_inText = false;
+        m_phonetic = 0;
+        m_value.clear();
+        m_inlineText.clear();
+        m_cellRow = m_row;
+        m_type = ValueType::Number;
+        m_style = -1;
+        const char* ref = nullptr;
+        for (const char** a = attributes; *a; a += 2) {
+            const char* n = a[0];
+            if (n[0] == 0 || n[1] != 0)
+                continue;
+            if (n[0] == 'r')
+                ref = a[1];
+            else if (n[0] == 't')
+                m_type = valueType(a[1]);
+            else if (n[0] == 's' && !parseUnsigned(a[1], m_style))
+                m_style = -1;
+        }
+        if (ref) {
+            char16_t buffer[16];
+            const size_t length = std::strlen(ref);
+            bool ascii = length < std::size(buffer);
+            for (size_t i = 0; ascii && i < length; ++i) {
+                ascii = static_cast<unsigned char>(ref[i]) < 0x80;
+                buffer[i] = char16_t(ref[i]);
+            }
+            quint32 row = 0, col = 0;
+            if (!ascii || !Workbook::parseCellReference(QStringView(buffer, qsizetype(length)), row, col)) {
+                fail(QStringLiteral("has a malformed cell reference \"%1\"").arg(QString::fromUtf8(ref)));
+                return;
+            }
+            m_cellRow = row;
+            m_lastColumn = col;
+        } else if (++m_lastColumn >= qint64(Workbook::kMaxColumns)) {
+            fail(QStringLiteral("has a row of more than %1 cells").arg(Workbook::kMaxColumns));
+        }
+    }
+
+    void endCell()
+    {
+        Cell cell;
+        cell.row = m_cellRow;
+        cell.col = quint32(m_lastColumn);
+        const std::string_view value = m_value;
+        switch (m_type) {
+        case ValueType::SharedString:
+            if (m_hasValue && !trimmed(value).empty()) {
+                size_t index = 0;
+                if (!parseUnsigned(value, index) || index >= m_context.sharedStrings.size()) {
+                    fail(QStringLiteral("refers to shared string \"%1\", but the table holds %2")
+                             .arg(QString::fromUtf8(value.data(), qsizetype(value.size())))
+                             .arg(m_context.sharedStrings.size()));
+                    return;
+                }
+                cell.kind = CellKind::Text;
+                cell.text = m_context.sharedStrings[index];
+            }
+            break;
+        case ValueType::InlineString:
+            if (m_hasInline || m_hasValue) {
+                cell.kind = CellKind::Text;
+                cell.text = cellText(m_hasInline ? std::string_view(m_inlineText) : value);
+            }
+            break;
+        case ValueType::FormulaString:
+            if (m_hasValue) {
+                cell.kind = CellKind::Text;
+                cell.text = cellText(value);
+            }
+            break;
+        case ValueType::Boolean:
+            if (m_hasValue) {
+                const std::string_view v = trimmed(value);
+                if (v == "1" || v == "true" || v == "0" || v == "false") {
+                    cell.kind = CellKind::Boolean;
+                    cell.number = (v == "1" || v == "true") ? 1 : 0;
+                } else {
+                    setText(cell, value);
+                }
+            }
+            break;
+        case ValueType::Error:
+            if (m_hasValue) {
+                cell.kind = CellKind::Error;
+                cell.text = cellText(trimmed(value));
+            }
+            break;
+        case ValueType::Date:
+            if (m_hasValue) {
+                if (isoDateToSerial(trimmed(value), cell.number) && isDateSerial(cell.number))
+                    cell.kind = CellKind::Date;
+                else
+                    setText(cell, value);
+            }
+            break;
+        case ValueType::Number:
+            if (m_hasValue && !trimmed(value).empty()) {
+                if (!parseNumber(value, cell.number)) {
+                    setText(cell, value);
+                } else if (m_style >= 0 && size_t(m_style) < m_context.dateStyles.size() &&
+                           m_context.dateStyles[size_t(m_style)] &&
+                           isDateSerial(cell.number + (m_context.date1904 ? k1904Offset : 0))) {
+                    // A number no date can stand for stays a number, as the spreadsheet gives it.
+                    cell.kind = CellKind::Date;
+                    if (m_context.date1904)
+                        cell.number += k1904Offset;
+                } else {
+                    cell.kind = CellKind::Number;
+                }
+            }
+            break;
+        }
+        if (++m_cells > kMaxCellsPerSheet) {
+            fail(QStringLiteral("holds more than %1 cells").arg(kMaxCellsPerSheet));
+            return;
+        }
+        m_sheet.add(std::move(cell));
+    }
+
+    // A value that does not read as its type keeps its text rather than being lost.
+    static void setText(Cell& cell, std::string_view value)
+    {
+        cell.kind = CellKind::Text;
+        cell.text = cellText(value);
+    }
+
+    const SheetContext& m_context;
+    Workbook::Sheet& m_sheet;
+    size_t m_cells = 0;
+    bool m_inSheetData = false, m_inRow = false, m_inCell = false;
+    bool m_anyRow = false;
+    quint32 m_row = 0;
+    qint64 m_lastColumn = -1;
+    // The cell being read.
+    quint32 m_cellRow = 0;
+    ValueType m_type = ValueType::Number;
+    qint64 m_style = -1;
+    bool m_hasValue = false, m_hasInline = false;
+    bool m_inValue = false, m_inInline = false, m_inText = false;
+    int m_phonetic = 0;
+    std::string m_value;
+    std::string m_inlineText;
+};
+
+bool fixedDigits(std::string_view s, size_t at, size_t count, int& out)
+{
+    if (at + count > s.size())
+        return false;
+    out = 0;
+    for (size_t i = at; i < at + count; ++i) {
+        if (s[i] < '0' || s[i] > '9')
+            return false;
+        out = out * 10 + (s[i] - '0');
+    }
+    return true;
+}
+
+} // namespace
+
+bool readSheet(ZipPackage& package, const QString& part, const SheetContext& context, Workbook::Sheet& sheet,
+               QString& error)
+{
+    // Growing the cell list step by step costs more than the parse itself; real
+    // sheets take about 40 to 60 bytes of XML per cell.
+    const qint64 expected = package.declaredSize(package.find(part)) / 48;
+    sheet.reserve(size_t(std::min<qint64>(expected, qint64(1) << 20)));
+    SheetHandler handler(context, sheet);
+    return parseXmlPart(package, part, kMaxPartBytes, handler, error);
+}
+
+bool isoDateToSerial(std::string_view s, double& serial)
+{
+    size_t at = 0;
+    double days = 0;
+    if (!s.empty() && s.front() != 'T') {
+        int year = 0, month = 0, day = 0;
+        if (!fixedDigits(s, 0, 4, year) || s.size() < 10 || s[4] != '-' || s[7] != '-' ||
+            !fixedDigits(s, 5, 2, month) || !fixedDigits(s, 8, 2, day))
+            return false;
+        const QDate date(year, month, day);
+        if (!date.isValid())
+            return false;
+        days = double(QDate(1899, 12, 30).daysTo(date));
+        at = 10;
+    }
+    double fraction = 0;
+    if (at < s.size()) {
+        int hour = 0, minute = 0, second = 0;
+        if (s[at] != 'T' || !fixedDigits(s, at + 1, 2, hour) || at + 3 >= s.size() || s[at + 3] != ':' ||
+            !fixedDigits(s, at + 4, 2, minute))
+            return false;
+        at += 6;
+        double seconds = 0;
+        if (at < s.size() && s[at] == ':') {
+            if (!fixedDigits(s, at + 1, 2, second))
+                return false;
+            seconds = second;
+            at += 3;
+            if (at < s.size() && s[at] == '.') {
+                size_t end = at + 1;
+                while (end < s.size() && s[end] >= '0' && s[end] <= '9')
+                    ++end;
+                double part = 0;
+                if (end == at + 1 || std::from_chars(s.data() + at, s.data() + end, part).ec != std::errc())
+                    return false;
+                seconds += part;
+                at = end;
+            }
+        }
+        // A zone designator is accepted and ignored: cells hold local dates.
+        if (at < s.size() && s[at] == 'Z')
+            ++at;
+        else if (at < s.size() && (s[at] == '+' || s[at] == '-')) {
+            int zh = 0, zm = 0;
+            if (!fixedDigits(s, at + 1, 2, zh) || at + 3 >= s.size() || s[at + 3] != ':' ||
+                !fixedDigits(s, at + 4, 2, zm))
+                return false;
+            at += 6;
+        }
+        if (at != s.size() || hour > 24 || minute > 59 || seconds >= 61)
+            return false;
+        fraction = (hour * 3600 + minute * 60 + seconds) / 86400.0;
+    }
+    if (s.empty())
+        return false;
+    serial = days + fraction;
+    return true;
+}
+
+} // namespace Xlsx
