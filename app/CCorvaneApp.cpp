@@ -6,6 +6,7 @@
 #include "app/core/AppState.h"
 #include "controls/Theme.h"
 #include "platform/Paths.h"
+#include "store/dialogs/DataCommands.h"
 
 #include <QApplication>
 #include <QDir>
@@ -110,6 +111,7 @@ int CCorvaneApp::run()
     main->setAttribute(Qt::WA_DeleteOnClose, false);
     new DeviceController(main);
     new ImportCommands(main);
+    new DataCommands(main);
     main->initialise();
     main->show();
     if (m_raisePending)

@@ -56,6 +56,7 @@ public:
 
     RecipientListModel* recipients() const { return m_model; }
     CMyListCtrl* recipientList() const { return m_ctlRecipients; }
+    CMy_Sel_All_Edit* composer() const { return m_ctlComposer; }
     const ExclusionCache& exclusionCache() const { return m_exclusionCache; }
 
     QString m_strNumber;

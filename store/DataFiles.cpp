@@ -202,13 +202,17 @@ bool AppendSentItem(const QString& number, const QString& message, const QDate& 
     return f.WriteRecordLine(encodeMarkedLine(SentItemRecord(number, message, date)));
 }
 
-QList<SentItem> LoadSentItems(const QString& path)
+QList<SentItem> LoadSentItems(const QString& path, bool* opened)
 {
     QList<SentItem> items;
     CStdioFileEx f;
-    if (!f.open(path, CStdioFileEx::OpenMode::Read))
+    const bool ok = f.open(path, CStdioFileEx::OpenMode::Read);
+    if (opened)
+        *opened = ok;
+    if (!ok)
         return items;
-    f.setTargetCodePage(TextCodec::windows1252());
+    // The code page the texts were written in, so nothing it holds turns into '#'.
+    f.setTargetCodePage(TextCodec::ansiCodePage());
     QString line;
     while (f.ReadRecordLine(line))
         items.append(ParseSentItemLine(line));
@@ -223,10 +227,17 @@ QString RewriteSentItems(const QList<SentItem>& items, const QString& path)
     return rewriteLocked(path, CStdioFileEx::encodeUtf16(text, true));
 }
 
-QStringList LoadTemplates(const QString& path)
+bool IsStorableTemplate(const QString& text)
 {
-    bool opened = false;
-    const QStringList lines = readAllLines(path, TextCodec::windows1252(), CStdioFileEx::OpenMode::Read, &opened);
+    return text.size() <= kMaxTemplateLength && !text.trimmed().isEmpty();
+}
+
+QStringList LoadTemplates(const QString& path, bool* opened)
+{
+    bool ok = false;
+    const QStringList lines = readAllLines(path, TextCodec::ansiCodePage(), CStdioFileEx::OpenMode::Read, &ok);
+    if (opened)
+        *opened = ok;
     QStringList templates;
     QSet<QString> seen;
     for (const QString& raw : lines) {
@@ -244,11 +255,14 @@ bool TemplateExistsInFile(const QString& path, const QString& message)
     CStdioFileEx f;
     if (!f.open(path, CStdioFileEx::OpenMode::Read))
         return false;
-    f.setTargetCodePage(TextCodec::windows1252());
+    f.setTargetCodePage(TextCodec::ansiCodePage());
+    // Lines come back narrowed to the code page; so must the message, or one
+    // holding a character the code page lacks would be appended at every send.
+    const QString narrowed = TextCodec::narrowToAnsi(message);
     QString line;
     while (f.ReadRecordLine(line)) {
         const QString text = decodeMarkedLine(line);
-        if (!text.isEmpty() && text == message)
+        if (!text.isEmpty() && text == narrowed)
             return true;
     }
     return false;
@@ -264,6 +278,8 @@ bool AppendTemplate(const QString& message, const QString& path)
 
 bool SaveTemplateIfNew(const QString& message)
 {
+    if (!IsStorableTemplate(message))
+        return false;
     EnsureDataFiles();
     if (TemplateExistsInFile(templatesPath(), message))
         return true;

@@ -52,17 +52,24 @@ QList<SentItem> ParseSentItemLine(const QString& line);
 // Appends a sent item dated today (local time). Returns false when the file
 // could not be opened or written; callers may ignore it.
 bool AppendSentItem(const QString& number, const QString& message, const QDate& date = QDate::currentDate());
-// Loads every sent item; an unopenable file gives an empty list.
-QList<SentItem> LoadSentItems(const QString& path = sentItemsPath());
+// Loads every sent item; an unopenable file gives an empty list and, when
+// asked, opened = false.
+QList<SentItem> LoadSentItems(const QString& path = sentItemsPath(), bool* opened = nullptr);
 // Replaces the file with one record per item; an empty list leaves only the mark.
 QString RewriteSentItems(const QList<SentItem>& items, const QString& path = sentItemsPath());
 
 // --- Templates -------------------------------------------------------------
 
+// A template is 1 to 1,600 characters and not blank; the dialog and the send
+// run keep to the same rule.
+inline constexpr int kMaxTemplateLength = 1600;
+bool IsStorableTemplate(const QString& text);
+
 // Non-empty lines, each once, in file order (the dialog sorts them).
-QStringList LoadTemplates(const QString& path = templatesPath());
+QStringList LoadTemplates(const QString& path = templatesPath(), bool* opened = nullptr);
 bool TemplateExistsInFile(const QString& path, const QString& message);
 bool AppendTemplate(const QString& message, const QString& path = templatesPath());
+// Appends the message unless it is already a line of the file or breaks the template rule.
 bool SaveTemplateIfNew(const QString& message);
 QString RewriteTemplates(const QStringList& templates, const QString& path = templatesPath());
 
