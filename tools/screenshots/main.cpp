@@ -19,6 +19,11 @@
 #include "sending/dialogs/CDeviceIni.h"
 #include "sending/dialogs/CModeless.h"
 #include "sending/dialogs/CSend_Msg_Info.h"
+#include "store/DataFiles.h"
+#include "store/dialogs/CExclusion_Wizard.h"
+#include "store/dialogs/CSent_Items.h"
+#include "store/dialogs/CViewTemplates.h"
+#include "store/dialogs/ListModels.h"
 
 #include "import/FakeWorkbook.h"
 
@@ -30,6 +35,7 @@
 #include <QRadioButton>
 #include <QTableWidget>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -47,6 +53,32 @@ void save(QWidget* w, const QString& folder, const QString& name)
     if (!w->grab().save(path))
         std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
     w->hide();
+}
+
+template <typename Pred>
+void waitUntil(Pred pred)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!pred() && clock.elapsed() < 10000)
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+}
+
+void fillDataFiles()
+{
+    DataFiles::EnsureDataFiles();
+    DataFiles::RewriteTemplates({QStringLiteral("Dear parents, school is closed tomorrow."),
+                                 QStringLiteral("Meeting moved to 3 pm.\r\nPlease confirm."),
+                                 QStringLiteral("Happy holidays from all of us!")});
+    DataFiles::RewriteSentItems({{QStringLiteral("00441234567"), QStringLiteral("Dear parents,\r\nschool is closed tomorrow."),
+                                  QStringLiteral("07/03/2012")},
+                                 {QStringLiteral("0049301234"), QStringLiteral("Meeting moved to 3 pm."), QStringLiteral("08/03/2012")},
+                                 {QStringLiteral("0033612345"), QStringLiteral("Happy holidays!"), QStringLiteral("24/12/2012")}});
+    DataFiles::RewriteExclusionFile(DataFiles::exclusionIndexPath(),
+                                    {QStringLiteral("Administration"), QStringLiteral("Marketing"), QStringLiteral("R & D")});
+    DataFiles::RewriteExclusionFile(DataFiles::inUseListPath(), {QStringLiteral("Administration")});
+    DataFiles::RewriteExclusionFile(DataFiles::exclusionListPath(QStringLiteral("Marketing")),
+                                    {QStringLiteral("00441234567"), QStringLiteral("0049301234")});
 }
 
 } // namespace
@@ -156,5 +188,38 @@ int main(int argc, char** argv)
     save(&reading, out, QStringLiteral("wizard-reading"));
     CExl_Msg_EG example(&main);
     save(&example, out, QStringLiteral("wizard-example"));
+
+    fillDataFiles();
+    {
+        CViewTemplates templates(&main, main.composer());
+        templates.show();
+        waitUntil([&] { return templates.isLoaded() && !templates.isBusy(); });
+        save(&templates, out, QStringLiteral("templates"));
+        CUpdateTemp update(&main, templates.model(), templates.model()->text(1), templates.model()->text(1));
+        save(&update, out, QStringLiteral("update-template"));
+    }
+    {
+        CSent_Items sent(&main);
+        sent.show();
+        waitUntil([&] { return sent.isLoaded() && !sent.isBusy(); });
+        sent.list()->selectOnly(0);
+        save(&sent, out, QStringLiteral("sent-items"));
+    }
+    {
+        CExclusion_Wizard exclusion(&main);
+        exclusion.show();
+        waitUntil([&] { return exclusion.isOpened(); });
+        save(&exclusion, out, QStringLiteral("exclusion-lists"));
+        exclusion.show();
+        exclusion.OnAddNew();
+        exclusion.findChild<QLineEdit*>(QStringLiteral("1174"))->setText(QStringLiteral("Customer Care"));
+        save(&exclusion, out, QStringLiteral("exclusion-name"));
+        exclusion.show();
+        exclusion.OnNext();
+        exclusion.numbers()->insertTexts(0, {QStringLiteral("00441234567"), QStringLiteral("0049301234")});
+        save(&exclusion, out, QStringLiteral("exclusion-numbers"));
+        CUpdate_Ex_Num number(&main, QStringLiteral("00441234567"), 0, exclusion.numbers());
+        save(&number, out, QStringLiteral("update-exclusion-number"));
+    }
     return 0;
 }
