@@ -247,14 +247,18 @@ bool CStdioFileEx::readSingleByteLine(QString& line)
 
 QByteArray CStdioFileEx::encodeUtf16(const QString& text, bool atStartOfFile)
 {
-    QByteArray out;
-    out.reserve(text.size() * 2 + 2);
-    if (atStartOfFile)
-        out.append("\xff\xfe", 2);
-    for (QChar c : text) {
-        const char16_t u = c.unicode();
-        out.append(char(u & 0xff));
-        out.append(char(u >> 8));
+    const qsizetype mark = atStartOfFile ? 2 : 0;
+    QByteArray out(mark + text.size() * 2, Qt::Uninitialized);
+    char* d = out.data();
+    if (atStartOfFile) {
+        d[0] = '\xff';
+        d[1] = '\xfe';
+    }
+    d += mark;
+    const char16_t* units = reinterpret_cast<const char16_t*>(text.utf16());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        d[2 * i] = char(units[i] & 0xff);
+        d[2 * i + 1] = char(units[i] >> 8);
     }
     return out;
 }

@@ -19,7 +19,8 @@ inline constexpr int kMaxNumberLength = 20;
 // A token that grows past this without a separator is not a number: dropped.
 inline constexpr qsizetype kMaxTokenBytes = 1024;
 
-enum class NameProblem {
+enum class NameProblem
+{
     None,
     Empty,    // "Please enter exclusion list name."
     Invalid,  // "Please enter a valid name."
@@ -50,7 +51,8 @@ private:
     QStringList m_accepted;
 };
 
-enum class TextFileStatus {
+enum class TextFileStatus
+{
     Ok,
     NotAnsi,    // starts like a Unicode file: "Please select the ANSI encoded text file."
     Empty,      // "File is empty."

@@ -49,7 +49,13 @@ const QString kValidNumber = QStringLiteral("Please enter a valid phone number."
 const QString kNumberExists = QStringLiteral("Entered number already exists.");
 const QString kFileFilter = QStringLiteral("Text & Excel Files(*.txt;*.xls;*.xlsx)|*.txt;*.xls;*.xlsx||");
 
-enum LoadOutcome { Loaded, NotAnsi, EmptyFile, Ended };
+enum LoadOutcome
+{
+    Loaded,
+    NotAnsi,
+    EmptyFile,
+    Ended
+};
 
 struct ImportResult
 {
@@ -288,8 +294,8 @@ QWidget* CExclusion_Wizard::buildNamePage()
     m_name->setMaxLength(ExclusionLists::kMaxNameLength);
     caption->setBuddy(m_name);
     auto* example = DialogParts::label(page, 1203, QStringLiteral("For Example :"));
-    auto* sample =
-        DialogParts::label(page, 1202, QStringLiteral("\u2018Sales Team members\u2019 or \u2018Students of Class \u2013 11\u2019"));
+    auto* sample = DialogParts::label(
+        page, 1202, QStringLiteral("\u2018Sales Team members\u2019 or \u2018Students of Class \u2013 11\u2019"));
 
     auto* grid = new QGridLayout(page);
     grid->setContentsMargins(0, 16, 0, 0);
@@ -615,6 +621,8 @@ void CExclusion_Wizard::OnUpdate(CMyListCtrl* view)
 // Reads an existing list's numbers into the numbers view and shows its page.
 void CExclusion_Wizard::readNumbersOf(const QString& name)
 {
+    if (isBusy())
+        return;
     m_wait.begin();
     m_worker->start([path = DataFiles::exclusionListPath(name)] { return DataFiles::ReadExclusionFile(path); },
                     [this, name](std::optional<QStringList> lines) {
@@ -704,8 +712,7 @@ void CExclusion_Wizard::OnBack()
 
 void CExclusion_Wizard::OnBrowse()
 {
-    const QString path =
-        Ui::getOpenFileName(this, QString(), QString(), DialogParts::fileDialogFilter(kFileFilter));
+    const QString path = Ui::getOpenFileName(this, QString(), QString(), DialogParts::fileDialogFilter(kFileFilter));
     if (path.isEmpty())
         return;
     if (!QFileInfo::exists(path)) {
@@ -723,6 +730,8 @@ void CExclusion_Wizard::OnBrowse()
 
 void CExclusion_Wizard::OnLoad()
 {
+    if (isBusy())
+        return;
     const QString path = m_path->text();
     if (path.isEmpty() || !QFileInfo(path).isFile()) {
         Ui::notice(this, QStringLiteral("Please select a valid file path."));
@@ -843,6 +852,8 @@ void CExclusion_Wizard::OnRemoveNumber()
 
 void CExclusion_Wizard::OnFinish()
 {
+    if (isBusy())
+        return;
     if (m_numbers->count() == 0) {
         Ui::notice(this, kNumbersEmpty);
         return;

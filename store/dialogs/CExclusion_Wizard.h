@@ -45,7 +45,12 @@ class CExclusion_Wizard : public QDialog
     Q_OBJECT
 
 public:
-    enum class Page { List, Name, Numbers };
+    enum class Page
+    {
+        List,
+        Name,
+        Numbers
+    };
 
     explicit CExclusion_Wizard(QWidget* parent);
     ~CExclusion_Wizard() override;

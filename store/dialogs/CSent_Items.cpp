@@ -277,12 +277,11 @@ void CSent_Items::saveAndClose()
             m_closing = false;
             if (error.isEmpty()) {
                 m_changed = false;
-            } else if (Ui::messageBox(this,
-                                      kNotSaved.arg(error) +
-                                          QStringLiteral("\n\nPress Retry to try again, or Cancel to close "
-                                                         "without saving."),
-                                      QStringLiteral("Message"), Ui::Buttons::RetryCancel,
-                                      Ui::Icon::Warning) == Ui::IdRetry) {
+            } else if (Ui::messageBox(
+                           this,
+                           kNotSaved.arg(error) + QStringLiteral("\n\nPress Retry to try again, or Cancel to close "
+                                                                 "without saving."),
+                           QStringLiteral("Message"), Ui::Buttons::RetryCancel, Ui::Icon::Warning) == Ui::IdRetry) {
                 saveAndClose();
                 return;
             }

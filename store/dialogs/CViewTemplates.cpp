@@ -23,8 +23,6 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-using DialogParts::WaitScope;
-
 namespace {
 
 const QString kEmpty = QStringLiteral("Templates list is empty.");
@@ -416,12 +414,11 @@ void CViewTemplates::closeWithSave(int result)
             m_closing = false;
             if (error.isEmpty()) {
                 m_pendingRewrite = false;
-            } else if (Ui::messageBox(this,
-                                      kNotSaved.arg(error) +
-                                          QStringLiteral("\n\nPress Retry to try again, or Cancel to close "
-                                                         "without saving."),
-                                      QStringLiteral("Message"), Ui::Buttons::RetryCancel,
-                                      Ui::Icon::Warning) == Ui::IdRetry) {
+            } else if (Ui::messageBox(
+                           this,
+                           kNotSaved.arg(error) + QStringLiteral("\n\nPress Retry to try again, or Cancel to close "
+                                                                 "without saving."),
+                           QStringLiteral("Message"), Ui::Buttons::RetryCancel, Ui::Icon::Warning) == Ui::IdRetry) {
                 closeWithSave(result);
                 return;
             }

@@ -39,8 +39,8 @@ void setLiveText(QLabel* label, const QString& text)
 
 CColorStatic* supportLink(QWidget* parent)
 {
-    auto* link = CColorStatic::makeLink(QStringLiteral("Need help? Click here to contact us."), QStringLiteral("1029"),
-                                        parent);
+    auto* link =
+        CColorStatic::makeLink(QStringLiteral("Need help? Click here to contact us."), QStringLiteral("1029"), parent);
     QObject::connect(link, &CColorStatic::clicked, link,
                      [] { Shell::instance().openUrl(Support::website() + QStringLiteral("support")); });
     return link;

@@ -73,8 +73,7 @@ namespace DialogParts {
 
 // For workers: calls read(&opened), and again for a moment while the file
 // exists but cannot be opened (the send run may hold it for one append).
-template <typename Read>
-auto readPatiently(const QString& path, bool* opened, Read read)
+template <typename Read> auto readPatiently(const QString& path, bool* opened, Read read)
 {
     for (int attempt = 0;; ++attempt) {
         auto result = read(opened);

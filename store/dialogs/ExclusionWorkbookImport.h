@@ -10,8 +10,8 @@ class QWidget;
 // runs on the import worker. Both callables may be called from the worker.
 struct ExclusionImportContext
 {
-    QWidget* owner = nullptr;                   // owner of the sheet dialog and the messages
-    std::function<void(bool)> setWaitVisible;   // hide the wait window while the sheet dialog is up
+    QWidget* owner = nullptr;                 // owner of the sheet dialog and the messages
+    std::function<void(bool)> setWaitVisible; // hide the wait window while the sheet dialog is up
 };
 
 // Offers every cell of the chosen columns of the chosen sheet of a workbook

@@ -57,18 +57,6 @@ QVariant TextListModel::headerData(int section, Qt::Orientation orientation, int
     return QAbstractTableModel::headerData(section, orientation, role);
 }
 
-int TextListModel::findIgnoringCase(const QString& text) const
-{
-    if (!m_index.contains(text))
-        return -1;
-    const QString key = NumberIndex::key(text);
-    for (int r = 0; r < count(); ++r) {
-        if (NumberIndex::key(m_rows.at(r)) == key)
-            return r;
-    }
-    return -1;
-}
-
 void TextListModel::setTexts(const QStringList& texts)
 {
     beginResetModel();

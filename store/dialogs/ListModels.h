@@ -6,9 +6,10 @@
 #include <QAbstractTableModel>
 #include <QStringList>
 
+#include <algorithm>
+
 // Removes the given rows of a model in contiguous blocks, from the last to the first.
-template <typename RemoveBlock>
-void removeRowBlocks(QList<int> rows, RemoveBlock removeBlock)
+template <typename RemoveBlock> void removeRowBlocks(QList<int> rows, RemoveBlock removeBlock)
 {
     std::sort(rows.begin(), rows.end());
     rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
@@ -40,8 +41,6 @@ public:
     QString text(int row) const { return m_rows.at(row); }
     const QStringList& texts() const { return m_rows; }
     bool containsIgnoringCase(const QString& text) const { return m_index.contains(text); }
-    // The first row equal to the text, letter case ignored; -1 when there is none.
-    int findIgnoringCase(const QString& text) const;
 
     void setTexts(const QStringList& texts);
     void insertTexts(int position, const QStringList& texts);
@@ -97,7 +96,13 @@ class SentItemsModel : public QAbstractTableModel
     Q_OBJECT
 
 public:
-    enum Column { Number = 0, Message, Date, ColumnCount };
+    enum Column
+    {
+        Number = 0,
+        Message,
+        Date,
+        ColumnCount
+    };
 
     explicit SentItemsModel(QObject* parent = nullptr);
 

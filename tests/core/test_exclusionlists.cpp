@@ -46,10 +46,11 @@ private slots:
         QTest::newRow("fifty-one characters") << QString(51, QLatin1Char('a')) << NameProblem::Invalid;
         QTest::newRow("tab") << QStringLiteral("a\tb") << NameProblem::Invalid;
         QTest::newRow("line feed") << QStringLiteral("a\nb") << NameProblem::Invalid;
-        QTest::newRow("outside the code page") << QStringLiteral("\u041A\u043B\u0430\u0441\u0441") << NameProblem::Invalid;
+        QTest::newRow("outside the code page")
+            << QStringLiteral("\u041A\u043B\u0430\u0441\u0441") << NameProblem::Invalid;
         for (QChar c : QStringLiteral("\\/:*?\"<>|"))
-            QTest::newRow(qPrintable(QStringLiteral("forbidden %1").arg(c))) << QStringLiteral("Class %1 11").arg(c)
-                                                                             << NameProblem::Invalid;
+            QTest::newRow(qPrintable(QStringLiteral("forbidden %1").arg(c)))
+                << QStringLiteral("Class %1 11").arg(c) << NameProblem::Invalid;
     }
 
     void listNames()
@@ -103,9 +104,17 @@ private slots:
         QTest::newRow("spaces dropped") << QByteArray(" 1 2 3 ,, ,4") << ok << QStringList{"123", "4"};
         QTest::newRow("code page") << QByteArray("12\xe9") << ok << QStringList{QStringLiteral("12\u00e9")};
         QTest::newRow("empty") << QByteArray() << TextFileStatus::Empty << QStringList();
-        QTest::newRow("UTF-8 mark") << QByteArray("\xef\xbb\xbf" "123") << TextFileStatus::NotAnsi << QStringList();
-        QTest::newRow("UTF-16LE mark") << QByteArray("\xff\xfe" "1\0", 4) << TextFileStatus::NotAnsi << QStringList();
-        QTest::newRow("UTF-16BE mark") << QByteArray("\xfe\xff\0" "1", 4) << TextFileStatus::NotAnsi << QStringList();
+        QTest::newRow("UTF-8 mark") << QByteArray("\xef\xbb\xbf"
+                                                  "123")
+                                    << TextFileStatus::NotAnsi << QStringList();
+        QTest::newRow("UTF-16LE mark") << QByteArray("\xff\xfe"
+                                                     "1\0",
+                                                     4)
+                                       << TextFileStatus::NotAnsi << QStringList();
+        QTest::newRow("UTF-16BE mark") << QByteArray("\xfe\xff\0"
+                                                     "1",
+                                                     4)
+                                       << TextFileStatus::NotAnsi << QStringList();
         const QByteArray longest(int(kMaxTokenBytes), '7');
         QTest::newRow("longest token kept") << longest + ",1" << ok << QStringList{QString::fromLatin1(longest), "1"};
         QTest::newRow("longer token dropped") << "1," + longest + "7,2" << ok << QStringList{"1", "2"};
@@ -139,8 +148,8 @@ private slots:
         QTest::newRow("invalid dropped") << QStringList() << QStringList{"12a", "1+2", "--", "123456789012345678901"}
                                          << QStringList();
         QTest::newRow("already listed") << QStringList{"1234"} << QStringList{"12-34", "5678"} << QStringList{"5678"};
-        QTest::newRow("repeated in file") << QStringList() << QStringList{"5678", "+5678", "5678", "005678"}
-                                          << QStringList{"5678", "005678"};
+        QTest::newRow("repeated in file")
+            << QStringList() << QStringList{"5678", "+5678", "5678", "005678"} << QStringList{"5678", "005678"};
     }
 
     void candidateSteps()

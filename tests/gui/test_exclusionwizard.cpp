@@ -25,7 +25,8 @@ QByteArray lfFile(const QStringList& lines)
     QString text;
     for (const QString& l : lines)
         text += l + QLatin1Char('\n');
-    return lines.isEmpty() ? QByteArray() : kBom + QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
+    return lines.isEmpty() ? QByteArray()
+                           : kBom + QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
 }
 
 QByteArray readBytes(const QString& path)
@@ -137,10 +138,14 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("message");
         QTest::newRow("accepted, trimmed") << "  Team  " << QString();
-        QTest::newRow("empty") << "   " << "Please enter exclusion list name.";
-        QTest::newRow("letter case clash") << "Friends" << "Entered exclusion list name already exists.";
-        QTest::newRow("index name") << "ExListIndex" << "Please enter the another name.";
-        QTest::newRow("slash") << "Class 7/C" << "Please enter a valid name.";
+        QTest::newRow("empty") << "   "
+                               << "Please enter exclusion list name.";
+        QTest::newRow("letter case clash") << "Friends"
+                                           << "Entered exclusion list name already exists.";
+        QTest::newRow("index name") << "ExListIndex"
+                                    << "Please enter the another name.";
+        QTest::newRow("slash") << "Class 7/C"
+                               << "Please enter a valid name.";
     }
 
     void newListNames()
@@ -153,7 +158,8 @@ private slots:
         QCOMPARE(m_messages->last(), message);
         QCOMPARE(m_wizard->page(), message.isEmpty() ? Page::Numbers : Page::Name);
         if (message.isEmpty())
-            QCOMPARE(byId<QLabel>(m_wizard.get(), 1155)->text(), QStringLiteral("Currently using exclusion list : Team"));
+            QCOMPARE(byId<QLabel>(m_wizard.get(), 1155)->text(),
+                     QStringLiteral("Currently using exclusion list : Team"));
     }
 
     // Typed numbers go on top; a leftover number file of the same name is replaced, not appended to.
@@ -296,10 +302,13 @@ private slots:
         const QString failed = QStringLiteral(
             "Either file is corrupted or selected file contains invalid characters.\n\nOR\n\nNumbers are skipped "
             "because of duplicate number already exits in the exclusion list.");
-        QTest::newRow("on top in file order") << "a.txt" << QByteArray("12-34, 5678\r\n999") << QString()
-                                              << QStringList{"1234", "5678", "999"};
+        QTest::newRow("on top in file order")
+            << "a.txt" << QByteArray("12-34, 5678\r\n999") << QString() << QStringList{"1234", "5678", "999"};
         QTest::newRow("all already listed") << "b.txt" << QByteArray("999\r\n+999x") << failed << QStringList{"999"};
-        QTest::newRow("Unicode file") << "c.txt" << QByteArray("\xff\xfe" "9\0", 4)
+        QTest::newRow("Unicode file") << "c.txt"
+                                      << QByteArray("\xff\xfe"
+                                                    "9\0",
+                                                    4)
                                       << "Please select the ANSI encoded text file." << QStringList{"999"};
         QTest::newRow("empty file") << "d.txt" << QByteArray() << "File is empty." << QStringList{"999"};
         QTest::newRow("spreadsheet") << "e.xlsx" << QByteArray("PK")

@@ -111,8 +111,12 @@ private slots:
         QTest::addColumn<QString>("fileAfter");
         QTest::newRow("new text appended") << "Hi\r\nthere" << QString() << "Hello\r\nHi\r|AP*|DX/there\r\n";
         QTest::newRow("other letter case") << "hello" << QString() << "Hello\r\nhello\r\n";
-        QTest::newRow("exact copy") << "Hello" << "Entered template already exists." << "Hello\r\n";
-        QTest::newRow("blank") << " \r\n " << "Please type template message." << "Hello\r\n";
+        QTest::newRow("exact copy") << "Hello"
+                                    << "Entered template already exists."
+                                    << "Hello\r\n";
+        QTest::newRow("blank") << " \r\n "
+                               << "Please type template message."
+                               << "Hello\r\n";
     }
 
     void addNew()
@@ -159,7 +163,8 @@ private slots:
         open(QStringLiteral("a\r\nb\r\nc\r\n"));
         m_dlg->list()->clearSelection();
         m_dlg->OnClearSelected();
-        QCOMPARE(m_messages->last(), QStringLiteral("Please select at least one record from the templates list to continue."));
+        QCOMPARE(m_messages->last(),
+                 QStringLiteral("Please select at least one record from the templates list to continue."));
         select({0, 2});
         m_dlg->OnClearSelected();
         waitIdle();
@@ -193,8 +198,8 @@ private slots:
         QTest::newRow("selection replaced") << "Hello NAME!" << 6 << 10 << "Bob" << 0 << "Hello Bob!" << false;
         QTest::newRow("caret after a line break") << "a\r\nb" << 2 << 2 << "X" << 0 << "a\r\nXb" << false;
         const QString almost(1599, QLatin1Char('x'));
-        QTest::newRow("cut keeps no half line break") << almost << 1599 << 1599 << "\r\nyz" << int(Ui::IdYes) << almost
-                                                      << true;
+        QTest::newRow("cut keeps no half line break")
+            << almost << 1599 << 1599 << "\r\nyz" << int(Ui::IdYes) << almost << true;
     }
 
     void useTemplate()
