@@ -1,5 +1,6 @@
 #include "ExclusionLists.h"
 
+#include "import/ContactImport.h"
 #include "platform/TextCodec.h"
 
 #include <QFile>
@@ -80,66 +81,27 @@ void CandidateFilter::offer(const QString& candidate)
     m_accepted.append(number);
 }
 
-TextFileStatus ReadTextCandidates(QIODevice* file, const CandidateSink& sink)
-{
-    char first = 0;
-    if (file->peek(&first, 1) == 1) {
-        const uchar b = uchar(first);
-        if (b == 0xEF || b == 0xFE || b == 0xFF)
-            return TextFileStatus::NotAnsi;
-    } else {
-        return TextFileStatus::Empty;
-    }
-
-    const QByteArray codePage = TextCodec::ansiCodePage();
-    QByteArray token;
-    bool overlong = false;
-    auto endToken = [&] {
-        if (!overlong && !token.isEmpty()) {
-            bool ascii = true;
-            for (const char c : std::as_const(token))
-                ascii = ascii && uchar(c) < 0x80;
-            sink(ascii ? QString::fromLatin1(token) : TextCodec::decode(token, codePage));
-        }
-        token.clear();
-        overlong = false;
-    };
-    QByteArray chunk;
-    for (;;) {
-        chunk = file->read(64 * 1024);
-        if (chunk.isEmpty())
-            break;
-        for (const char c : std::as_const(chunk)) {
-            switch (c) {
-            case ',':
-            case '\n':
-            case '\r':
-                endToken();
-                break;
-            case ' ':
-                break;
-            default:
-                if (overlong)
-                    break;
-                if (token.size() >= kMaxTokenBytes) {
-                    overlong = true;
-                    token.clear();
-                    break;
-                }
-                token.append(c);
-            }
-        }
-    }
-    endToken();
-    return TextFileStatus::Ok;
-}
-
 TextFileStatus ReadTextCandidatesFromFile(const QString& path, const CandidateSink& sink)
 {
+    switch (ContactImport::checkTextFile(path)) {
+    case ContactImport::TextCheck::NotAnsi:
+        return TextFileStatus::NotAnsi;
+    case ContactImport::TextCheck::Empty:
+        return TextFileStatus::Empty;
+    case ContactImport::TextCheck::Unreadable:
+        return TextFileStatus::Unreadable;
+    case ContactImport::TextCheck::Ok:
+        break;
+    }
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return TextFileStatus::Unreadable;
-    return ReadTextCandidates(&file, sink);
+    const bool read = ContactImport::ReadTextTokens(file, [&sink](int, const QString& token, bool tooLong) {
+        if (!tooLong)
+            sink(token);
+        return true;
+    });
+    return read ? TextFileStatus::Ok : TextFileStatus::Unreadable;
 }
 
 } // namespace ExclusionLists

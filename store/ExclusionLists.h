@@ -8,16 +8,12 @@
 #include <functional>
 #include <optional>
 
-class QIODevice;
-
 // The rules of the exclusion lists that do not need a window: list names,
 // numbers, and turning a file's contents into numbers for a list.
 namespace ExclusionLists {
 
 inline constexpr int kMaxNameLength = 50;
 inline constexpr int kMaxNumberLength = 20;
-// A token that grows past this without a separator is not a number: dropped.
-inline constexpr qsizetype kMaxTokenBytes = 1024;
 
 enum class NameProblem
 {
@@ -56,14 +52,14 @@ enum class TextFileStatus
     Ok,
     NotAnsi,    // starts like a Unicode file: "Please select the ANSI encoded text file."
     Empty,      // "File is empty."
-    Unreadable, // cannot be opened
+    Unreadable, // cannot be opened or read
 };
 
 using CandidateSink = std::function<void(const QString& candidate)>;
 
-// Splits single-byte text (system code page) into candidates: a comma, a line
-// feed or a carriage return ends one, spaces are dropped, empty ones skipped.
-TextFileStatus ReadTextCandidates(QIODevice* file, const CandidateSink& sink);
+// The candidates of a single-byte text file (system code page), by the token
+// rules of the contact import: a comma, a line feed or a carriage return ends
+// one, spaces are dropped, empty ones and over-long ones are skipped.
 TextFileStatus ReadTextCandidatesFromFile(const QString& path, const CandidateSink& sink);
 
 } // namespace ExclusionLists

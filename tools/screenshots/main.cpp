@@ -70,12 +70,14 @@ void fillDataFiles()
     DataFiles::RewriteTemplates({QStringLiteral("Dear parents, school is closed tomorrow."),
                                  QStringLiteral("Meeting moved to 3 pm.\r\nPlease confirm."),
                                  QStringLiteral("Happy holidays from all of us!")});
-    DataFiles::RewriteSentItems({{QStringLiteral("00441234567"), QStringLiteral("Dear parents,\r\nschool is closed tomorrow."),
-                                  QStringLiteral("07/03/2012")},
-                                 {QStringLiteral("0049301234"), QStringLiteral("Meeting moved to 3 pm."), QStringLiteral("08/03/2012")},
-                                 {QStringLiteral("0033612345"), QStringLiteral("Happy holidays!"), QStringLiteral("24/12/2012")}});
-    DataFiles::RewriteExclusionFile(DataFiles::exclusionIndexPath(),
-                                    {QStringLiteral("Administration"), QStringLiteral("Marketing"), QStringLiteral("R & D")});
+    DataFiles::RewriteSentItems(
+        {{QStringLiteral("00441234567"), QStringLiteral("Dear parents,\r\nschool is closed tomorrow."),
+          QStringLiteral("07/03/2012")},
+         {QStringLiteral("0049301234"), QStringLiteral("Meeting moved to 3 pm."), QStringLiteral("08/03/2012")},
+         {QStringLiteral("0033612345"), QStringLiteral("Happy holidays!"), QStringLiteral("24/12/2012")}});
+    DataFiles::RewriteExclusionFile(
+        DataFiles::exclusionIndexPath(),
+        {QStringLiteral("Administration"), QStringLiteral("Marketing"), QStringLiteral("R & D")});
     DataFiles::RewriteExclusionFile(DataFiles::inUseListPath(), {QStringLiteral("Administration")});
     DataFiles::RewriteExclusionFile(DataFiles::exclusionListPath(QStringLiteral("Marketing")),
                                     {QStringLiteral("00441234567"), QStringLiteral("0049301234")});
