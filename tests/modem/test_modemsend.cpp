@@ -2,6 +2,7 @@
 #include "serial/SerialTestSupport.h"
 
 #include "device/modem/GsmModem.h"
+#include "device/modem/ModemChannel.h"
 #include "device/modem/ModemSelection.h"
 #include "sending/ModemSendStep.h"
 
@@ -231,6 +232,24 @@ private slots:
         QVERIFY(!succeeded());
         QVERIFY(m_host.lost.isEmpty());
         QVERIFY(!g_bStartPacketSent);
+    }
+
+    // A caller with only the handset's packet: the text is read from the ANSI code page, the last 0xA7 divides.
+    void handsetPacketsAreDecoded()
+    {
+        const auto channel = ComPtr<ModemChannel>::attach(new ModemChannel(kPort));
+        channel->open();
+        const QByteArray packet = "Price \xa7"
+                                  "5\xa7"
+                                  "0044123";
+        QCOMPARE(channel->WritePacket(reinterpret_cast<const std::uint8_t*>("Sign"), 4), S_OK);
+        QCOMPARE(channel->WritePacket(reinterpret_cast<const std::uint8_t*>(packet.constData()), int(packet.size())),
+                 S_OK);
+        QCOMPARE(channel->WritePacket(reinterpret_cast<const std::uint8_t*>("no separator"), 12), E_INVALIDARG);
+        QCOMPARE(m_modem->outbox().size(), 1);
+        QCOMPARE(m_modem->outbox().first().text, QStringLiteral("Price \u00a7"
+                                                                "5"));
+        QCOMPARE(m_modem->outbox().first().number, QStringLiteral("+44123"));
     }
 
     void unopenablePortSaysSo()
