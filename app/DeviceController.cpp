@@ -8,6 +8,7 @@
 #include "controls/CMyListCtrl.h"
 #include "device/CFirst.h"
 #include "device/link/USBClient.h"
+#include "device/modem/ModemSelection.h"
 #include "device/wizard/CConnectionwizard.h"
 #include "platform/Registry.h"
 #include "platform/Shell.h"
@@ -78,6 +79,14 @@ DeviceController::~DeviceController()
     m_main->onSendSms = nullptr;
     g_bStopRequested = true;
     m_gate.release();
+    // A cancel that falls between two of the modem's waits is dropped: repeat it until the worker is gone.
+    QElapsedTimer clock;
+    clock.start();
+    while (m_modemRun && m_sendThread && clock.elapsed() < 30000) {
+        m_modemRun->cancel();
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(10);
+    }
     waitForWorkers(30000);
     // Neither window is a child of the main window (a disabled parent would disable them).
     delete m_progress;
@@ -310,9 +319,11 @@ void DeviceController::sendSms()
     m_main->m_strMessage = m_main->composerText();
     g_strPauseEvery.set(m_main->pauseEveryText());
     g_strPauseFor.set(m_main->pauseForText());
+    // A GSM modem needs neither the device service nor its handset: those checks are skipped.
+    const std::optional<SelectedModem> modem = g_bDeviceSelected ? ModemSelection::current() : std::nullopt;
 
     // The device service must run.
-    if (!isDesktopManagerRunning(runningProcessNames())) {
+    if (!modem && !isDesktopManagerRunning(runningProcessNames())) {
         const Registry registry;
         const bool installed =
             !registry.readString(QString::fromLatin1(Registry::kManager), QStringLiteral("ImagePath")).isEmpty() ||
@@ -337,8 +348,10 @@ void DeviceController::sendSms()
     if (m_main->useExclusionRules())
         m_main->LoadExclusionNumbers();
 
-    g_bPinProbeOnly = true;
-    probeAndWait();
+    if (!modem) {
+        g_bPinProbeOnly = true;
+        probeAndWait();
+    }
 
     if (g_bDeviceSelected) {
         g_nSendRequest = 3;
@@ -433,7 +446,7 @@ void DeviceController::sendSms()
                        QStringLiteral("Confirm"), Ui::Buttons::YesNo, Ui::Icon::Question) != Ui::IdYes)
         return cancel();
 
-    if (g_nHandsetWarningShown == 0) {
+    if (!modem && g_nHandsetWarningShown == 0) {
         g_nHandsetWarningShown = 1;
         CLong_SMS_Dlg notice(m_main, 0, handsetNotice());
         notice.exec();
@@ -456,16 +469,24 @@ void DeviceController::sendSms()
     m_deviceInit->show();
     g_bDeviceProbeDone = false;
     m_timer1111->start();
-    startSendWorker();
+    startSendWorker(modem ? modem->port : 0);
 }
 
-void DeviceController::startSendWorker()
+void DeviceController::startSendWorker(int modemPort)
 {
     m_main->m_dwSendStartTick = quint32(QDateTime::currentMSecsSinceEpoch());
-    m_sendThread = QThread::create([this] { RunSendWorkerDeviceStep(*this, *this, m_gate, *m_clock); });
+    if (modemPort > 0) {
+        m_modemRun = std::make_shared<ModemRunControl>();
+        m_sendThread = QThread::create([this, modemPort, control = m_modemRun] {
+            RunModemSendStep(modemPort, *this, *this, m_gate, *m_clock, control.get());
+        });
+    } else {
+        m_sendThread = QThread::create([this] { RunSendWorkerDeviceStep(*this, *this, m_gate, *m_clock); });
+    }
     connect(m_sendThread, &QThread::finished, this, [this] {
         m_sendThread->deleteLater();
         m_sendThread = nullptr;
+        m_modemRun.reset();
         emit sendFinished();
     });
     m_sendThread->start();
@@ -726,5 +747,15 @@ void DeviceController::restoreAfterNoHandset()
         m_main->UpdateTotalNumbers();
         m_main->setAddEnabled(true);
         m_main->setUpdateEnabled(false);
+    });
+}
+
+// --- ModemLinkHost ---------------------------------------------------------------------
+
+void DeviceController::modemLost(const QString& text)
+{
+    onGui([this, text] {
+        m_main->setDeviceLine(kNoDevice);
+        Ui::notice(m_main, text);
     });
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "device/link/DeviceLinkHost.h"
+#include "sending/ModemSendStep.h"
 #include "sending/SendRun.h"
 
 #include <QObject>
@@ -17,7 +18,7 @@ class QTimer;
 // device probes, the connection wizard and send commands, and the send
 // worker. Device work runs on worker threads; whatever it asks of the window
 // is carried to the user-interface thread.
-class DeviceController : public QObject, public DeviceLinkHost, public SendRunHost
+class DeviceController : public QObject, public DeviceLinkHost, public SendRunHost, public ModemLinkHost
 {
     Q_OBJECT
 
@@ -74,6 +75,9 @@ public:
     void showSuccess() override;
     void restoreAfterNoHandset() override;
 
+    // ModemLinkHost
+    void modemLost(const QString& text) override;
+
 signals:
     void probeFinished();
     void sendFinished();
@@ -85,7 +89,7 @@ private:
     int openAdvice();
     void onStopRequested();
     void onPauseTick();
-    void startSendWorker();
+    void startSendWorker(int modemPort);
 
     CCorvaneDlg* m_main;
     QPointer<CModeless> m_progress;
@@ -96,6 +100,7 @@ private:
     QThread* m_pinThread = nullptr;
     QThread* m_sendThread = nullptr;
     StopGate m_gate;
+    std::shared_ptr<ModemRunControl> m_modemRun;
     SendClock* m_clock;
     bool m_inSendCommand = false;
     bool m_pauseEnding = false;

@@ -3,6 +3,7 @@
 #include "app/core/NumberRules.h"
 #include "controls/CLong_SMS_Dlg.h"
 #include "controls/CMy_Sel_All_Edit.h"
+#include "device/modem/PduCodec.h"
 
 #include <QLabel>
 
@@ -15,10 +16,12 @@ MessageCounter::MessageCounter(CMy_Sel_All_Edit* edit, QLabel* counter, QObject*
 void MessageCounter::showWithoutWarning()
 {
     m_counter->setText(CounterTextWithoutWarning(m_edit->text()));
+    m_counter->setToolTip(Pdu::counterTip(m_edit->text()));
 }
 
 void MessageCounter::update()
 {
+    m_counter->setToolTip(Pdu::counterTip(m_edit->text()));
     const CounterState state = UpdateCharacterCounter(m_edit->text(), m_counter->text());
     m_counter->setText(state.text);
     if (!state.showWarning || m_inWarning)

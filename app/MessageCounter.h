@@ -6,7 +6,8 @@ class CMy_Sel_All_Edit;
 class QLabel;
 
 // Keeps a counter label in step with a message edit: "%d Characters", and the
-// long-message warning the first time the text crosses the SMS length.
+// long-message warning the first time the text crosses the SMS length. Its
+// tooltip tells how the text goes out through a GSM modem.
 class MessageCounter : public QObject
 {
     Q_OBJECT

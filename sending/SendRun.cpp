@@ -4,6 +4,7 @@
 #include "app/core/NumberRules.h"
 #include "device/link/MessagePacket.h"
 #include "device/link/USBClient.h"
+#include "device/modem/ModemChannel.h"
 #include "store/DataFiles.h"
 
 #include <QHash>
@@ -18,6 +19,18 @@ public:
 };
 
 constexpr int kPacingMs = 1000;
+
+// A channel that takes the message as typed (a GSM modem) gets it in Unicode;
+// the handset gets its narrow message packet.
+void writeMessage(IChannel* channel, const QString& message, const QString& number)
+{
+    ComPtr<ITextMessageChannel> text;
+    if (channel && SUCCEEDED(channel->QueryInterface(IID_ITextMessageChannel, text.putVoid())) && text) {
+        checkHr(text->WriteTextMessage(message, number), IID_ITextMessageChannel);
+        return;
+    }
+    USBClient::WritePacket(Packets::MessagePacket(message, number), channel);
+}
 
 } // namespace
 
@@ -178,7 +191,7 @@ bool SendRun(IChannel* channel, SendRunHost& host, StopGate& gate, SendClock& cl
         gate.waitWhileHeld();
         if (g_bStopRequested)
             return stop();
-        USBClient::WritePacket(Packets::MessagePacket(message, number), channel);
+        writeMessage(channel, message, number);
         ++sentSincePause;
 
         if (options.saveTemplates && !message.trimmed().isEmpty())

@@ -51,6 +51,30 @@ int CSMSSerialPort::Read(QByteArray& buffer)
 
 bool CSMSSerialPort::WaitFor(const QByteArray& expected)
 {
+    return waitLoop([&expected](const QByteArray& collected, qsizetype added) {
+        // Only the tail can hold a match that was not there before.
+        const qsizetype searchFrom = qMax<qsizetype>(0, collected.size() - added - expected.size() + 1);
+        return collected.indexOf(expected, searchFrom) >= 0;
+    });
+}
+
+bool CSMSSerialPort::WaitUntil(const std::function<bool(const QByteArray&)>& complete)
+{
+    return waitLoop([&complete](const QByteArray& collected, qsizetype) { return complete(collected); });
+}
+
+int CSMSSerialPort::DiscardInput()
+{
+    int discarded = 0;
+    QByteArray chunk;
+    do {
+        discarded += Read(chunk);
+    } while (!chunk.isEmpty());
+    return discarded;
+}
+
+bool CSMSSerialPort::waitLoop(const std::function<bool(const QByteArray&, qsizetype)>& complete)
+{
     QByteArray collected;
     qsizetype received = 0;
     QElapsedTimer exchange;
@@ -76,10 +100,8 @@ bool CSMSSerialPort::WaitFor(const QByteArray& expected)
             continue;
         received += chunk.size();
         chunk.replace('\0', ' ');
-        // Only the tail can hold a match that was not there before.
-        const qsizetype searchFrom = qMax<qsizetype>(0, collected.size() - expected.size() + 1);
         collected.append(chunk);
-        const bool found = collected.indexOf(expected, searchFrom) >= 0;
+        const bool found = complete(collected, chunk.size());
         if (collected.size() > ResponseCap)
             collected.remove(0, collected.size() - ResponseCap);
         if (found) {

@@ -9,6 +9,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 // A modem or phone on a COM port, spoken to with AT commands. The connection
 // wizard probes ports with it and asks the selected device for its
 // manufacturer and model. Every failure throws CSMSException.
@@ -56,9 +58,14 @@ public:
     // Collects text until it contains `expected`; the time-out applies to each
     // wait for new characters. The collected text becomes the response text.
     bool WaitFor(const QByteArray& expected);
+    // The same wait, ending when `complete` accepts the text collected so far.
+    bool WaitUntil(const std::function<bool(const QByteArray& collected)>& complete);
+    // Reads and drops whatever is waiting; returns the byte count.
+    int DiscardInput();
     void cancelWait() { m_device.cancelWait(); }
 
     int responseTimeout() const { return m_timeoutMs; }
+    void setResponseTimeout(int timeoutMs) { m_timeoutMs = timeoutMs; }
     // The text of the last WaitFor, NUL bytes turned into spaces.
     QByteArray responseBytes() const { return m_response; }
     QString responseText() const;
@@ -80,6 +87,7 @@ public:
     static QString cleanAnswer(const QString& response, const QStringList& words);
 
 private:
+    bool waitLoop(const std::function<bool(const QByteArray& collected, qsizetype added)>& complete);
     QString askModel();
     QString askCleaned(const QByteArray& command, const QStringList& words, bool* answered);
 

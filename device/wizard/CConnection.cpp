@@ -7,7 +7,10 @@
 #include "app/controls/CMyListCtrl.h"
 #include "app/controls/Theme.h"
 #include "app/core/AppState.h"
+#include "device/modem/GsmModem.h"
+#include "device/modem/ModemSelection.h"
 
+#include <QCheckBox>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -106,6 +109,11 @@ CConnection::CConnection(QWidget* parent) : QDialog(parent)
     m_pin = addField(grid, detailGroup, 1039, QStringLiteral("BlackBerry PIN :"), 2, 0);
     m_manufacturer = addField(grid, detailGroup, 1037, QStringLiteral("Manufacturer Name :"), 0, 2);
     m_model = addField(grid, detailGroup, 1038, QStringLiteral("Model Number :"), 1, 2);
+    m_viaModem = new QCheckBox(QStringLiteral("Send SMS through this GSM modem"), detailGroup);
+    m_viaModem->setObjectName(QStringLiteral("SendThroughModem"));
+    m_viaModem->setAccessibleName(m_viaModem->text());
+    m_viaModem->setEnabled(false);
+    grid->addWidget(m_viaModem, 2, 2, 1, 2);
     grid->setColumnStretch(1, 1);
     grid->setColumnStretch(3, 1);
     grid->setHorizontalSpacing(10);
@@ -191,6 +199,10 @@ void CConnection::clearDetails()
 {
     for (QLineEdit* e : {m_com, m_details, m_manufacturer, m_model, m_pin})
         e->clear();
+    m_sendsSms = false;
+    m_viaModem->setChecked(false);
+    m_viaModem->setEnabled(false);
+    m_viaModem->setAccessibleName(m_viaModem->text());
 }
 
 void CConnection::startScan()
@@ -350,8 +362,12 @@ void CConnection::startQuery(int number)
             error = e.errorMessage();
         }
         port->Close();
+        const bool sendsSms = ok && GsmModem::acceptsPduMode(number, timeoutMs);
         QMetaObject::invokeMethod(
-            this, [this, generation, ok, identity, error] { onQueryDone(generation, ok, identity, error); },
+            this,
+            [this, generation, ok, identity, error, sendsSms] {
+                onQueryDone(generation, ok, identity, error, sendsSms);
+            },
             Qt::QueuedConnection);
     }));
     m_queryThread->setObjectName(QStringLiteral("Device query"));
@@ -359,7 +375,7 @@ void CConnection::startQuery(int number)
 }
 
 void CConnection::onQueryDone(int generation, bool ok, const CSMSSerialPort::DeviceIdentity& identity,
-                              const QString& error)
+                              const QString& error, bool sendsSms)
 {
     if (generation != m_queryGeneration)
         return;
@@ -375,6 +391,10 @@ void CConnection::onQueryDone(int generation, bool ok, const CSMSSerialPort::Dev
         m_model->setText(identity.model);
         m_pin->setText(g_strDevicePin.get());
         g_bDeviceSelected = true;
+        m_sendsSms = sendsSms;
+        m_viaModem->setEnabled(sendsSms);
+        if (sendsSms)
+            m_viaModem->setAccessibleName(QStringLiteral("Send SMS through the GSM modem on %1").arg(m_com->text()));
         return;
     }
     g_bDeviceSelected = false;
@@ -393,11 +413,23 @@ void CConnection::accept()
     }
     const int number = PortScanText::portNumber(cell(row, PortColumn));
     const QString status = cell(row, StatusColumn);
+    // A modem sends by itself: it needs no handset PIN.
+    const bool viaModem = m_sendsSms && m_viaModem->isChecked();
     if (number < 1 || number > 255 || status == PortScanText::requestTimeout || status == PortScanText::cannotAccess ||
-        m_pin->text().isEmpty()) {
+        (m_pin->text().isEmpty() && !viaModem)) {
         Ui::notice(this, kNotWorking);
         return;
     }
+    if (viaModem) {
+        const SelectedModem modem{number, m_manufacturerText, m_modelText};
+        ModemSelection::select(modem);
+        m_scanDone = true;
+        g_bDeviceSelected = true;
+        g_strDeviceName.set(modem.deviceLine());
+        QDialog::accept();
+        return;
+    }
+    ModemSelection::clear();
     if (!m_modelText.isEmpty()) {
         m_scanDone = true;
         const QString pin = g_strDevicePin.get();
@@ -414,6 +446,7 @@ void CConnection::accept()
 void CConnection::reject()
 {
     g_bDeviceSelected = false;
+    ModemSelection::clear();
     m_modelText.clear();
     if (m_scan && m_scanning) {
         m_scan->stop();

@@ -8,6 +8,7 @@
 
 class CMyListCtrl;
 class PortScan;
+class QCheckBox;
 class QLineEdit;
 class QProgressBar;
 class QPushButton;
@@ -55,7 +56,8 @@ private:
     void onSelectionChanged();
     void selectRow(int row);
     void startQuery(int number);
-    void onQueryDone(int generation, bool ok, const CSMSSerialPort::DeviceIdentity& identity, const QString& error);
+    void onQueryDone(int generation, bool ok, const CSMSSerialPort::DeviceIdentity& identity, const QString& error,
+                     bool sendsSms);
     void clearDetails();
     QString cell(int row, Column column) const;
 
@@ -70,10 +72,14 @@ private:
     QLineEdit* m_manufacturer = nullptr;
     QLineEdit* m_model = nullptr;
     QLineEdit* m_pin = nullptr;
+    // Offered when the selected port's modem takes PDU mode: send through it
+    // instead of the device service's handset.
+    QCheckBox* m_viaModem = nullptr;
 
     int m_selectedRow = -1;
     QString m_modelText;
     QString m_manufacturerText;
+    bool m_sendsSms = false;
     bool m_scanDone = false;
 
     std::shared_ptr<PortScan> m_scan;

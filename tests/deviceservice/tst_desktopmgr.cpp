@@ -2,9 +2,12 @@
 // exit codes, state saved to the handset file, and the handsets' modem ports.
 
 #include "ServiceFixture.h"
+#include "device/modem/GsmModem.h"
 #include "platform/PortMap.h"
 
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QtTest>
 
 #include <fcntl.h>
@@ -51,6 +54,7 @@ private slots:
     void stateChangesAreSavedKeepingTheRestOfTheFile();
     void invalidConfigStopsTheStart();
     void modemPortIsPublishedWhileRunning();
+    void modemSendsIntoTheHandsetOutboxAndObeysControls();
     void quitEndsTheServiceCleanly();
 
 private:
@@ -96,6 +100,10 @@ void TestDesktopMgr::controlReportsFailuresWithExitCodeAndMessage_data()
     QTest::newRow("stall of nothing") << QStringList{"stall-next", "0"} << 1 << "usage:";
     QTest::newRow("module on detached") << QStringList{"install-module", "305419896"} << 1 << "not attached";
     QTest::newRow("no verb") << QStringList{} << 2 << "usage:";
+    QTest::newRow("modem not there") << QStringList{"modem-cms-error", "COM3", "42"} << 1
+                                     << "no emulated modem on COM3";
+    QTest::newRow("modem error out of range") << QStringList{"modem-cms-error", "9", "512"} << 1 << "usage:";
+    QTest::newRow("modem pin neither on nor off") << QStringList{"modem-sim-pin", "9", "maybe"} << 1 << "usage:";
 }
 
 void TestDesktopMgr::controlReportsFailuresWithExitCodeAndMessage()
@@ -186,6 +194,64 @@ void TestDesktopMgr::modemPortIsPublishedWhileRunning()
     }
     ::close(fd);
     QVERIFY2(answer.contains("Ulmex"), answer.constData());
+}
+
+void TestDesktopMgr::modemSendsIntoTheHandsetOutboxAndObeysControls()
+{
+    QVERIFY(m_fixture->start());
+    ModemTiming timing;
+    timing.commandTimeoutMs = 1000;
+    timing.retryBackoffMs = 10;
+
+    QCOMPARE(
+        m_fixture->control({QStringLiteral("modem-cms-error"), QStringLiteral("COM9"), QStringLiteral("41")}).exitCode,
+        0);
+    {
+        GsmModem modem(9, timing);
+        modem.open();
+        const GsmModem::Sent sent =
+            modem.sendMessage(QStringLiteral("+4412"), QString(155, u'z') + QStringLiteral("€€€€€"));
+        QCOMPARE(sent.parts, 2);
+        QCOMPARE(sent.retries, 1);
+    }
+    QList<QJsonObject> lines;
+    for (const QByteArray& line :
+         readFile(m_fixture->root() + QStringLiteral("/runtime/outbox-ABCD.jsonl")).split('\n')) {
+        if (!line.isEmpty())
+            lines.append(QJsonDocument::fromJson(line).object());
+    }
+    QCOMPARE(lines.size(), 2);
+    for (int k = 0; k < 2; ++k) {
+        QCOMPARE(lines.at(k).value(QStringLiteral("number")).toString(), QStringLiteral("+4412"));
+        QCOMPARE(lines.at(k).value(QStringLiteral("via")).toString(), QStringLiteral("COM9"));
+        QCOMPARE(lines.at(k).value(QStringLiteral("part")).toInt(), k + 1);
+        QCOMPARE(lines.at(k).value(QStringLiteral("parts")).toInt(), 2);
+    }
+    QCOMPARE(lines.at(0).value(QStringLiteral("ref")), lines.at(1).value(QStringLiteral("ref")));
+    QCOMPARE(lines.at(0).value(QStringLiteral("text")).toString() +
+                 lines.at(1).value(QStringLiteral("text")).toString(),
+             QString(155, u'z') + QStringLiteral("€€€€€"));
+
+    const auto openFails = [&](ModemError::Kind expected) {
+        try {
+            GsmModem modem(9, timing);
+            modem.open();
+        } catch (const ModemError& e) {
+            return e.kind() == expected;
+        }
+        return false;
+    };
+    QCOMPARE(m_fixture->control({QStringLiteral("modem-sim-pin"), QStringLiteral("9"), QStringLiteral("on")}).exitCode,
+             0);
+    QVERIFY(openFails(ModemError::Kind::SimLocked));
+    QCOMPARE(m_fixture->control({QStringLiteral("modem-sim-pin"), QStringLiteral("9"), QStringLiteral("off")}).exitCode,
+             0);
+    QCOMPARE(m_fixture->control({QStringLiteral("modem-silent"), QStringLiteral("9"), QStringLiteral("on")}).exitCode,
+             0);
+    QVERIFY(openFails(ModemError::Kind::NotAnswering));
+    QCOMPARE(m_fixture->control({QStringLiteral("modem-silent"), QStringLiteral("9"), QStringLiteral("off")}).exitCode,
+             0);
+    QVERIFY(!openFails(ModemError::Kind::NotAnswering));
 }
 
 void TestDesktopMgr::quitEndsTheServiceCleanly()

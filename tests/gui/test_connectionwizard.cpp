@@ -3,6 +3,7 @@
 #include "app/controls/CColorStatic.h"
 #include "app/controls/CMyListCtrl.h"
 #include "app/core/AppState.h"
+#include "device/modem/ModemSelection.h"
 #include "device/wizard/CConnection.h"
 #include "device/wizard/CConnectionwizard.h"
 #include "device/wizard/PortScan.h"
@@ -10,6 +11,7 @@
 #include "platform/Shell.h"
 #include "tools/common/EmulatedModem.h"
 
+#include <QCheckBox>
 #include <QClipboard>
 #include <QGroupBox>
 #include <QLineEdit>
@@ -234,6 +236,61 @@ private slots:
         byId<QPushButton>(&d, 1)->click();
         QCOMPARE(m_messages->last(), kNotWorking);
         QVERIFY(d.isVisible());
+    }
+
+    void aModemThatTakesPduModeCanBeChosen()
+    {
+        addPort(131, modemConfig());
+        EmulatedModem::Config noSms = modemConfig();
+        noSms.errorCommands = {"AT+CMGF=0"};
+        addPort(132, noSms);
+        g_strDevicePin.clear(); // no handset: only a modem can be the sending device
+        auto chooseIn = [this](CConnection& d, int number) {
+            select(&d, number);
+            QTRY_VERIFY_WITH_TIMEOUT(!d.isQuerying(), 10000);
+            QCOMPARE(text(&d, 1038), QStringLiteral("9700"));
+        };
+        {
+            CConnection d;
+            d.show();
+            QVERIFY(waitForScan(&d));
+            auto* viaModem = d.findChild<QCheckBox*>(QStringLiteral("SendThroughModem"));
+            chooseIn(d, 132);
+            QVERIFY(!viaModem->isEnabled());
+            byId<QPushButton>(&d, 1)->click();
+            QCOMPARE(m_messages->last(), kNotWorking);
+
+            chooseIn(d, 131);
+            QVERIFY(viaModem->isEnabled());
+            QCOMPARE(viaModem->accessibleName(), QStringLiteral("Send SMS through the GSM modem on COM131"));
+            viaModem->setChecked(true);
+            byId<QPushButton>(&d, 1)->click();
+            QCOMPARE(d.result(), int(QDialog::Accepted));
+        }
+        QVERIFY(g_bDeviceSelected);
+        QCOMPARE(g_strDeviceName.get(), QStringLiteral("GSM modem on COM131 (Research In Motion 9700)"));
+        QCOMPARE(ModemSelection::current().value_or(SelectedModem()).port, 131);
+
+        // Choosing the handset's port without the box, or cancelling, forgets the modem.
+        g_strDevicePin.set(QStringLiteral("2100000A"));
+        {
+            CConnection d;
+            d.show();
+            QVERIFY(waitForScan(&d));
+            chooseIn(d, 131);
+            byId<QPushButton>(&d, 1)->click();
+        }
+        QVERIFY(!ModemSelection::current());
+        QCOMPARE(g_strDeviceName.get(), QStringLiteral("Research In Motion 9700 (COM131)"));
+        ModemSelection::select({131, {}, {}});
+        {
+            CConnection d;
+            d.show();
+            QVERIFY(waitForScan(&d));
+            byId<QPushButton>(&d, 2)->click();
+        }
+        QVERIFY(!ModemSelection::current());
+        QVERIFY(!g_bDeviceSelected);
     }
 
     void okNeedsASelectedWorkingDevice()

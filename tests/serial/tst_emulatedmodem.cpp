@@ -20,7 +20,14 @@ void TestEmulatedModem::answers_data()
 
     QTest::newRow("lower case") << QByteArray("at+gmi\r") << QByteArray("at+gmi\r\r\nResearch In Motion\r\n\r\nOK\r\n");
     QTest::newRow("+CGMM") << QByteArray("AT+CGMM\r") << QByteArray("AT+CGMM\r\r\n+CGMM: \"MODEL=9700\"\r\n\r\nOK\r\n");
-    QTest::newRow("unknown") << QByteArray("AT+CMGF=1\r") << QByteArray("AT+CMGF=1\r\r\nERROR\r\n");
+    QTest::newRow("unknown") << QByteArray("AT+CSQ\r") << QByteArray("AT+CSQ\r\r\nERROR\r\n");
+    QTest::newRow("SIM ready") << QByteArray("AT+CPIN?\r") << QByteArray("AT+CPIN?\r\r\n+CPIN: READY\r\n\r\nOK\r\n");
+    QTest::newRow("no sending in text mode")
+        << QByteArray("AT+CMGS=20\r") << QByteArray("AT+CMGS=20\r\r\n+CMS ERROR: 303\r\n");
+    QTest::newRow("prompt in PDU mode") << QByteArray("ATE0\rAT+CMGF=0\rAT+CMGS=20\r")
+                                        << QByteArray("ATE0\r\r\nOK\r\n\r\nOK\r\n\r\n> ");
+    QTest::newRow("escape drops the PDU") << QByteArray("ATE0\rAT+CMGF=0\rAT+CMGS=20\r0011\x1B")
+                                          << QByteArray("ATE0\r\r\nOK\r\n\r\nOK\r\n\r\n> \r\nOK\r\n");
     QTest::newRow("echo off, then AT") << QByteArray("ATE0\rAT\r") << QByteArray("ATE0\r\r\nOK\r\n\r\nOK\r\n");
     QTest::newRow("line feed after CR") << QByteArray("AT\r\nAT\r") << QByteArray("AT\r\r\nOK\r\nAT\r\r\nOK\r\n");
 }

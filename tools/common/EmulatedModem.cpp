@@ -3,6 +3,7 @@
 #include <QElapsedTimer>
 #include <QMutexLocker>
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <poll.h>
@@ -89,6 +90,8 @@ void EmulatedModem::stop()
     m_outgoingBytes = 0;
     m_line.clear();
     m_flooding = false;
+    m_pduLength = -1;
+    m_pdu.clear();
 }
 
 void EmulatedModem::setConfig(const Config& config)
@@ -164,6 +167,21 @@ bool EmulatedModem::flushDue(qint64 nowMs)
 void EmulatedModem::handleInput(const QByteArray& bytes)
 {
     for (const char c : bytes) {
+        if (m_pduLength >= 0) {
+            // After the prompt: the PDU up to Ctrl-Z, or Escape to drop it.
+            if (c == '\x1A' || c == '\x1B') {
+                const QByteArray pdu = std::exchange(m_pdu, QByteArray());
+                if (c == '\x1A') {
+                    queueReply(acceptPdu(pdu.trimmed()), config());
+                } else {
+                    m_pduLength = -1;
+                    queueReply("\r\nOK\r\n", config());
+                }
+            } else if (m_pdu.size() < MaxLineLength) {
+                m_pdu.append(c);
+            }
+            continue;
+        }
         if (c == '\r') {
             if (!m_lineTooLong && !m_line.trimmed().isEmpty())
                 handleCommand(m_line);
@@ -212,6 +230,12 @@ void EmulatedModem::handleCommand(const QByteArray& line)
     QByteArray reply;
     if (config.echo)
         reply += line + '\r';
+    const bool refused = std::any_of(config.errorCommands.cbegin(), config.errorCommands.cend(),
+                                     [&](const QByteArray& failing) { return failing.trimmed().toUpper() == command; });
+    if (const std::optional<QByteArray> sms = refused ? std::nullopt : smsReply(command)) {
+        queueReply(reply + *sms, config);
+        return;
+    }
     QByteArray answer;
     bool known = true;
     if (command == "AT" || command == "ATE0" || command == "ATE1")

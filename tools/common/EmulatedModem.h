@@ -6,7 +6,9 @@
 #include <QString>
 
 #include <atomic>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <thread>
 
 // The modem of an emulated handset: a pseudo-terminal whose far end answers
@@ -29,6 +31,7 @@
 //   AT+GMM               gmmAnswer when set, else model, OK
 //   AT+CGMM              model, OK
 //   ATE0 / ATE1          echo off / on, OK
+//   AT+CMGF, AT+CSCS, AT+CPIN?, AT+CMGS   short messages in PDU mode (below)
 //   anything else, and the commands listed in errorCommands: ERROR
 //
 // The modem runs on a thread of its own and keeps the terminal's far side open
@@ -76,7 +79,36 @@ public:
     // The most recent command lines (at most 256), without their line ends.
     QList<QByteArray> receivedCommands() const;
 
+    // --- Short messages ------------------------------------------------------
+    // In PDU mode (AT+CMGF=0), AT+CMGS=<length> answers the "> " prompt and
+    // takes a PDU in hexadecimal up to Ctrl-Z (Escape drops it). The PDU is read
+    // by the modem's own decoder (SmsSubmitDecoder.h); each part accepted is
+    // answered "+CMGS: <mr>" and added to the outbox.
+    struct SentSms
+    {
+        QString number;
+        QString text;
+        int part = 1;
+        int parts = 1;
+        int reference = -1;
+    };
+    using SmsSink = std::function<void(const SentSms&)>;
+
+    // Called on the modem's thread for every part accepted.
+    void setSmsSink(SmsSink sink);
+    QList<SentSms> outbox() const;
+    // The next `times` PDUs are answered "+CMS ERROR: <code>" instead of being sent.
+    void failNextSends(int cmsError, int times = 1);
+    // The SIM waits for its PIN: AT+CPIN? says "SIM PIN" and AT+CMGS fails with 311.
+    void setSimPinRequired(bool required);
+    // PDUs received, accepted or not.
+    int sendAttempts() const;
+
 private:
+    // The reply (after any echo) to an SMS command; nothing for other commands.
+    std::optional<QByteArray> smsReply(const QByteArray& command);
+    QByteArray acceptPdu(const QByteArray& hex);
+
     void run();
     void handleInput(const QByteArray& bytes);
     void handleCommand(const QByteArray& line);
@@ -93,6 +125,13 @@ private:
     std::atomic<bool> m_stopping{false};
     std::atomic<int> m_commandCount{0};
     QList<QByteArray> m_commands;
+    // Short messages; guarded by m_mutex.
+    SmsSink m_smsSink;
+    QList<SentSms> m_outbox;
+    int m_failCode = 0;
+    int m_failTimes = 0;
+    bool m_simPinRequired = false;
+    int m_sendAttempts = 0;
 
     // Owned by the modem thread.
     struct Piece
@@ -107,4 +146,10 @@ private:
     bool m_flooding = false;
     qint64 m_lastDueMs = 0;
     std::unique_ptr<class QElapsedTimer> m_clock;
+    // Short messages, owned by the modem thread.
+    bool m_pduMode = false;
+    QByteArray m_characterSet = "GSM";
+    int m_pduLength = -1; // waiting for a PDU of this many TPDU octets
+    QByteArray m_pdu;
+    int m_nextReference = 0;
 };

@@ -593,6 +593,8 @@ DeviceService::ControlResult DeviceService::control(const QString& verb, const Q
         count(QStringLiteral("modules.installed"));
         return saved(QStringLiteral("%1 installed on %2\n")
                          .arg(args.value(1, QStringLiteral("module")), pinText(m_config.handsets().at(index).pin)));
+    } else if (verb.startsWith(QLatin1String("modem-")) && m_modemControl) {
+        return m_modemControl(verb, args);
     } else if (verb == QLatin1String("quit")) {
         result.ok = true;
         QTimer::singleShot(0, this, [this] {

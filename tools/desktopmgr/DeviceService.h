@@ -9,6 +9,7 @@
 #include <QObject>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 
 class QLocalServer;
@@ -43,6 +44,9 @@ public:
     bool listen(const QString& socketPath, QString* error);
 
     ControlResult control(const QString& verb, const QStringList& args);
+    // Verbs for the handsets' serial modems ("modem-..."), answered elsewhere.
+    using ModemControl = std::function<ControlResult(const QString& verb, const QStringList& args)>;
+    void setModemControl(ModemControl control) { m_modemControl = std::move(control); }
 
 signals:
     void quitRequested();
@@ -89,4 +93,5 @@ private:
     QMap<QString, qint64> m_stats;
     int m_stallNextMs = 0;
     bool m_garbageNext = false;
+    ModemControl m_modemControl;
 };

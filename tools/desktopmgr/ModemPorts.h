@@ -18,9 +18,22 @@ public:
     ModemPorts();
     ~ModemPorts();
 
-    // Starts what it can; one line per modem that could not start.
+    // Starts what it can; one line per modem that could not start. Each modem
+    // appends the short messages it sends to its handset's outbox.
     QStringList start(const QList<HandsetSpec>& handsets);
     void stop();
+
+    struct ControlResult
+    {
+        bool ok = false;
+        QString output;
+        QString error;
+    };
+    // The control verbs of the modems, each naming a port as 7 or COM7:
+    //   modem-cms-error PORT CODE [TIMES]   answer the next sends with +CMS ERROR: CODE
+    //   modem-sim-pin PORT on|off           the SIM waits for its PIN
+    //   modem-silent PORT on|off            stop answering / answer again
+    ControlResult control(const QString& verb, const QStringList& args);
 
 private:
     struct Private;

@@ -1,5 +1,6 @@
 #include "ModemPorts.h"
 
+#include "Outbox.h"
 #include "platform/PortMap.h"
 #include "tools/common/EmulatedModem.h"
 
@@ -41,6 +42,19 @@ QStringList ModemPorts::start(const QList<HandsetSpec>& handsets)
             config.mode = EmulatedModem::Config::Mode::Flood;
 
         auto modem = std::make_unique<EmulatedModem>(config);
+        modem->setSmsSink([path = outboxPath(spec.pin), com = spec.modemCom](const EmulatedModem::SentSms& sms) {
+            OutboxRecord record;
+            record.time = QDateTime::currentDateTimeUtc();
+            record.number = sms.number;
+            record.text = sms.text;
+            record.via = QStringLiteral("COM%1").arg(com);
+            record.part = sms.part;
+            record.parts = sms.parts;
+            record.reference = sms.reference;
+            QString error;
+            if (!appendToOutbox(path, record, &error))
+                qWarning("%s", qPrintable(error));
+        });
         QString error;
         if (!modem->start(&error)) {
             notes.append(QStringLiteral("COM%1 of [%2]: %3").arg(spec.modemCom).arg(spec.section, error));
@@ -62,4 +76,64 @@ void ModemPorts::stop()
         port.modem->stop();
     }
     d->ports.clear();
+}
+
+ModemPorts::ControlResult ModemPorts::control(const QString& verb, const QStringList& args)
+{
+    ControlResult result;
+    const auto usage = [&](const char* text) {
+        result.error = QStringLiteral("usage: %1").arg(QLatin1String(text));
+        return result;
+    };
+    QString portText = args.value(0);
+    if (portText.startsWith(QLatin1String("COM"), Qt::CaseInsensitive))
+        portText.remove(0, 3);
+    bool ok = false;
+    const int number = portText.toInt(&ok);
+    EmulatedModem* modem = nullptr;
+    for (const Private::Port& port : d->ports) {
+        if (ok && port.comNumber == number)
+            modem = port.modem.get();
+    }
+    const auto noModem = [&] {
+        result.error = QStringLiteral("no emulated modem on COM%1").arg(portText);
+        return result;
+    };
+    const auto onOff = [&](bool* value) {
+        if (args.size() != 2 || (args.at(1) != QLatin1String("on") && args.at(1) != QLatin1String("off")))
+            return false;
+        *value = args.at(1) == QLatin1String("on");
+        return true;
+    };
+
+    bool on = false;
+    if (verb == QLatin1String("modem-cms-error")) {
+        const int code = args.value(1).toInt(&ok);
+        const int times = args.size() > 2 ? args.at(2).toInt() : 1;
+        if (args.size() < 2 || args.size() > 3 || !ok || code < 0 || code > 511 || times < 1)
+            return usage("modem-cms-error <port> <code 0-511> [times]");
+        if (!modem)
+            return noModem();
+        modem->failNextSends(code, times);
+    } else if (verb == QLatin1String("modem-sim-pin")) {
+        if (!onOff(&on))
+            return usage("modem-sim-pin <port> on|off");
+        if (!modem)
+            return noModem();
+        modem->setSimPinRequired(on);
+    } else if (verb == QLatin1String("modem-silent")) {
+        if (!onOff(&on))
+            return usage("modem-silent <port> on|off");
+        if (!modem)
+            return noModem();
+        EmulatedModem::Config config = modem->config();
+        config.mode = on ? EmulatedModem::Config::Mode::Silent : EmulatedModem::Config::Mode::Normal;
+        modem->setConfig(config);
+    } else {
+        result.error = QStringLiteral("unknown verb \"%1\"").arg(verb);
+        return result;
+    }
+    result.ok = true;
+    result.output = QStringLiteral("%1 %2\n").arg(verb, args.join(QLatin1Char(' ')));
+    return result;
 }

@@ -21,3 +21,8 @@ QStringList ModemPorts::start(const QList<HandsetSpec>& handsets)
 }
 
 void ModemPorts::stop() {}
+
+ModemPorts::ControlResult ModemPorts::control(const QString&, const QStringList&)
+{
+    return {false, {}, QStringLiteral("this build has no modem emulator")};
+}

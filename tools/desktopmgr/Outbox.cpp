@@ -38,6 +38,13 @@ bool appendToOutbox(const QString& path, const OutboxRecord& record, QString* er
     object.insert(QStringLiteral("time"), record.time.toUTC().toString(Qt::ISODateWithMs));
     object.insert(QStringLiteral("number"), record.number);
     object.insert(QStringLiteral("text"), record.text);
+    if (!record.via.isEmpty()) {
+        object.insert(QStringLiteral("via"), record.via);
+        object.insert(QStringLiteral("part"), record.part);
+        object.insert(QStringLiteral("parts"), record.parts);
+        if (record.reference >= 0)
+            object.insert(QStringLiteral("ref"), record.reference);
+    }
     const QByteArray line = QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
 
     QFile file(path);

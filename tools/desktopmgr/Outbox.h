@@ -15,6 +15,13 @@ struct OutboxRecord
     QDateTime time;
     QString number;
     QString text;
+    // A part sent through the handset's serial modem also carries
+    //   "via":"COM7","part":1,"parts":3,"ref":200
+    // (ref only for a concatenated message).
+    QString via;
+    int part = 0;
+    int parts = 0;
+    int reference = -1;
 };
 
 // A message packet is the text, the byte 0xA7, then the number; only the last

@@ -6,6 +6,7 @@
 //       list | stats | quit | garbage-next | stall-next MS
 //       attach PIN | detach PIN | fail-next-open PIN | fail-write-after PIN N
 //       outbox PIN | install-module PIN|first
+//       modem-cms-error PORT CODE [TIMES] | modem-sim-pin PORT on|off | modem-silent PORT on|off
 // PINs are decimal or 0x-hex. Exit code 0 on success, 1 when the service
 // refuses or is not running, 2 on wrong arguments.
 
@@ -110,6 +111,10 @@ int main(int argc, char** argv)
         printError(error);
         return 1;
     }
+    service.setModemControl([&modems](const QString& verb, const QStringList& args) {
+        const ModemPorts::ControlResult r = modems.control(verb, args);
+        return DeviceService::ControlResult{r.ok, r.output, r.error};
+    });
     quitOnSignals(&app);
     QObject::connect(&service, &DeviceService::quitRequested, &app, &QCoreApplication::quit);
     std::printf("DesktopMgr.exe: %d handset(s) on %s\n", int(config.handsets().size()),

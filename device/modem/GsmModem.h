@@ -1,0 +1,110 @@
+#pragma once
+
+#include "AtReply.h"
+#include "device/serial/SMSSerialPort.h"
+
+#include <QList>
+#include <QString>
+
+#include <atomic>
+#include <condition_variable>
+#include <exception>
+#include <mutex>
+
+// How long a modem may take. Process-wide so tests can shorten it.
+struct ModemTiming
+{
+    int commandTimeoutMs = 5000; // each wait for characters of an ordinary command
+    int sendTimeoutMs = 60000;   // the network's answer to one part
+    int retryBackoffMs = 2000;   // before the first retry of a transient failure, doubled for the second
+
+    static ModemTiming current();
+    static void setCurrent(const ModemTiming& timing);
+};
+
+// A failure that ends the modem's run, with the text the user is shown.
+class ModemError : public std::exception
+{
+public:
+    enum class Kind
+    {
+        PortFailed,
+        NotAnswering,
+        SimLocked,
+        NoPduMode,
+        Refused,
+        Unencodable,
+        Cancelled,
+    };
+
+    ModemError(Kind kind, const QString& text) : m_kind(kind), m_text(text), m_what(text.toUtf8()) {}
+    Kind kind() const { return m_kind; }
+    QString text() const { return m_text; }
+    const char* what() const noexcept override { return m_what.constData(); }
+
+private:
+    Kind m_kind;
+    QString m_text;
+    QByteArray m_what;
+};
+
+// The final line of a failed command with the meaning of its code, for example
+// "+CMS ERROR: 42 (congestion)".
+QString describeFailure(const AtReply& reply);
+// A failure the network may not repeat when the part is sent again shortly.
+bool isTransientFailure(const AtReply& reply);
+
+// A GSM modem or phone on a serial port, sending SMS with the AT commands of
+// 3GPP TS 27.005 in PDU mode. Used from one thread; cancel() may come from any.
+class GsmModem
+{
+public:
+    static constexpr int MaxAttempts = 3;
+
+    explicit GsmModem(int portNumber, const ModemTiming& timing = ModemTiming::current());
+    ~GsmModem();
+    GsmModem(const GsmModem&) = delete;
+    GsmModem& operator=(const GsmModem&) = delete;
+
+    int portNumber() const { return m_number; }
+    // "The GSM modem on COM7"
+    QString name() const;
+
+    // Opens the port and readies the modem: it must answer, its SIM must not
+    // wait for a PIN, and it must take PDU mode. Throws ModemError.
+    void open();
+    void close();
+
+    struct Sent
+    {
+        int parts = 0;
+        int retries = 0;
+        QList<int> references; // +CMGS: <mr> of each part
+    };
+    // Every part of one message, in order. A transient failure of a part is
+    // tried again at most twice; any other failure throws ModemError.
+    Sent sendMessage(const QString& number, const QString& text);
+
+    // Ends a wait in progress and makes every later call throw (Cancelled).
+    void cancel();
+
+    // For the connection wizard: the modem answers AT+CMGF=0 with OK. Never throws.
+    static bool acceptsPduMode(int portNumber, int timeoutMs);
+
+private:
+    AtReply exchange(const QByteArray& bytes, int timeoutMs, bool promptExpected = false);
+    AtReply command(const QByteArray& line) { return exchange(line + '\r', m_timing.commandTimeoutMs); }
+    AtReply sendPart(const QByteArray& tpdu);
+    void backOff(int ms);
+    QString simPinText() const;
+    [[noreturn]] void fail(ModemError::Kind kind, const QString& text) const;
+    void throwIfCancelled() const;
+
+    const int m_number;
+    const ModemTiming m_timing;
+    CSMSSerialPort m_port;
+    quint8 m_nextReference;
+    std::atomic<bool> m_cancelled{false};
+    std::mutex m_sleepMutex;
+    std::condition_variable m_wake;
+};

@@ -1,0 +1,126 @@
+#include "ModemChannel.h"
+
+#include "platform/TextCodec.h"
+
+namespace {
+
+HRESULT resultOf(ModemError::Kind kind)
+{
+    switch (kind) {
+    case ModemError::Kind::PortFailed:
+    case ModemError::Kind::NotAnswering:
+        return E_DEVICE_NOT_CONNECTED;
+    case ModemError::Kind::SimLocked:
+        return E_MODEM_ACCESS_DENIED;
+    case ModemError::Kind::Refused:
+        return E_WRITE_FAULT;
+    case ModemError::Kind::Unencodable:
+        return E_INVALIDARG;
+    case ModemError::Kind::Cancelled:
+        return E_ABORT;
+    case ModemError::Kind::NoPduMode:
+        break;
+    }
+    return E_FAIL;
+}
+
+} // namespace
+
+ModemChannel::ModemChannel(int portNumber, const ModemTiming& timing) : m_modem(portNumber, timing) {}
+
+QString ModemChannel::lastError() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_lastError;
+}
+
+HRESULT ModemChannel::QueryInterface(const Guid& iid, void** object)
+{
+    if (!object)
+        return E_POINTER;
+    if (iid == IID_IUnknown || iid == IID_IChannel)
+        *object = static_cast<IChannel*>(this);
+    else if (iid == IID_ITextMessageChannel)
+        *object = static_cast<ITextMessageChannel*>(this);
+    else
+        *object = nullptr;
+    if (!*object)
+        return E_NOINTERFACE;
+    AddRef();
+    return S_OK;
+}
+
+std::uint32_t ModemChannel::AddRef()
+{
+    return ++m_refs;
+}
+
+std::uint32_t ModemChannel::Release()
+{
+    const std::uint32_t left = --m_refs;
+    if (left == 0)
+        delete this;
+    return left;
+}
+
+HRESULT ModemChannel::GetName(BSTR* name)
+{
+    if (!name)
+        return E_POINTER;
+    *name = QStringLiteral("COM%1").arg(m_modem.portNumber());
+    return S_OK;
+}
+
+HRESULT ModemChannel::GetMaxPacketSize(std::int32_t* bytes)
+{
+    if (!bytes)
+        return E_POINTER;
+    *bytes = kMaxChannelPacketBytes;
+    return S_OK;
+}
+
+HRESULT ModemChannel::GetPacketsWritten(std::int32_t* count)
+{
+    if (!count)
+        return E_POINTER;
+    *count = m_messages;
+    return S_OK;
+}
+
+HRESULT ModemChannel::Close()
+{
+    m_closed = true;
+    m_modem.close();
+    return S_OK;
+}
+
+HRESULT ModemChannel::WritePacket(const std::uint8_t* bytes, std::int32_t count)
+{
+    if (!bytes || count <= 0 || count > kMaxChannelPacketBytes)
+        return E_INVALIDARG;
+    const QByteArray packet(reinterpret_cast<const char*>(bytes), count);
+    if (packet == "Sign")
+        return S_OK;
+    // The text may hold the separator itself: only the last one divides.
+    const qsizetype separator = packet.lastIndexOf('\xA7');
+    if (separator < 0)
+        return E_INVALIDARG;
+    return WriteTextMessage(TextCodec::fromAnsi(packet.left(separator)),
+                            QString::fromLatin1(packet.mid(separator + 1)));
+}
+
+HRESULT ModemChannel::WriteTextMessage(const QString& text, const QString& number)
+{
+    if (m_closed)
+        return E_HANDLE;
+    try {
+        const GsmModem::Sent sent = m_modem.sendMessage(number, text);
+        m_parts += sent.parts;
+        ++m_messages;
+        return S_OK;
+    } catch (const ModemError& e) {
+        QMutexLocker lock(&m_mutex);
+        m_lastError = e.text();
+        return resultOf(e.kind());
+    }
+}

@@ -1,0 +1,64 @@
+#pragma once
+
+#include "GsmModem.h"
+#include "device/api/DesktopApi.h"
+
+#include <QMutex>
+
+// A channel that takes a message as the text the user typed, in Unicode, rather
+// than as the handset's narrow message packet. The send run uses it when the
+// channel offers it.
+inline constexpr Guid IID_ITextMessageChannel{
+    0x6A0D5E21, 0x3C47, 0x4B9E, {0x9F, 0x12, 0x7E, 0x55, 0x0B, 0xC4, 0x2A, 0x91}};
+
+struct ITextMessageChannel : IUnknown
+{
+    static constexpr Guid kIid = IID_ITextMessageChannel;
+    // Sends the whole message (every part) before it returns.
+    virtual HRESULT WriteTextMessage(const QString& text, const QString& number) = 0;
+};
+
+// What a modem failure returns to the send run.
+inline constexpr HRESULT E_MODEM_ACCESS_DENIED = makeHResult(0x80070005); // the SIM waits for its PIN
+
+// The send run's channel over a GSM modem: each message goes out as PDUs with
+// AT+CMGS. A message packet is decoded into its text and number; the start
+// packet needs nothing of a modem. A failure leaves its text in lastError().
+class ModemChannel final : public IChannel, public ITextMessageChannel
+{
+public:
+    explicit ModemChannel(int portNumber, const ModemTiming& timing = ModemTiming::current());
+    ModemChannel(const ModemChannel&) = delete;
+    ModemChannel& operator=(const ModemChannel&) = delete;
+
+    // Readies the modem; throws ModemError.
+    void open() { m_modem.open(); }
+    GsmModem& modem() { return m_modem; }
+    QString lastError() const;
+    // Parts the modem accepted so far.
+    int partsSent() const { return m_parts; }
+
+    // IUnknown
+    HRESULT QueryInterface(const Guid& iid, void** object) override;
+    std::uint32_t AddRef() override;
+    std::uint32_t Release() override;
+    // IChannel
+    HRESULT GetName(BSTR* name) override;
+    HRESULT GetMaxPacketSize(std::int32_t* bytes) override;
+    HRESULT GetPacketsWritten(std::int32_t* count) override;
+    HRESULT Close() override;
+    HRESULT WritePacket(const std::uint8_t* bytes, std::int32_t count) override;
+    // ITextMessageChannel
+    HRESULT WriteTextMessage(const QString& text, const QString& number) override;
+
+private:
+    ~ModemChannel() = default;
+
+    GsmModem m_modem;
+    std::atomic<std::uint32_t> m_refs{1};
+    std::int32_t m_messages = 0;
+    int m_parts = 0;
+    bool m_closed = false;
+    mutable QMutex m_mutex;
+    QString m_lastError;
+};

@@ -1,0 +1,140 @@
+#include "GuiTestSupport.h"
+#include "sending/FakeHosts.h"
+
+#include "app/CCorvaneDlg.h"
+#include "app/DeviceController.h"
+#include "app/controls/CLong_SMS_Dlg.h"
+#include "app/controls/CMy_Sel_All_Edit.h"
+#include "app/core/RecipientListModel.h"
+#include "device/modem/GsmModem.h"
+#include "device/modem/ModemSelection.h"
+#include "platform/PortMap.h"
+#include "platform/Shell.h"
+#include "tools/common/EmulatedModem.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalSpy>
+
+// "Send Sms" with a GSM modem chosen in the connection wizard: no device
+// service runs or is installed, and the modem on its pseudo-terminal sends.
+class TestModemCommand : public QObject
+{
+    Q_OBJECT
+
+    static constexpr int kPort = 62;
+    std::unique_ptr<TestFolders> m_folders;
+    std::unique_ptr<MessageRecorder> m_messages;
+    std::unique_ptr<EmulatedModem> m_modem;
+    std::unique_ptr<CCorvaneDlg> m_dlg;
+    DeviceController* m_controller = nullptr;
+
+    CMy_Sel_All_Edit* composer() { return byId<CMy_Sel_All_Edit>(m_dlg.get(), 1005); }
+
+    // The composer stays empty, as last applied: the rows carry the messages.
+    void sendAndWait()
+    {
+        QSignalSpy finished(m_controller, &DeviceController::sendFinished);
+        byId<QPushButton>(m_dlg.get(), 1000)->click();
+        QVERIFY(m_controller->isSending());
+        QVERIFY(finished.wait(60000));
+        QTRY_VERIFY(m_dlg->isEnabled());
+    }
+
+private slots:
+    void init()
+    {
+        m_folders = std::make_unique<TestFolders>();
+        resetSharedState();
+        g_nAdviceGiven = 1; // no advice dialog at the first paint
+        setProcessListProvider([] { return QStringList{QStringLiteral("bash")}; });
+        m_modem = std::make_unique<EmulatedModem>();
+        QString error;
+        QVERIFY2(m_modem->start(&error), qPrintable(error));
+        QVERIFY(PortMap::publish({kPort, m_modem->devicePath(), QString()}, &error));
+        ModemTiming timing;
+        timing.commandTimeoutMs = 2000;
+        ModemTiming::setCurrent(timing);
+
+        m_messages = std::make_unique<MessageRecorder>();
+        m_dlg = std::make_unique<CCorvaneDlg>();
+        m_controller = new DeviceController(m_dlg.get());
+        m_dlg->initialise();
+        m_dlg->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_dlg.get()));
+        QVERIFY(m_controller->waitForWorkers(10000));
+        ModemSelection::select({kPort, QStringLiteral("Ulmex"), QStringLiteral("Veva")});
+        g_bDeviceSelected = true;
+        m_messages->clear();
+    }
+
+    void cleanup()
+    {
+        m_controller->waitForWorkers(20000);
+        m_dlg.reset();
+        m_messages.reset();
+        PortMap::withdraw(kPort);
+        m_modem.reset();
+        m_folders.reset();
+        setProcessListProvider({});
+        ModemSelection::clear();
+    }
+
+    void sendsWithoutTheDeviceService()
+    {
+        const QString longText = QString(300, u'x') + QStringLiteral(" [end]");
+        m_dlg->recipients()->appendRecipients(
+            {{QStringLiteral("00447700900001"), longText},
+             {QStringLiteral("00447700900002"), QStringLiteral("Γειά σου \U0001F44B")}});
+        sendAndWait();
+
+        QCOMPARE(m_messages->texts(), QStringList{QStringLiteral("Message sent successfully.")});
+        QCOMPARE(int(g_nHandsetWarningShown), 0); // the handset's notice is no business of a modem
+        const QList<EmulatedModem::SentSms> outbox = m_modem->outbox();
+        QCOMPARE(outbox.size(), 4);
+        QCOMPARE(outbox.at(0).text + outbox.at(1).text + outbox.at(2).text, longText);
+        QCOMPARE(outbox.at(3).text, QStringLiteral("Γειά σου \U0001F44B"));
+        QCOMPARE(outbox.at(3).number, QStringLiteral("+447700900002"));
+        QVERIFY(g_bDeviceSelected);
+    }
+
+    void aFailureSaysWhyAndForgetsTheModem()
+    {
+        m_modem->setSimPinRequired(true);
+        m_dlg->setDeviceLine(ModemSelection::current()->deviceLine());
+        m_dlg->recipients()->appendRecipients({{QStringLiteral("0044123"), QStringLiteral("hello")}});
+        sendAndWait();
+
+        QCOMPARE(m_messages->shown.size(), 1);
+        QVERIFY(
+            m_messages->last().startsWith(QStringLiteral("The GSM modem on COM62 asks for the PIN of its SIM card.")));
+        QCOMPARE(m_messages->shown.last().caption, QStringLiteral("Message"));
+        QCOMPARE(m_dlg->deviceLine(), QStringLiteral("No Mobile Phone Device is selected."));
+        QVERIFY(!g_bDeviceSelected);
+        QVERIFY(!ModemSelection::current());
+        QCOMPARE(m_controller->progressDialog(), nullptr);
+        QVERIFY(m_modem->outbox().isEmpty());
+    }
+
+    void counterTooltipTellsHowItGoesOut_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("tip");
+        QTest::newRow("7-bit") << QString(200, u'a')
+                               << QStringLiteral("GSM 7-bit, 2 SMS (106 characters left before a third)");
+        QTest::newRow("Greek") << QStringLiteral("Καλημέρα") << QStringLiteral("Unicode (UCS-2), 1 SMS");
+    }
+
+    void counterTooltipTellsHowItGoesOut()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, tip);
+        if (text.size() > 160) // the long-message warning comes first
+            whenModal<CLong_SMS_Dlg>([](CLong_SMS_Dlg* d) { d->accept(); });
+        composer()->setText(text);
+        QCOMPARE(byId<QLabel>(m_dlg.get(), 1012)->toolTip(), tip);
+    }
+};
+
+QTEST_MAIN(TestModemCommand)
+#include "test_modemcommand.moc"

@@ -1,0 +1,293 @@
+#include "sending/FakeHosts.h"
+#include "serial/SerialTestSupport.h"
+
+#include "device/modem/GsmModem.h"
+#include "device/modem/ModemChannel.h"
+#include "device/modem/ModemSelection.h"
+#include "sending/ModemSendStep.h"
+
+#include <QtTest>
+
+#include <thread>
+
+namespace {
+
+constexpr int kPort = 41;
+
+class ModemHost : public FakeHost, public ModemLinkHost
+{
+public:
+    QStringList lost;
+    void modemLost(const QString& text) override
+    {
+        lost << text;
+        calls << QStringLiteral("modemLost");
+    }
+};
+
+// The texts the outbox holds, the parts of each message joined in order.
+QMap<QString, QString> messagesByNumber(const QList<EmulatedModem::SentSms>& outbox)
+{
+    QMap<QString, QString> out;
+    for (const EmulatedModem::SentSms& sms : outbox)
+        out[sms.number] += sms.text;
+    return out;
+}
+
+} // namespace
+
+// Send runs through the emulated modem on its pseudo-terminal, with the send
+// run's clock shortened and the modem's time-outs short.
+class TestModemSend : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_runtime;
+    std::unique_ptr<EmulatedModem> m_modem;
+    ModemHost m_host;
+    FakeClock m_clock;
+    StopGate m_gate;
+
+    void run() { RunModemSendStep(kPort, m_host, m_host, m_gate, m_clock); }
+    bool succeeded() const { return m_host.calls.contains(QStringLiteral("Message sent successfully.")); }
+
+    static void shortTiming()
+    {
+        ModemTiming timing;
+        timing.commandTimeoutMs = 1500;
+        timing.sendTimeoutMs = 3000;
+        timing.retryBackoffMs = 10;
+        ModemTiming::setCurrent(timing);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        useTemporaryRuntimeFolder(m_runtime);
+        shortTiming();
+    }
+
+    void init()
+    {
+        QVERIFY(m_modem = startModem(kPort));
+        resetSharedState();
+        m_host = ModemHost();
+        m_clock = FakeClock();
+        g_bDeviceSelected = true;
+        ModemSelection::select({kPort, QStringLiteral("Ulmex"), QStringLiteral("Veva")});
+    }
+
+    void cleanup() { m_modem.reset(); }
+
+    void fiveRowsReachTheOutbox()
+    {
+        const QString longText = QString(200, u'a') + QString(150, u'b') + QStringLiteral(" {end}");
+        const QString greek = QStringLiteral("Καλημέρα σας \U0001F600");
+        const QString escapes = QStringLiteral("Price: 5€ [ok] ~ 100%");
+        m_host.rows = {{QStringLiteral("00441111"), QStringLiteral("Hello\r\nsecond line")},
+                       {QStringLiteral("00442222"), longText},
+                       {QStringLiteral(" 00443333 "), greek},
+                       {QStringLiteral("07700900444"), escapes},
+                       {QStringLiteral("00445555"), QStringLiteral("bye")}};
+        run();
+
+        QVERIFY(succeeded());
+        QVERIFY(m_host.lost.isEmpty());
+        const QList<EmulatedModem::SentSms> outbox = m_modem->outbox();
+        QCOMPARE(outbox.size(), 7);
+        const QMap<QString, QString> expected{{QStringLiteral("+441111"), QStringLiteral("Hello\r\nsecond line")},
+                                              {QStringLiteral("+442222"), longText},
+                                              {QStringLiteral("+443333"), greek},
+                                              {QStringLiteral("07700900444"), escapes},
+                                              {QStringLiteral("+445555"), QStringLiteral("bye")}};
+        QCOMPARE(messagesByNumber(outbox), expected);
+        // The long message: parts 1 to 3 in order under one reference; single messages carry none.
+        QCOMPARE(outbox.at(1).part, 1);
+        QCOMPARE(outbox.at(3).part, 3);
+        QCOMPARE(outbox.at(3).parts, 3);
+        QCOMPARE(outbox.at(1).reference, outbox.at(3).reference);
+        QCOMPARE(outbox.at(0).reference, -1);
+        QVERIFY(m_modem->receivedCommands().contains("AT+CMGF=0"));
+        // Pacing stays the run's: one second after each message.
+        QCOMPARE(m_clock.sleptMs, 5000);
+    }
+
+    void failures_data()
+    {
+        QTest::addColumn<int>("code");
+        QTest::addColumn<int>("times");
+        QTest::addColumn<int>("sent");     // messages in the outbox (of three rows)
+        QTest::addColumn<int>("attempts"); // PDUs the modem received
+        QTest::addColumn<QString>("told"); // part of the text the user is shown, empty on success
+
+        QTest::newRow("congestion, then through") << 42 << 2 << 3 << 5 << QString();
+        QTest::newRow("network timeout three times")
+            << 332 << 3 << 1 << 4 << QStringLiteral("+CMS ERROR: 332 (network timeout)");
+        QTest::newRow("permanent") << 21 << 1 << 1 << 2
+                                   << QStringLiteral("The GSM modem on COM41 refused the message to 00442222: +CMS "
+                                                     "ERROR: 21 (short message transfer rejected).");
+        QTest::newRow("unknown code") << 999 << 1 << 1 << 2 << QStringLiteral("+CMS ERROR: 999.");
+    }
+
+    // The second row's sends are refused `times` times.
+    void failures()
+    {
+        QFETCH(int, code);
+        QFETCH(int, times);
+        QFETCH(int, sent);
+        QFETCH(int, attempts);
+        QFETCH(QString, told);
+        m_host.rows = {{QStringLiteral("00441111"), QStringLiteral("one")},
+                       {QStringLiteral("00442222"), QStringLiteral("two")},
+                       {QStringLiteral("00443333"), QStringLiteral("three")}};
+        EmulatedModem* modem = m_modem.get();
+        modem->setSmsSink([modem, code, times](const EmulatedModem::SentSms& sms) {
+            if (sms.number == QLatin1String("+441111"))
+                modem->failNextSends(code, times);
+        });
+        run();
+
+        QCOMPARE(m_modem->outbox().size(), sent);
+        QCOMPARE(m_modem->sendAttempts(), attempts);
+        QCOMPARE(succeeded(), told.isEmpty());
+        if (told.isEmpty())
+            return;
+        QCOMPARE(m_host.lost.size(), 1);
+        QVERIFY2(m_host.lost.first().contains(told), qPrintable(m_host.lost.first()));
+        QVERIFY(m_host.lost.first().startsWith(QStringLiteral("Modem failed to send the SMS message.")));
+        QVERIFY(!g_bDeviceSelected);
+        QVERIFY(!ModemSelection::current());
+        QVERIFY(m_host.calls.contains(QStringLiteral("closeProgress")));
+        QCOMPARE(m_host.calls.last(), QStringLiteral("enable"));
+    }
+
+    void simPinIsNeverGuessed()
+    {
+        m_modem->setSimPinRequired(true);
+        m_host.rows = {{QStringLiteral("00441111"), QStringLiteral("one")}};
+        run();
+        QCOMPARE(m_host.lost, QStringList{QStringLiteral("The GSM modem on COM41 asks for the PIN of its SIM card. "
+                                                         "Unlock the SIM card first, for example in a phone: this "
+                                                         "program never enters a PIN.")});
+        QCOMPARE(m_modem->sendAttempts(), 0);
+        for (const QByteArray& command : m_modem->receivedCommands())
+            QVERIFY2(!command.toUpper().startsWith("AT+CPIN="), command.constData());
+        QVERIFY(!m_host.calls.contains(QStringLiteral("showProgress")));
+
+        // The SIM locks while a run goes on: the refusal (+CMS ERROR: 311) says the same.
+        m_modem->setSimPinRequired(false);
+        m_host = ModemHost();
+        m_host.rows = {{QStringLiteral("00441111"), QStringLiteral("one")},
+                       {QStringLiteral("00442222"), QStringLiteral("two")}};
+        m_clock.onSleep = [this](int) { m_modem->setSimPinRequired(true); };
+        run();
+        QCOMPARE(m_modem->outbox().size(), 1);
+        QCOMPARE(m_host.lost.size(), 1);
+        QVERIFY(m_host.lost.first().contains(QStringLiteral("asks for the PIN of its SIM card")));
+    }
+
+    void modemGoneMidRun_data()
+    {
+        QTest::addColumn<bool>("unplugged"); // else it only stops answering
+        QTest::newRow("unplugged") << true;
+        QTest::newRow("silent") << false;
+    }
+
+    void modemGoneMidRun()
+    {
+        QFETCH(bool, unplugged);
+        m_host.rows = {{QStringLiteral("00441111"), QStringLiteral("one")},
+                       {QStringLiteral("00442222"), QStringLiteral("two")},
+                       {QStringLiteral("00443333"), QStringLiteral("three")}};
+        m_clock.onSleep = [&](int sleep) {
+            if (sleep != 1)
+                return;
+            if (unplugged) {
+                m_modem->stop();
+                return;
+            }
+            EmulatedModem::Config silent = m_modem->config();
+            silent.mode = EmulatedModem::Config::Mode::Silent;
+            m_modem->setConfig(silent);
+        };
+        run();
+        QCOMPARE(m_modem->outbox().size(), 1);
+        QCOMPARE(m_host.lost.size(), 1);
+        QVERIFY2(m_host.lost.first().startsWith(QStringLiteral("The GSM modem on COM41 stopped answering")),
+                 qPrintable(m_host.lost.first()));
+        QVERIFY(!succeeded());
+        QCOMPARE(m_host.calls.last(), QStringLiteral("enable"));
+    }
+
+    void stopFinishesTheMessageInHand()
+    {
+        m_host.rows = {{QStringLiteral("00441111"), QString(400, u'x')},
+                       {QStringLiteral("00442222"), QStringLiteral("two")}};
+        // Stop is confirmed as soon as the first part has gone.
+        m_modem->setSmsSink([](const EmulatedModem::SentSms&) { g_bStopRequested = true; });
+        run();
+        const QList<EmulatedModem::SentSms> outbox = m_modem->outbox();
+        QCOMPARE(outbox.size(), 3);
+        QCOMPARE(messagesByNumber(outbox), (QMap<QString, QString>{{QStringLiteral("+441111"), QString(400, u'x')}}));
+        QVERIFY(!succeeded());
+        QVERIFY(m_host.lost.isEmpty());
+        QVERIFY(!g_bStartPacketSent);
+    }
+
+    // A caller with only the handset's packet: the text is read from the ANSI code page, the last 0xA7 divides.
+    void handsetPacketsAreDecoded()
+    {
+        const auto channel = ComPtr<ModemChannel>::attach(new ModemChannel(kPort));
+        channel->open();
+        const QByteArray packet = "Price \xa7"
+                                  "5\xa7"
+                                  "0044123";
+        QCOMPARE(channel->WritePacket(reinterpret_cast<const std::uint8_t*>("Sign"), 4), S_OK);
+        QCOMPARE(channel->WritePacket(reinterpret_cast<const std::uint8_t*>(packet.constData()), int(packet.size())),
+                 S_OK);
+        QCOMPARE(channel->WritePacket(reinterpret_cast<const std::uint8_t*>("no separator"), 12), E_INVALIDARG);
+        QCOMPARE(m_modem->outbox().size(), 1);
+        QCOMPARE(m_modem->outbox().first().text, QStringLiteral("Price \u00a7"
+                                                                "5"));
+        QCOMPARE(m_modem->outbox().first().number, QStringLiteral("+44123"));
+    }
+
+    void unopenablePortSaysSo()
+    {
+        m_modem.reset();
+        QDir(m_runtime.path() + QStringLiteral("/ports")).removeRecursively();
+        m_host.rows = {{QStringLiteral("00441111"), QStringLiteral("one")}};
+        run();
+        QCOMPARE(m_host.lost.size(), 1);
+        QVERIFY2(m_host.lost.first().startsWith(QStringLiteral("The GSM modem on COM41 cannot be opened.")),
+                 qPrintable(m_host.lost.first()));
+        QVERIFY(!ModemSelection::current());
+    }
+
+    void cancelEndsAWaitAtOnce()
+    {
+        EmulatedModem::Config silent;
+        silent.mode = EmulatedModem::Config::Mode::Silent;
+        m_modem->setConfig(silent);
+        ModemTiming slow = ModemTiming::current();
+        slow.commandTimeoutMs = 60000;
+        ModemTiming::setCurrent(slow);
+        ModemRunControl control;
+        m_host.rows = {{QStringLiteral("00441111"), QStringLiteral("one")}};
+        QElapsedTimer clock;
+        clock.start();
+        std::thread canceller([&control] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            control.cancel();
+        });
+        RunModemSendStep(kPort, m_host, m_host, m_gate, m_clock, &control);
+        canceller.join();
+        shortTiming();
+        QVERIFY(clock.elapsed() < 10000);
+        QVERIFY(m_host.lost.isEmpty()); // leaving the program is no failure to report
+        QCOMPARE(m_host.calls.last(), QStringLiteral("enable"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestModemSend)
+#include "test_modemsend.moc"
