@@ -5,3 +5,7 @@ endif()
 if(TARGET veva_import_gui)
     veva_add_test(test_dynamicwizard SOURCES test_dynamicwizard.cpp GuiTestSupport.h LIBS veva_import_gui)
 endif()
+if(TARGET veva_import_gui AND TARGET veva_test_workbooks)
+    veva_add_test(test_importfiles SOURCES test_importfiles.cpp GuiTestSupport.h
+        LIBS veva_import_gui veva_test_workbooks)
+endif()

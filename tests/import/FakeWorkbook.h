@@ -76,7 +76,8 @@ private:
     QList<FakeSheet> m_sheets;
 };
 
-// Hands the reader the arranged outcome for each path while it lives.
+// Hands the reader the arranged outcome for each path while it lives; other
+// paths are read from their files as usual.
 class FakeEngine
 {
 public:
@@ -90,10 +91,8 @@ public:
                 result.systemError = m_errno.value(path);
                 return result;
             }
-            if (!m_books.contains(path)) {
-                result.status = Workbook::OpenStatus::NotAWorkbook;
-                return result;
-            }
+            if (!m_books.contains(path))
+                return Workbook::openFile(path); // real files go to the real readers
             result.status = Workbook::OpenStatus::Ok;
             result.file = std::make_unique<FakeWorkbook>(m_books.value(path));
             return result;

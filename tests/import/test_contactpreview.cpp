@@ -1,0 +1,185 @@
+#include "Biff8TestWriter.h"
+#include "TestWorkbooks.h"
+#include "import/ContactPreview.h"
+#include "store/DataFiles.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextStream>
+
+// The command-line look at a contact file: what it prints, and how it fails.
+class TestContactPreview : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    QString m_out, m_err;
+
+    int run(const QStringList& args)
+    {
+        m_out.clear();
+        m_err.clear();
+        QTextStream out(&m_out), err(&m_err);
+        return ContactPreview::run(args, out, err);
+    }
+    QStringList lines() const { return m_out.split(QLatin1Char('\n'), Qt::SkipEmptyParts); }
+    QString path(const QString& name) const { return m_dir.filePath(name); }
+    QString textFile(const QString& name, const QByteArray& bytes) const
+    {
+        QFile f(path(name));
+        f.open(QIODevice::WriteOnly);
+        f.write(bytes);
+        return f.fileName();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        qputenv("VEVA_SMS_APP_DIR", QDir(m_dir.path()).filePath(QStringLiteral("program")).toLocal8Bit());
+        QDir().mkpath(m_dir.filePath(QStringLiteral("program")));
+    }
+
+    void exclusionsNeverCreateTheDataFolder()
+    {
+        const QString txt = textFile(QStringLiteral("n.txt"), "123");
+        QCOMPARE(run({QStringLiteral("--preview"), txt, QStringLiteral("--exclusions")}), 1);
+        QCOMPARE(m_err.trimmed(), QStringLiteral("Error in file accessing."));
+        QVERIFY(!QFileInfo::exists(DataFiles::dataFolder()));
+    }
+
+    void sheetsAndColumns_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("xlsx") << QStringLiteral("book.xlsx");
+        QTest::newRow("xls") << QStringLiteral("book.xls");
+    }
+    void sheetsAndColumns()
+    {
+        QFETCH(QString, name);
+        QVERIFY(writeTestWorkbook(path(name), {TestSheet(QStringLiteral("Zeta")).number(0, 0, 1),
+                                              TestSheet(QStringLiteral("Alpha"))
+                                                  .text(2, 1, QStringLiteral("Phone"))
+                                                  .text(2, 3, QStringLiteral("Mobile"))
+                                                  .number(3, 1, 5),
+                                              TestSheet(QStringLiteral("Mid"))}));
+        QCOMPARE(run({QStringLiteral("--sheets"), path(name)}), 0);
+        QCOMPARE(lines(), (QStringList{"Zeta", "Alpha", "Mid"}));
+        QCOMPARE(run({QStringLiteral("--columns"), path(name), QStringLiteral("--sheet"), QStringLiteral("2")}), 0);
+        QCOMPARE(lines(), (QStringList{"Phone", "Untitled Column 1", "Mobile"}));
+        QCOMPARE(run({QStringLiteral("--columns"), path(name)}), 0);
+        QCOMPARE(lines(), QStringList{QStringLiteral("1")});
+        QCOMPARE(run({QStringLiteral("--columns"), path(name), QStringLiteral("--sheet"), QStringLiteral("3")}), 1);
+        QCOMPARE(m_err.trimmed(), QStringLiteral("Excel sheet is empty."));
+        QCOMPARE(run({QStringLiteral("--columns"), path(name), QStringLiteral("--sheet"), QStringLiteral("4")}), 1);
+        QCOMPARE(m_err.trimmed(), QStringLiteral("Failed to get Excel Worksheet!"));
+    }
+
+    void whyTellsEveryOutcome()
+    {
+        // An exclusion list in use in the program's data folder, read and never written.
+        DataFiles::EnsureDataFiles();
+        QVERIFY(DataFiles::AppendExclusionLines(DataFiles::exclusionIndexPath(), {QStringLiteral("Staff")}));
+        QVERIFY(DataFiles::RewriteExclusionFile(DataFiles::inUseListPath(), {QStringLiteral("Staff")}).isEmpty());
+        QVERIFY(DataFiles::RewriteExclusionFile(DataFiles::exclusionListPath(QStringLiteral("Staff")),
+                                                {QStringLiteral("00447700900123")})
+                    .isEmpty());
+        QVERIFY(writeTestWorkbook(path(QStringLiteral("why.xlsx")),
+                                  {TestSheet(QStringLiteral("Contacts"))
+                                       .text(0, 0, QStringLiteral("Mobile"))
+                                       .number(1, 0, 447700900111.0)
+                                       .text(2, 0, QStringLiteral("+447700900123"))
+                                       .text(3, 0, QStringLiteral("4477-00900111"))
+                                       .text(4, 0, QStringLiteral("-"))
+                                       .text(5, 0, QStringLiteral("x\ty"))}));
+        QCOMPARE(run({QStringLiteral("--preview"), path(QStringLiteral("why.xlsx")), QStringLiteral("--columns"),
+                      QStringLiteral("1"), QStringLiteral("--skip-duplicates"), QStringLiteral("--exclusions"),
+                      QStringLiteral("--why")}),
+                 0);
+        QCOMPARE(lines(), (QStringList{"Contacts!A1\tMobile\tinvalid", "Contacts!A2\t447700900111\tadded\t447700900111",
+                                       "Contacts!A3\t+447700900123\texcluded", "Contacts!A4\t4477-00900111\tduplicate",
+                                       "Contacts!A5\t-\tempty", "Contacts!A6\tx\\ty\tinvalid"}));
+        QVERIFY(m_err.isEmpty());
+
+        const QString txt = textFile(QStringLiteral("why.txt"), "111, 2 22\r\n111\rabc");
+        QCOMPARE(run({QStringLiteral("--preview"), txt, QStringLiteral("--skip-duplicates"), QStringLiteral("--why")}), 0);
+        QCOMPARE(lines(), (QStringList{"token 1\t111\tadded\t111", "token 2\t222\tadded\t222", "token 3\t111\tduplicate",
+                                       "token 4\tabc\tinvalid"}));
+        QCOMPARE(run({QStringLiteral("--preview"), txt}), 0);
+        QCOMPARE(lines(), (QStringList{"111", "222", "111"}));
+    }
+
+    void failuresSayWhatTheWindowWouldSay_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("missing") << QStringList{"--preview", "nothing.txt"} << 1
+                                 << QStringLiteral("File does not exist on selected location.");
+        QTest::newRow("csv") << QStringList{"--preview", "numbers.csv"} << 1 << QStringLiteral("Please select a valid file.");
+        QTest::newRow("bom") << QStringList{"--preview", "bom.txt"} << 1
+                             << QStringLiteral("Please select the ANSI encoded text file.");
+        QTest::newRow("empty") << QStringList{"--preview", "empty.txt"} << 1 << QStringLiteral("File is empty.");
+        QTest::newRow("no rows") << QStringList{"--preview", "letters.txt"} << 1
+                                 << QStringLiteral("Either file is corrupted or selected file contains invalid "
+                                                   "characters.\n\nOR\n\nRecipient number is skipped because of using "
+                                                   "'Skip Duplicate Numbers' or 'Exclusion List' option.");
+        QTest::newRow("not a workbook") << QStringList{"--sheets", "fake.xlsx"} << 1
+                                        << QStringLiteral("Failed to open Excel file!");
+        QTest::newRow("password") << QStringList{"--sheets", "locked.xls"} << 1
+                                  << QStringLiteral("Excel Error : File reading process is discarded.");
+        QTest::newRow("sheets of a text file") << QStringList{"--sheets", "letters.txt"} << 1
+                                               << QStringLiteral("Please select a valid file.");
+    }
+    void failuresSayWhatTheWindowWouldSay()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(int, status);
+        QFETCH(QString, message);
+        textFile(QStringLiteral("numbers.csv"), "123");
+        textFile(QStringLiteral("bom.txt"), "\xEF\xBB\xBF" "123");
+        textFile(QStringLiteral("empty.txt"), "");
+        textFile(QStringLiteral("letters.txt"), "abc,def");
+        textFile(QStringLiteral("fake.xlsx"), "this is text");
+        Biff8TestWriter locked;
+        locked.addSheet(QStringLiteral("S")).number(0, 0, 1);
+        locked.setFilePass();
+        QVERIFY(locked.save(path(QStringLiteral("locked.xls"))));
+        args[1] = path(args[1]);
+        QCOMPARE(run(args), status);
+        QCOMPARE(m_err.trimmed(), message);
+    }
+
+    void wrongUsage_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::newRow("no file") << QStringList{"--preview"};
+        QTest::newRow("two commands") << QStringList{"--sheets", "a.xls", "--preview", "b.xls"};
+        QTest::newRow("bad sheet") << QStringList{"--columns", "a.xls", "--sheet", "0"};
+        QTest::newRow("bad columns") << QStringList{"--preview", "a.xls", "--columns", "1,x"};
+        QTest::newRow("unknown option") << QStringList{"--preview", "a.xls", "--fast"};
+        QTest::newRow("why without preview") << QStringList{"--sheets", "a.xls", "--why"};
+    }
+    void wrongUsage()
+    {
+        QFETCH(QStringList, args);
+        QCOMPARE(run(args), 2);
+        QVERIFY(m_err.contains(QStringLiteral("veva-sms --preview FILE")));
+        QVERIFY(m_out.isEmpty());
+    }
+
+    void columnsBeyondTheSheetAreWrongUsage()
+    {
+        QVERIFY(writeTestWorkbook(path(QStringLiteral("two.xls")),
+                                  {TestSheet(QStringLiteral("S")).number(0, 0, 1).number(0, 1, 2)}));
+        QCOMPARE(run({QStringLiteral("--preview"), path(QStringLiteral("two.xls")), QStringLiteral("--columns"),
+                      QStringLiteral("2,3")}),
+                 2);
+        QVERIFY(m_err.contains(QStringLiteral("column 3 is beyond the 2 columns")));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestContactPreview)
+#include "test_contactpreview.moc"
