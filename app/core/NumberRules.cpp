@@ -44,13 +44,72 @@ std::optional<QString> NormalizeTypedNumber(const QString& typed)
     return number;
 }
 
+size_t qHash(const NumberIndex::Packed& key, size_t seed) noexcept
+{
+    return qHashMulti(seed, key.low, key.high);
+}
+
+bool NumberIndex::pack(const QString& number, Packed& packed)
+{
+    if (number.size() > 20)
+        return false;
+    // Four bits a character, the code 0xF past the end so "1" and "01" differ.
+    quint64 words[2] = {~quint64(0), ~quint64(0)};
+    for (qsizetype i = 0; i < number.size(); ++i) {
+        const char16_t c = number.at(i).unicode();
+        quint64 code;
+        if (c >= u'0' && c <= u'9')
+            code = c - u'0';
+        else if (c == u'+')
+            code = 0xA;
+        else if (c == u'-')
+            code = 0xB;
+        else
+            return false;
+        quint64& word = words[i / 16];
+        const int shift = int(i % 16) * 4;
+        word = (word & ~(quint64(0xF) << shift)) | (code << shift);
+    }
+    packed.low = words[0];
+    packed.high = words[1];
+    return true;
+}
+
+void NumberIndex::add(const QString& number)
+{
+    Packed packed;
+    if (pack(number, packed))
+        ++m_packed[packed];
+    else
+        ++m_other[key(number)];
+}
+
+int NumberIndex::count(const QString& number) const
+{
+    Packed packed;
+    if (pack(number, packed))
+        return m_packed.value(packed);
+    return m_other.value(key(number));
+}
+
+void NumberIndex::clear()
+{
+    m_packed.clear();
+    m_other.clear();
+}
+
 void NumberIndex::remove(const QString& number)
 {
-    auto it = m_counts.find(key(number));
-    if (it == m_counts.end())
+    Packed packed;
+    if (pack(number, packed)) {
+        auto it = m_packed.find(packed);
+        if (it != m_packed.end() && --it.value() <= 0)
+            m_packed.erase(it);
         return;
-    if (--it.value() <= 0)
-        m_counts.erase(it);
+    }
+    auto it = m_other.find(key(number));
+    if (it != m_other.end() && --it.value() <= 0)
+        m_other.erase(it);
 }
 
 ImportVerdict ClassifyImportedNumber(const QString& raw, const ImportSwitches& switches, const NumberIndex& recipients,

@@ -18,17 +18,20 @@ std::optional<QString> NormalizeTypedNumber(const QString& typed);
 
 // A multiset of number texts compared whole and letter-case-blind; a lookup is
 // one hash probe. The recipient list and the exclusion cache each keep one.
+// Texts of up to 20 characters of 0-9, '+' and '-' (every valid number) are
+// kept packed in two machine words, so they cost no allocation and compare in
+// one step; anything else is kept as folded text.
 class NumberIndex
 {
 public:
-    void add(const QString& number) { ++m_counts[key(number)]; }
+    void add(const QString& number);
     void remove(const QString& number);
-    void clear() { m_counts.clear(); }
-    bool contains(const QString& number) const { return m_counts.contains(key(number)); }
-    int count(const QString& number) const { return m_counts.value(key(number)); }
-    void reserve(qsizetype n) { m_counts.reserve(n); }
+    void clear();
+    bool contains(const QString& number) const { return count(number) > 0; }
+    int count(const QString& number) const;
+    void reserve(qsizetype n) { m_packed.reserve(n); }
 
-    // Numbers are nearly always plain ASCII digits: only fold when there is a letter.
+    // The text numbers are compared by: folded only when there is a letter.
     static QString key(const QString& number)
     {
         for (QChar c : number) {
@@ -38,9 +41,20 @@ public:
         return number;
     }
 
+    struct Packed
+    {
+        quint64 low = 0, high = 0;
+        bool operator==(const Packed&) const = default;
+    };
+
 private:
-    QHash<QString, int> m_counts;
+    static bool pack(const QString& number, Packed& packed);
+
+    QHash<Packed, int> m_packed;
+    QHash<QString, int> m_other;
 };
+
+size_t qHash(const NumberIndex::Packed& key, size_t seed = 0) noexcept;
 
 // True when some entry equals the text (whole text, letter case ignored).
 inline bool IsListedNumber(const NumberIndex& list, const QString& number)

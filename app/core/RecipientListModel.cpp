@@ -74,15 +74,19 @@ void RecipientListModel::appendRecipients(const QList<Row>& rows)
 
 void RecipientListModel::insertRecipients(int position, const QList<Row>& rows)
 {
+    for (const Row& r : rows)
+        m_index.add(r.number);
+    insertRecipientsUnindexed(position, rows);
+}
+
+void RecipientListModel::insertRecipientsUnindexed(int position, const QList<Row>& rows)
+{
     if (rows.isEmpty())
         return;
     position = std::clamp(position, 0, count());
     beginInsertRows({}, position, position + int(rows.size()) - 1);
     m_rows.insert(position, rows.size(), Row{});
-    for (qsizetype i = 0; i < rows.size(); ++i) {
-        m_rows[position + i] = rows.at(i);
-        m_index.add(rows.at(i).number);
-    }
+    std::copy(rows.begin(), rows.end(), m_rows.begin() + position);
     endInsertRows();
     emit countChanged(count());
 }

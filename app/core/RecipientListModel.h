@@ -39,6 +39,12 @@ public:
     void appendRecipients(const QList<Row>& rows);
     // Inserts the rows as one block starting at `position`, in their order.
     void insertRecipients(int position, const QList<Row>& rows);
+    // For imports: blocks go in without touching the number index, and the
+    // index the importer built alongside (the list's numbers before it plus
+    // every number it inserted) replaces it at the end, so the GUI thread never
+    // hashes the numbers a second time. Nothing may look numbers up between.
+    void insertRecipientsUnindexed(int position, const QList<Row>& rows);
+    void adoptIndex(NumberIndex index) { m_index = std::move(index); }
     void setNumber(int row, const QString& number);
     void setMessage(int row, const QString& message);
     // Sets the message of the given rows (ascending or not) in one change.

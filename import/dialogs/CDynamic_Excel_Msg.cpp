@@ -593,6 +593,15 @@ int CDynamic_Excel_Msg::readRows(bool dynamic)
             this, [this, position, block] { m_host.insertRows(position, block); }, Qt::QueuedConnection);
         rows.sincePost.restart();
     };
+    // Every end of the read: the last rows, then the list's new number index.
+    auto handOver = [&] {
+        post(true);
+        if (rows.position > 0 && m_host.adoptIndex) {
+            QMetaObject::invokeMethod(
+                this, [this, index = step.takeListIndex()]() mutable { m_host.adoptIndex(std::move(index)); },
+                Qt::QueuedConnection);
+        }
+    };
     try {
         if (!reader.StartExcel() || !reader.OpenWorkbook(m_strFilePath) || !reader.SelectWorksheet(1)) {
             reader.EndExcel();
@@ -657,7 +666,7 @@ int CDynamic_Excel_Msg::readRows(bool dynamic)
             }
             post(false);
         }
-        post(true);
+        handOver();
         reader.EndExcel();
         if (step.added() == 0) {
             onGuiThread([this] {
@@ -677,7 +686,7 @@ int CDynamic_Excel_Msg::readRows(bool dynamic)
         return 1;
     } catch (const ExcelAutomationError& e) {
         // The rows read so far stay in the list.
-        post(true);
+        handOver();
         onGuiThread([this] {
             m_pProgressWnd->hide();
             if (m_main)

@@ -41,6 +41,8 @@ public:
     {
         std::function<ContactImport::RowStep()> newRowStep; // the number rules against the list as it is
         std::function<void(int position, const QList<RecipientListModel::Row>& rows)> insertRows;
+        // The list's number index after the rows went in (see RecipientListModel::adoptIndex).
+        std::function<void(NumberIndex index)> adoptIndex;
         std::function<void(bool running)> importTimer; // the main window's counter refresh
     };
 

@@ -110,25 +110,49 @@ void ImportCommands::OnLoadContactsFromFile()
     m_worker->start();
 }
 
+void ImportCommands::post(Run& run, bool force)
+{
+    if (!run.rows.hasAccepted() || (!force && run.sincePost.elapsed() < kBlockMs))
+        return;
+    QList<RecipientListModel::Row> block;
+    for (const QString& number : run.rows.takeAccepted())
+        block.append({number, m_message});
+    const int position = run.position;
+    run.position += int(block.size());
+    QMetaObject::invokeMethod(this, [this, position, block] { insertRows(position, block); }, Qt::QueuedConnection);
+    run.sincePost.restart();
+}
+
+void ImportCommands::finish(Run& run, bool reportNoRows)
+{
+    post(run, true);
+    if (run.position > 0) {
+        QMetaObject::invokeMethod(
+            this, [this, index = run.rows.takeListIndex()]() mutable { adoptIndex(std::move(index)); },
+            Qt::QueuedConnection);
+    }
+    const int added = run.rows.added();
+    QMetaObject::invokeMethod(this, [this, reportNoRows, added] { endImport(reportNoRows, added); },
+                              Qt::QueuedConnection);
+}
+
 void ImportCommands::LoadContactsWorker(Run& run)
 {
     const QString path = Ui::getOpenFileName(m_main, QString(), QString(), kContactsFilter);
-    if (path.isEmpty()) {
-        onGuiThread([this] { endImport(false, 0); });
-        return;
-    }
+    if (path.isEmpty())
+        return finish(run, false);
     onGuiThread([this] {
         if (m_main)
             m_main->bringToFront();
     });
     switch (classify(path)) {
     case FileKind::Missing:
-        onGuiThread([this] { endImport(false, 0); });
+        finish(run, false);
         Ui::messageBox(m_main, QStringLiteral("File does not exist on selected location."), QStringLiteral("Warning"),
                        Ui::Buttons::Ok, Ui::Icon::Warning);
         return;
     case FileKind::NotSupported:
-        onGuiThread([this] { endImport(false, 0); });
+        finish(run, false);
         Ui::notice(m_main, QStringLiteral("Please select a valid file."));
         return;
     case FileKind::Text:
@@ -143,72 +167,39 @@ void ImportCommands::LoadContactsWorker(Run& run)
 void ImportCommands::ReadTextContacts(Run& run, const QString& path)
 {
     QString reason;
-    switch (checkTextFile(path, &reason)) {
-    case TextCheck::NotAnsi:
-        onGuiThread([this] { endImport(false, 0); });
-        Ui::notice(m_main, QStringLiteral("Please select the ANSI encoded text file."));
-        return;
-    case TextCheck::Empty:
-        onGuiThread([this] { endImport(false, 0); });
-        Ui::notice(m_main, QStringLiteral("File is empty."));
-        return;
-    case TextCheck::Unreadable:
-        onGuiThread([this] { endImport(false, 0); });
-        Ui::messageBox(m_main, QStringLiteral("The selected file cannot be read.\n%1").arg(reason),
-                       QStringLiteral("Warning"), Ui::Buttons::Ok, Ui::Icon::Warning);
-        return;
-    case TextCheck::Ok:
-        break;
-    }
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        onGuiThread([this] { endImport(false, 0); });
-        Ui::messageBox(m_main, QStringLiteral("The selected file cannot be read.\n%1").arg(file.errorString()),
-                       QStringLiteral("Warning"), Ui::Buttons::Ok, Ui::Icon::Warning);
+    const TextCheck check = checkTextFile(path, &reason);
+    if (check == TextCheck::Ok && !file.open(QIODevice::ReadOnly))
+        reason = file.errorString();
+    if (check != TextCheck::Ok || !file.isOpen()) {
+        finish(run, false);
+        if (check == TextCheck::NotAnsi)
+            Ui::notice(m_main, QStringLiteral("Please select the ANSI encoded text file."));
+        else if (check == TextCheck::Empty)
+            Ui::notice(m_main, QStringLiteral("File is empty."));
+        else
+            Ui::messageBox(m_main, QStringLiteral("The selected file cannot be read.\n%1").arg(reason),
+                           QStringLiteral("Warning"), Ui::Buttons::Ok, Ui::Icon::Warning);
         return;
     }
     onGuiThread([this] { beginReading(); });
     run.sincePost.start();
-    auto post = [&](bool force) {
-        if (!run.rows.hasAccepted())
-            return;
-        if (!force && run.sincePost.elapsed() < kBlockMs)
-            return;
-        const QStringList block = run.rows.takeAccepted();
-        const int position = run.position;
-        run.position += int(block.size());
-        QMetaObject::invokeMethod(this, [this, position, block] { insertBlock(position, block); }, Qt::QueuedConnection);
-        run.sincePost.restart();
-    };
     ReadTextTokens(file, [&](int, const QString& token, bool tooLong) {
         if (!tooLong)
             run.rows.offer(token);
-        post(false);
+        post(run, false);
         return true;
     });
-    post(true);
-    const int added = run.rows.added();
-    QMetaObject::invokeMethod(this, [this, added] { endImport(true, added); }, Qt::QueuedConnection);
+    finish(run, true);
 }
 
 void ImportCommands::ReadExcelContacts(Run& run, const QString& path)
 {
     WidgetExcelUi ui(m_main);
     ExcelReader reader(ui);
-    auto post = [&](bool force) {
-        if (!run.rows.hasAccepted() || (!force && run.sincePost.elapsed() < kBlockMs))
-            return;
-        const QStringList block = run.rows.takeAccepted();
-        const int position = run.position;
-        run.position += int(block.size());
-        QMetaObject::invokeMethod(this, [this, position, block] { insertBlock(position, block); }, Qt::QueuedConnection);
-        run.sincePost.restart();
-    };
     try {
-        if (!reader.StartExcel() || !reader.OpenWorkbook(path)) {
-            onGuiThread([this] { endImport(false, 0); });
-            return;
-        }
+        if (!reader.StartExcel() || !reader.OpenWorkbook(path))
+            return finish(run, false);
         reader.ListSheetNames();
         const int choice = onGuiThread([&] {
             if (!m_main)
@@ -221,35 +212,25 @@ void ImportCommands::ReadExcelContacts(Run& run, const QString& path)
         });
         if (choice != QDialog::Accepted) {
             reader.EndExcel();
-            onGuiThread([this] { endImport(false, 0); });
-            return;
+            return finish(run, false);
         }
         onGuiThread([this] { beginReading(); });
-        if (!reader.SelectWorksheet(g_nSelectedSheet)) {
-            onGuiThread([this] { endImport(false, 0); });
-            return;
-        }
-        const ExcelReader::Grid grid = reader.LoadUsedGrid();
-        if (grid != ExcelReader::Grid::Cells) {
-            // No range was reported already; an empty sheet was refused by the sheet dialog.
+        // No range was reported by the reader; an empty sheet was refused by the sheet dialog.
+        if (!reader.SelectWorksheet(g_nSelectedSheet) || reader.LoadUsedGrid() != ExcelReader::Grid::Cells) {
             reader.EndExcel();
-            onGuiThread([this] { endImport(false, 0); });
-            return;
+            return finish(run, false);
         }
         run.sincePost.start();
         ReadSheetColumns(reader, g_arrColumnSelected, [&](int, int, const QString& text) {
             run.rows.offer(text);
-            post(false);
+            post(run, false);
             return true;
         });
-        post(true);
         reader.EndExcel();
-        const int added = run.rows.added();
-        QMetaObject::invokeMethod(this, [this, added] { endImport(true, added); }, Qt::QueuedConnection);
+        finish(run, true);
     } catch (const ExcelAutomationError&) {
         // Rows added before the failure stay.
-        post(true);
-        QMetaObject::invokeMethod(this, [this] { endImport(false, 0); }, Qt::QueuedConnection);
+        finish(run, false);
         ui.excelError(kReadingDiscarded);
         reader.EndExcel();
     }
@@ -265,15 +246,6 @@ void ImportCommands::beginReading()
     m_wait->showCentred();
 }
 
-void ImportCommands::insertBlock(int position, const QStringList& numbers)
-{
-    QList<RecipientListModel::Row> rows;
-    rows.reserve(numbers.size());
-    for (const QString& n : numbers)
-        rows.append({n, m_message});
-    insertRows(position, rows);
-}
-
 void ImportCommands::insertRows(int position, const QList<RecipientListModel::Row>& rows)
 {
     if (!m_main)
@@ -283,7 +255,13 @@ void ImportCommands::insertRows(int position, const QList<RecipientListModel::Ro
         m_clearPending = false;
         model->clear();
     }
-    model->insertRecipients(position, rows);
+    model->insertRecipientsUnindexed(position, rows);
+}
+
+void ImportCommands::adoptIndex(NumberIndex index)
+{
+    if (m_main)
+        m_main->recipients()->adoptIndex(std::move(index));
 }
 
 void ImportCommands::OnDynamicMessages()
@@ -305,6 +283,7 @@ void ImportCommands::OnDynamicMessages()
                        m_main->exclusionCache().index());
     };
     host.insertRows = [this](int position, const QList<RecipientListModel::Row>& rows) { insertRows(position, rows); };
+    host.adoptIndex = [this](NumberIndex index) { adoptIndex(std::move(index)); };
     host.importTimer = [this](bool running) {
         if (running)
             m_importTimer->start();

@@ -41,10 +41,15 @@ private:
     void ReadTextContacts(Run& run, const QString& path);
     void ReadExcelContacts(Run& run, const QString& path);
 
+    // Hands the accepted numbers to the list as a block (when `force`, or once a block is due).
+    void post(Run& run, bool force);
+    // Every end of a read: the last rows, the list's new number index, then the window back.
+    void finish(Run& run, bool reportNoRows);
+
     // GUI-thread steps the worker asks for.
     void beginReading();
-    void insertBlock(int position, const QStringList& numbers);
     void insertRows(int position, const QList<RecipientListModel::Row>& rows);
+    void adoptIndex(NumberIndex index);
     void endImport(bool showNoRowsWhenNothingAdded, int added);
     void onImportTimer();
 
