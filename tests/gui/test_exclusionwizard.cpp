@@ -1,4 +1,6 @@
 #include "GuiTestSupport.h"
+#include "TestWorkbooks.h"
+#include "import/dialogs/CExcel_Info_Dlg.h"
 
 #include "app/CCorvaneDlg.h"
 #include "app/controls/CMyListCtrl.h"
@@ -12,6 +14,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 
 using Page = CExclusion_Wizard::Page;
@@ -311,9 +314,8 @@ private slots:
                                                     4)
                                       << "Please select the ANSI encoded text file." << QStringList{"999"};
         QTest::newRow("empty file") << "d.txt" << QByteArray() << "File is empty." << QStringList{"999"};
-        QTest::newRow("spreadsheet") << "e.xlsx" << QByteArray("PK")
-                                     << "Loading numbers from spreadsheets is not available in this build yet."
-                                     << QStringList{"999"};
+        QTest::newRow("damaged spreadsheet") << "e.xlsx" << QByteArray("PK") << "Failed to open Excel file!"
+                                             << QStringList{"999"};
     }
 
     void loadFromFile()
@@ -328,6 +330,49 @@ private slots:
         loadFile(file(name, bytes));
         QCOMPARE(m_messages->last(), message);
         QCOMPARE(m_wizard->numbers()->texts(), numbers);
+    }
+
+    // The chosen columns of the chosen sheet, column by column, through the sheet dialog.
+    void loadFromWorkbook_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("xlsx") << QStringLiteral("staff.xlsx");
+        QTest::newRow("xls") << QStringLiteral("staff.xls");
+    }
+    void loadFromWorkbook()
+    {
+        QFETCH(QString, name);
+        const QString path = m_folders->app() + QLatin1Char('/') + name;
+        QVERIFY(writeTestWorkbook(path, {TestSheet(QStringLiteral("Other")).number(0, 0, 1),
+                                         TestSheet(QStringLiteral("Staff"))
+                                             .text(0, 0, QStringLiteral("Mobile"))
+                                             .text(1, 0, QStringLiteral("12-34"))
+                                             .number(2, 0, 999)
+                                             .text(0, 1, QStringLiteral("Name"))
+                                             .text(1, 1, QStringLiteral("Ann"))
+                                             .text(0, 2, QStringLiteral("Office"))
+                                             .text(1, 2, QStringLiteral("+44 55"))
+                                             .text(2, 2, QStringLiteral("+4455"))}));
+        open();
+        startNewList(QStringLiteral("Team"));
+        typeNumber(QStringLiteral("999"));
+        whenModal<CExcel_Info_Dlg>([](CExcel_Info_Dlg* d) {
+            byId<QListWidget>(d, 1072)->setCurrentRow(1);
+            auto* columns = byId<QListWidget>(d, 1005);
+            QTRY_COMPARE(columns->count(), 3);
+            columns->item(0)->setCheckState(Qt::Checked);
+            columns->item(2)->setCheckState(Qt::Checked);
+            byId<QPushButton>(d, 1)->click();
+        });
+        loadFile(path);
+        QVERIFY2(m_messages->shown.isEmpty(), qPrintable(m_messages->last()));
+        QCOMPARE(m_wizard->numbers()->texts(), (QStringList{"1234", "004455", "999"}));
+
+        // Cancelling the sheet choice ends the import quietly.
+        whenModal<CExcel_Info_Dlg>([](CExcel_Info_Dlg* d) { d->reject(); });
+        loadFile(path);
+        QVERIFY(m_messages->shown.isEmpty());
+        QCOMPARE(m_wizard->numbers()->count(), 3);
     }
 
     void chooseFile()
