@@ -11,6 +11,9 @@ QString NumberText(double value)
 {
     if (value == 0)
         return QStringLiteral("0"); // also -0
+    // Whole numbers of up to 15 digits (phone numbers, mostly) print as they are.
+    if (std::abs(value) < 1e15 && value == std::trunc(value))
+        return QString::number(qint64(value));
     // %G with 15 digits switches to the exponent form below 1E-5 and from 1E+15,
     // exactly where the platform's conversion does; it only needs tidying.
     char buffer[64];

@@ -5,6 +5,10 @@
 #include "WorkbookTables.h"
 #include "platform/TextCodec.h"
 
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QFileInfo>
+
 #include <atomic>
 #include <mutex>
 
@@ -19,6 +23,21 @@ ExcelReader::Opener opener()
     std::lock_guard lock(g_hookMutex);
     return g_opener;
 }
+
+// The last sheet parsed, for the next read of the same unchanged file; it is
+// let go once read again, or after a minute.
+struct SheetCache
+{
+    QString path;
+    qint64 size = -1;
+    QDateTime modified;
+    int index = 0;
+    std::shared_ptr<const Workbook::Sheet> sheet;
+    QElapsedTimer age;
+};
+std::mutex g_cacheMutex;
+SheetCache g_cache;
+constexpr qint64 kCacheMs = 60000;
 
 const QString kNotInstalled = QStringLiteral("Microsoft Excel must be installed to use this feature.");
 
@@ -74,6 +93,8 @@ bool ExcelReader::OpenWorkbook(const QString& path)
     if (!m_started)
         return false;
     const Opener hook = opener();
+    // Arranged workbooks of tests are never cached: their paths need not be files.
+    m_path = hook ? QString() : path;
     Workbook::OpenResult opened = hook ? hook(path) : Workbook::openFile(path);
     switch (opened.status) {
     case Workbook::OpenStatus::Ok:
@@ -120,13 +141,28 @@ bool ExcelReader::SelectWorksheet(int index)
         EndExcel();
         return false;
     }
-    auto sheet = std::make_unique<Workbook::Sheet>();
+    if (m_workbook->hasUsedRange(index - 1))
+        m_haveRange = true;
+    const QFileInfo info(m_path);
+    {
+        std::lock_guard lock(g_cacheMutex);
+        if (!m_path.isEmpty() && g_cache.sheet && g_cache.path == m_path && g_cache.index == index &&
+            g_cache.size == info.size() && g_cache.modified == info.lastModified() && g_cache.age.elapsed() < kCacheMs) {
+            m_sheet = g_cache.sheet;
+            m_sheetShared = true;
+            return true;
+        }
+    }
+    auto sheet = std::make_shared<Workbook::Sheet>();
     QString error;
     if (!m_workbook->loadSheet(index - 1, *sheet, error))
         throw ExcelAutomationError{error.isEmpty() ? QStringLiteral("The sheet's data is damaged.") : error};
-    if (m_workbook->hasUsedRange(index - 1))
-        m_haveRange = true;
     m_sheet = std::move(sheet);
+    if (!m_path.isEmpty()) {
+        std::lock_guard lock(g_cacheMutex);
+        g_cache = SheetCache{m_path, info.size(), info.lastModified(), index, m_sheet, {}};
+        g_cache.age.start();
+    }
     return true;
 }
 
@@ -186,6 +222,12 @@ void ExcelReader::ForEachCellOfColumn(int col,
 void ExcelReader::EndExcel()
 {
     // Safe after a failure released things already: only what is held is let go.
+    if (m_sheetShared) {
+        std::lock_guard lock(g_cacheMutex);
+        if (g_cache.sheet == m_sheet)
+            g_cache = SheetCache{};
+    }
+    m_sheetShared = false;
     m_sheet.reset();
     m_workbook.reset();
     m_haveRange = false;

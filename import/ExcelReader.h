@@ -37,6 +37,9 @@ QString WrongPasswordDescription();
 // Our spreadsheet engine reads the files in-process; a native one driving the
 // installed spreadsheet program could take its place behind this class.
 // Every step after a failure is safe, and EndExcel may run any number of times.
+// The engine keeps the last sheet it parsed for the next read of the same,
+// unchanged file: the sheet dialog reads a sheet and the import then reads it
+// again, and the second read should not parse it anew.
 class ExcelReader
 {
 public:
@@ -85,7 +88,9 @@ private:
     ExcelReaderUi& m_ui;
     bool m_started = false;
     std::unique_ptr<Workbook::File> m_workbook;
-    std::unique_ptr<Workbook::Sheet> m_sheet;
+    QString m_path;
+    std::shared_ptr<const Workbook::Sheet> m_sheet;
+    bool m_sheetShared = false; // taken from the last read of the same file
     bool m_haveRange = false;
     quint32 m_firstRow = 0, m_firstCol = 0;
     int m_rows = 0, m_cols = 0;
