@@ -5,6 +5,7 @@
 #include "import/dialogs/ImportCommands.h"
 #include "app/core/AppState.h"
 #include "controls/Theme.h"
+#include "export/ExportController.h"
 #include "platform/Paths.h"
 #include "store/dialogs/DataCommands.h"
 
@@ -112,6 +113,7 @@ int CCorvaneApp::run()
     new DeviceController(main);
     new ImportCommands(main);
     new DataCommands(main);
+    new ExportController(main);
     main->initialise();
     main->show();
     if (m_raisePending)

@@ -24,6 +24,12 @@ FileDialogHook& fileHook()
     return hook;
 }
 
+FileTypeHook& typeHook()
+{
+    static FileTypeHook hook;
+    return hook;
+}
+
 } // namespace
 
 int messageBox(QWidget* owner, const QString& text, const QString& caption, Buttons buttons, Icon icon)
@@ -117,9 +123,33 @@ QString getSaveFileName(QWidget* owner, const QString& caption, const QString& f
     return QFileDialog::getSaveFileName(owner, caption, folder, filter);
 }
 
+QString getSaveFileName(QWidget* owner, const QString& caption, const QString& folder, const QString& filter,
+                        int* typeIndex)
+{
+    if (QThread::currentThread() != qApp->thread())
+        return onGuiThread([&] { return getSaveFileName(owner, caption, folder, filter, typeIndex); });
+    const QStringList types = filter.split(QStringLiteral(";;"));
+    if (fileHook()) {
+        const QString name = fileHook()(FileDialogKind::Save, owner, caption, folder, filter);
+        if (typeIndex)
+            *typeIndex = typeHook() ? typeHook()(filter) : 0;
+        return name;
+    }
+    QString chosen;
+    const QString name = QFileDialog::getSaveFileName(owner, caption, folder, filter, &chosen);
+    if (typeIndex)
+        *typeIndex = std::max(0, int(types.indexOf(chosen)));
+    return name;
+}
+
 void setFileDialogHook(FileDialogHook hook)
 {
     fileHook() = std::move(hook);
+}
+
+void setFileTypeHook(FileTypeHook hook)
+{
+    typeHook() = std::move(hook);
 }
 
 void beep()

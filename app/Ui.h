@@ -39,7 +39,14 @@ using FileDialogHook = std::function<QString(FileDialogKind, QWidget* owner, con
                                              const QString& folder, const QString& filter)>;
 QString getOpenFileName(QWidget* owner, const QString& caption, const QString& folder, const QString& filter);
 QString getSaveFileName(QWidget* owner, const QString& caption, const QString& folder, const QString& filter);
+// The same for a filter of several file types ("A (*.a);;B (*.b)"): *typeIndex
+// receives the 0-based position of the type the user chose.
+QString getSaveFileName(QWidget* owner, const QString& caption, const QString& folder, const QString& filter,
+                        int* typeIndex);
 void setFileDialogHook(FileDialogHook hook);
+// Which file type a hooked save dialog reports (tests); without one, the first.
+using FileTypeHook = std::function<int(const QString& filter)>;
+void setFileTypeHook(FileTypeHook hook);
 
 void beep();
 

@@ -9,8 +9,9 @@ struct SentItem;
 }
 
 // The export commands the dialogs start. Each runs its own options and file
-// dialogs, does the writing on a worker thread behind a wait window, and ends
-// with the "exported successfully" dialog.
+// dialogs, does the writing on a worker thread behind a wait window with the
+// owner disabled, and ends with the "exported successfully" dialog. Both
+// return when the export is over.
 
 // "Export" of the Sent Item(s) dialog: the rows as the dialog shows them.
 void ExportSentItems(QWidget* owner, const QList<DataFiles::SentItem>& rows);

@@ -9,6 +9,8 @@
 #include "device/CFirst.h"
 #include "device/CVistaMessage.h"
 #include "device/wizard/CConnectionwizard.h"
+#include "export/CExport_Option.h"
+#include "export/COpen_Export_Log.h"
 #include "import/WorkbookTables.h"
 #include "import/dialogs/CDynamic_Excel_Msg.h"
 #include "import/dialogs/CExcel_Info_Dlg.h"
@@ -223,5 +225,9 @@ int main(int argc, char** argv)
         CUpdate_Ex_Num number(&main, QStringLiteral("00441234567"), 0, exclusion.numbers());
         save(&number, out, QStringLiteral("update-exclusion-number"));
     }
+    CExport_Option exportOptions(&main, {}, QDate(2012, 3, 31));
+    save(&exportOptions, out, QStringLiteral("export-options"));
+    COpen_Export_Log exported(&main, QStringLiteral("Sent Items has been exported successfully."));
+    save(&exported, out, QStringLiteral("export-done"));
     return 0;
 }

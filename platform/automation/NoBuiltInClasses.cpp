@@ -1,0 +1,7 @@
+#include "BuiltInClasses.h"
+
+namespace Automation {
+
+void registerBuiltInClasses(const Register&) {}
+
+} // namespace Automation

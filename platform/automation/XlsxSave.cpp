@@ -1,0 +1,115 @@
+#include "ExcelStandIn.h"
+
+#include <QFile>
+#include <QXmlStreamReader>
+
+#include <xlsxwriter.h>
+#include <zip.h>
+
+namespace Automation {
+
+namespace {
+
+// The writer library does not notice failed writes, neither into the file nor
+// into its own temporary files, and then leaves a short or damaged package
+// behind. So the package is read back: a consistent archive whose entries
+// have their checksums and whose XML parts are complete documents.
+QString verifyPackage(const QString& path)
+{
+    int error = 0;
+    zip_t* archive = zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY | ZIP_CHECKCONS, &error);
+    if (!archive)
+        return QStringLiteral("the written file is not a complete package");
+    QString why;
+    const zip_int64_t entries = zip_get_num_entries(archive, 0);
+    QByteArray chunk(1 << 16, Qt::Uninitialized);
+    for (zip_int64_t i = 0; i < entries && why.isEmpty(); ++i) {
+        const QByteArray name = zip_get_name(archive, zip_uint64_t(i), 0);
+        zip_file_t* entry = zip_fopen_index(archive, zip_uint64_t(i), 0);
+        if (!entry) {
+            why = QStringLiteral("cannot read ") + QString::fromUtf8(name);
+            break;
+        }
+        const bool xml = name.endsWith(".xml") || name.endsWith(".rels");
+        QXmlStreamReader reader;
+        zip_int64_t n;
+        while ((n = zip_fread(entry, chunk.data(), zip_uint64_t(chunk.size()))) > 0) {
+            if (!xml)
+                continue;
+            reader.addData(QByteArray(chunk.constData(), qsizetype(n)));
+            while (!reader.atEnd() && reader.readNext() != QXmlStreamReader::Invalid) {
+            }
+            if (reader.error() != QXmlStreamReader::NoError &&
+                reader.error() != QXmlStreamReader::PrematureEndOfDocumentError)
+                break;
+        }
+        if (n < 0 || zip_fclose(entry) != 0)
+            why = QStringLiteral("damaged entry ") + QString::fromUtf8(name);
+        else if (xml && (reader.hasError() || !reader.atEnd()))
+            why = QStringLiteral("incomplete part ") + QString::fromUtf8(name);
+    }
+    zip_discard(archive);
+    return why;
+}
+
+} // namespace
+
+QString saveXlsx(const BookModel& book, const QString& path)
+{
+    lxw_workbook_options options{};
+    options.constant_memory = LXW_FALSE;
+    lxw_workbook* workbook = workbook_new_opt(QFile::encodeName(path).constData(), &options);
+    if (!workbook)
+        return QStringLiteral("cannot start the workbook");
+    lxw_format* dateFormat = workbook_add_format(workbook);
+    format_set_num_format(dateFormat, "dd/mm/yyyy");
+
+    lxw_error error = LXW_NO_ERROR;
+    for (const auto& sheet : book.sheets) {
+        lxw_worksheet* worksheet = workbook_add_worksheet(workbook, sheet->name.toUtf8().constData());
+        if (!worksheet) {
+            error = LXW_ERROR_MEMORY_MALLOC_FAILED;
+            break;
+        }
+        for (const auto& [at, cell] : sheet->cells) {
+            const lxw_row_t row = lxw_row_t(at.first);
+            const lxw_col_t col = lxw_col_t(at.second);
+            switch (cell.kind) {
+            case CellValue::Kind::Empty:
+                break;
+            case CellValue::Kind::Text:
+                error = worksheet_write_string(worksheet, row, col, cell.text.toUtf8().constData(), nullptr);
+                break;
+            case CellValue::Kind::Number:
+                error = worksheet_write_number(worksheet, row, col, cell.number, nullptr);
+                break;
+            case CellValue::Kind::Boolean:
+                error = worksheet_write_boolean(worksheet, row, col, cell.number != 0, nullptr);
+                break;
+            case CellValue::Kind::Date:
+                error = worksheet_write_number(worksheet, row, col, cell.number, dateFormat);
+                break;
+            case CellValue::Kind::Formula:
+                error = worksheet_write_formula(worksheet, row, col, cell.text.toUtf8().constData(), nullptr);
+                break;
+            case CellValue::Kind::Error:
+                error = worksheet_write_formula_str(worksheet, row, col, "=NA()", nullptr, "#N/A");
+                break;
+            }
+            if (error != LXW_NO_ERROR)
+                break;
+        }
+        if (error != LXW_NO_ERROR)
+            break;
+    }
+    // Closing writes the file; it also frees the workbook after a failure above.
+    const lxw_error closed = workbook_close(workbook);
+    if (error == LXW_NO_ERROR)
+        error = closed;
+    QString why = error != LXW_NO_ERROR ? QString::fromUtf8(lxw_strerror(error)) : verifyPackage(path);
+    if (!why.isEmpty())
+        QFile::remove(path);
+    return why;
+}
+
+} // namespace Automation

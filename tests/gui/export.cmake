@@ -1,0 +1,5 @@
+if(TARGET veva_export_gui)
+    veva_add_test(test_exportoption SOURCES test_exportoption.cpp GuiTestSupport.h LIBS veva_export_gui)
+    veva_add_test(test_openexportlog SOURCES test_openexportlog.cpp GuiTestSupport.h LIBS veva_export_gui)
+    veva_add_test(test_exportcommands SOURCES test_exportcommands.cpp GuiTestSupport.h LIBS veva_export_gui veva_gui)
+endif()
