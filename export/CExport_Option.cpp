@@ -95,12 +95,14 @@ CExport_Option::CExport_Option(QWidget* parent, const QList<DataFiles::SentItem>
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(20, 18, 20, 14);
     layout->addLayout(dates);
-    layout->addSpacing(14);
-    for (QRadioButton* radio : m_formats)
+    layout->addSpacing(18);
+    for (QRadioButton* radio : m_formats) {
         layout->addWidget(radio);
+        layout->addSpacing(4);
+    }
     layout->addStretch();
     layout->addLayout(buttons);
-    resize(395, 300);
+    resize(395, 290);
 
     // The last 30 days up to today, as text; every opening starts there.
     m_formats.first()->setChecked(true);

@@ -22,6 +22,7 @@ COpen_Export_Log::COpen_Export_Log(QWidget* parent, const QString& text) : QDial
     label->setObjectName(QStringLiteral("1132"));
     label->setAccessibleName(shown);
     label->setWordWrap(true);
+    label->setMinimumWidth(230);
     label->setFont(Theme::dialogFont());
     m_check = new QCheckBox(QStringLiteral("Open exported file."), this);
     m_check->setObjectName(QStringLiteral("1183"));
@@ -55,7 +56,7 @@ COpen_Export_Log::COpen_Export_Log(QWidget* parent, const QString& text) : QDial
     layout->addWidget(m_check);
     layout->addStretch();
     layout->addLayout(buttons);
-    resize(300, 150);
+    resize(320, 140);
     ok->setFocus();
 }
 

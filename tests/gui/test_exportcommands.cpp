@@ -51,13 +51,18 @@ QByteArray head(const QString& path, int n)
     return f.open(QIODevice::ReadOnly) ? f.read(n) : QByteArray();
 }
 
-// Answers the options dialog with a format, then the result dialog with OK.
-void chooseFormatThenOk(int radio, bool open = true)
+void chooseFormat(int radio)
 {
     whenModal<CExport_Option>([radio](CExport_Option* d) {
         byId<QRadioButton>(d, radio)->click();
         byId<QPushButton>(d, 1)->click();
     });
+}
+
+// Answers the options dialog with a format, then the result dialog with OK.
+void chooseFormatThenOk(int radio, bool open = true)
+{
+    chooseFormat(radio);
     whenModal<COpen_Export_Log>([open](COpen_Export_Log* d) {
         byId<QCheckBox>(d, 1183)->setChecked(open);
         byId<QPushButton>(d, 1)->click();
@@ -111,11 +116,18 @@ private slots:
         QTest::addColumn<QString>("written");
         QTest::addColumn<QString>("filter");
         QTest::addColumn<QByteArray>("magic");
-        QTest::newRow("txt") << 1093 << "report.dat" << "report.dat.txt" << "Text Files(*.txt)" << QByteArray("====");
-        QTest::newRow("html") << 1094 << "report" << "report.html" << "Html Files(*.html)" << QByteArray("\xFF\xFE<\0", 4);
-        QTest::newRow("xls") << 1141 << "report.XLS" << "report.XLS" << "Excel(97-2003) Files(*.xls)"
-                             << QByteArray("\xD0\xCF\x11\xE0");
-        QTest::newRow("xlsx") << 1142 << "report.xlsx" << "report.xlsx" << "Excel Files(*.xlsx)" << QByteArray("PK");
+        QTest::newRow("txt") << 1093 << "report.dat"
+                             << "report.dat.txt"
+                             << "Text Files(*.txt)" << QByteArray("====");
+        QTest::newRow("html") << 1094 << "report"
+                              << "report.html"
+                              << "Html Files(*.html)" << QByteArray("\xFF\xFE<\0", 4);
+        QTest::newRow("xls") << 1141 << "report.XLS"
+                             << "report.XLS"
+                             << "Excel(97-2003) Files(*.xls)" << QByteArray("\xD0\xCF\x11\xE0");
+        QTest::newRow("xlsx") << 1142 << "report.xlsx"
+                              << "report.xlsx"
+                              << "Excel Files(*.xlsx)" << QByteArray("PK");
     }
     void sentItemsInEachFormat()
     {
@@ -154,7 +166,7 @@ private slots:
         QVERIFY(old.open(QIODevice::WriteOnly) && old.write("old") == 3);
         old.close();
         QWidget owner;
-        chooseFormatThenOk(1093);
+        chooseFormat(1093);
         ExportSentItems(&owner, todaysItems());
         QCOMPARE(m_messages->last(), QStringLiteral("r.dat.txt already exists.\nDo you want to replace it?"));
         QCOMPARE(m_messages->shown.last().caption, QStringLiteral("Confirm Save As"));
@@ -190,7 +202,9 @@ private slots:
                 QVERIFY(lock.open(QIODevice::WriteOnly));
             } else {
                 fd = ::open(QFile::encodeName(target).constData(), O_RDWR);
-                struct flock l{};
+                struct flock l
+                {
+                };
                 l.l_type = F_WRLCK;
                 l.l_whence = SEEK_SET;
                 QVERIFY(::fcntl(fd, F_OFD_SETLK, &l) == 0);
@@ -243,10 +257,7 @@ private slots:
         });
         Automation::unregisterClass(QStringLiteral("Excel.Application"));
         m_chosen = file(QStringLiteral("none.xlsx"));
-        whenModal<CExport_Option>([](CExport_Option* d) {
-            byId<QRadioButton>(d, 1142)->click();
-            byId<QPushButton>(d, 1)->click();
-        });
+        chooseFormat(1142);
         ExportSentItems(&owner, todaysItems());
         Automation::registerClass(QStringLiteral("Excel.Application"), Automation::CLSID_ExcelApplication,
                                   CLSCTX_LOCAL_SERVER, [](const Guid& iid, void** object) {
@@ -264,7 +275,7 @@ private slots:
     void unwritableFolder()
     {
         m_chosen = file(QStringLiteral("gone/report.txt"));
-        chooseFormatThenOk(1093);
+        chooseFormat(1093);
         QWidget owner;
         ExportSentItems(&owner, todaysItems());
         QCOMPARE(m_messages->texts(), QStringList{"Error in file."});
