@@ -1,7 +1,6 @@
 #include "ExportTypes.h"
 
 #include <QMutex>
-#include <QRegularExpression>
 
 QString formatName(ExportFormat format)
 {
@@ -33,11 +32,26 @@ QString withFormatExtension(const QString& path, ExportFormat format)
 
 std::optional<QDate> readLogDate(const QString& text)
 {
-    static const QRegularExpression dayFirst(QStringLiteral("^\\s*(\\d{1,2})/(\\d{1,2})/(\\d{4})(?:\\s.*)?$"));
-    const auto m = dayFirst.match(text.left(12));
-    if (!m.hasMatch())
+    // By hand rather than with a pattern: the filter reads every row of the log.
+    const QStringView t = QStringView(text).left(12);
+    qsizetype i = 0;
+    while (i < t.size() && t[i].isSpace())
+        ++i;
+    int parts[3] = {0, 0, 0};
+    const int maxDigits[3] = {2, 2, 4};
+    for (int p = 0; p < 3; ++p) {
+        const qsizetype start = i;
+        while (i < t.size() && t[i] >= u'0' && t[i] <= u'9' && i - start < maxDigits[p])
+            parts[p] = parts[p] * 10 + (t[i++].unicode() - u'0');
+        const qsizetype digits = i - start;
+        if (digits == 0 || (p == 2 && digits != 4))
+            return std::nullopt;
+        if (p < 2 && (i >= t.size() || t[i++] != u'/'))
+            return std::nullopt;
+    }
+    if (i < t.size() && !t[i].isSpace())
         return std::nullopt;
-    const QDate date(m.captured(3).toInt(), m.captured(2).toInt(), m.captured(1).toInt());
+    const QDate date(parts[2], parts[1], parts[0]);
     if (!date.isValid())
         return std::nullopt;
     return date;

@@ -3,6 +3,9 @@
 #include "platform/TextCodec.h"
 
 #include <QIODevice>
+#include <QSysInfo>
+
+#include <functional>
 
 namespace {
 
@@ -23,32 +26,39 @@ const QString kHtmlListHead = QStringLiteral(
     "</td></tr></table><br><br><table width=1100 border=1 align=center cellpadding=0 cellspacing=0 "
     "bordercolor=#000000><tr><th height = 30 bgcolor = #647dbe align = Left class =style3>Sent Items:</th></tr>");
 
-// Collects bytes and hands them to the device in large pieces.
+// Collects text and hands it to the device, encoded, in large pieces.
 class ChunkedWriter
 {
 public:
-    explicit ChunkedWriter(QIODevice& out) : m_out(out) { m_buffer.reserve(kChunk + 4096); }
-
-    bool add(const QByteArray& bytes)
+    ChunkedWriter(QIODevice& out, std::function<QByteArray(const QString&)> encode)
+        : m_out(out), m_encode(std::move(encode))
     {
-        m_buffer.append(bytes);
-        return m_buffer.size() < kChunk || flush();
+        m_text.reserve(kChunk + 4096);
+    }
+
+    bool add(const QString& text)
+    {
+        m_text.append(text);
+        return m_text.size() < kChunk || flush();
     }
 
     bool flush()
     {
-        const bool ok = m_buffer.isEmpty() || m_out.write(m_buffer) == m_buffer.size();
-        m_buffer.clear();
-        return ok;
+        const QByteArray bytes = m_encode(m_text);
+        m_text.clear();
+        return bytes.isEmpty() || m_out.write(bytes) == bytes.size();
     }
 
 private:
     QIODevice& m_out;
-    QByteArray m_buffer;
+    std::function<QByteArray(const QString&)> m_encode;
+    QString m_text;
 };
 
 QByteArray utf16le(const QString& text)
 {
+    if constexpr (QSysInfo::ByteOrder == QSysInfo::LittleEndian)
+        return QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
     QByteArray bytes(text.size() * 2, Qt::Uninitialized);
     char* p = bytes.data();
     for (QChar c : text) {
@@ -58,12 +68,8 @@ QByteArray utf16le(const QString& text)
     return bytes;
 }
 
-} // namespace
-
-QString htmlEscaped(const QString& text)
+void appendEscaped(QString& out, QStringView text, bool message)
 {
-    QString out;
-    out.reserve(text.size());
     for (QChar c : text) {
         switch (c.unicode()) {
         case u'&':
@@ -78,18 +84,39 @@ QString htmlEscaped(const QString& text)
         case u'"':
             out += QLatin1String("&quot;");
             break;
+        case u'\n':
+            if (message)
+                out += QLatin1String("<br>");
+            else
+                out += c;
+            break;
+        case u' ':
+            if (message)
+                out += QLatin1String("&nbsp;");
+            else
+                out += c;
+            break;
         default:
             out += c;
         }
     }
+}
+
+} // namespace
+
+QString htmlEscaped(const QString& text)
+{
+    QString out;
+    out.reserve(text.size());
+    appendEscaped(out, text, false);
     return out;
 }
 
 QString htmlMessage(const QString& message)
 {
-    QString out = htmlEscaped(message);
-    out.replace(QLatin1Char('\n'), QLatin1String("<br>"));
-    out.replace(QLatin1Char(' '), QLatin1String("&nbsp;"));
+    QString out;
+    out.reserve(message.size() * 2);
+    appendEscaped(out, message, true);
     return out;
 }
 
@@ -97,15 +124,15 @@ bool writeTextReport(QIODevice& out, const QList<DataFiles::SentItem>& rows, con
 {
     const QString crlf = QStringLiteral("\r\n");
     const QString rule = QString(132, QLatin1Char('=')) + crlf;
-    ChunkedWriter w(out);
+    ChunkedWriter w(out, [](const QString& text) { return TextCodec::toAnsi(text); });
     const QString head = rule + crlf + QStringLiteral("\t\t\t\t\t\t") + kTitle + crlf + crlf +
                          QStringLiteral("\t\t\t\t\t    ") + durationText(range) + crlf + crlf + rule;
-    if (!w.add(TextCodec::toAnsi(head)))
+    if (!w.add(head))
         return false;
     for (const DataFiles::SentItem& row : rows) {
         const QString block = QStringLiteral("Date\t: ") + row.date + crlf + QStringLiteral("Number\t: ") + row.number +
                               crlf + QStringLiteral("Message\t: ") + row.message + crlf + rule;
-        if (!w.add(TextCodec::toAnsi(block)))
+        if (!w.add(block))
             return false;
     }
     return w.flush();
@@ -113,18 +140,29 @@ bool writeTextReport(QIODevice& out, const QList<DataFiles::SentItem>& rows, con
 
 bool writeHtmlReport(QIODevice& out, const QList<DataFiles::SentItem>& rows, const ExportDateRange& range)
 {
-    const QString separator = QStringLiteral(":&nbsp;&nbsp;");
-    ChunkedWriter w(out);
-    if (!w.add(QByteArrayLiteral("\xFF\xFE") + utf16le(kHtmlHead + durationText(range) + kHtmlListHead)))
+    const QLatin1String separator(":&nbsp;&nbsp;");
+    if (out.write("\xFF\xFE", 2) != 2)
         return false;
+    ChunkedWriter w(out, utf16le);
+    if (!w.add(kHtmlHead + durationText(range) + kHtmlListHead))
+        return false;
+    QString block;
     for (const DataFiles::SentItem& row : rows) {
-        const QString block =
-            QStringLiteral("<tr><td  height = 50 class = style2><table><tr><td width=60>Date</td><td>") + separator +
-            QStringLiteral("</td><td>") + htmlEscaped(row.date) +
-            QStringLiteral("</td><tr><td width=60>Number</td><td>") + separator + QStringLiteral("</td><td>") +
-            htmlEscaped(row.number) + QStringLiteral("</td><tr><td width=60>Message</td><td>") + separator +
-            QStringLiteral("</td><td>") + htmlMessage(row.message) + QStringLiteral("</td></table></td></tr>");
-        if (!w.add(utf16le(block)))
+        block.clear();
+        block += QLatin1String("<tr><td  height = 50 class = style2><table><tr><td width=60>Date</td><td>");
+        block += separator;
+        block += QLatin1String("</td><td>");
+        appendEscaped(block, row.date, false);
+        block += QLatin1String("</td><tr><td width=60>Number</td><td>");
+        block += separator;
+        block += QLatin1String("</td><td>");
+        appendEscaped(block, row.number, false);
+        block += QLatin1String("</td><tr><td width=60>Message</td><td>");
+        block += separator;
+        block += QLatin1String("</td><td>");
+        appendEscaped(block, row.message, true);
+        block += QLatin1String("</td></table></td></tr>");
+        if (!w.add(block))
             return false;
     }
     return w.flush();

@@ -77,7 +77,27 @@ public:
         out.reserve(text.size());
         const char16_t* s = reinterpret_cast<const char16_t*>(text.constData());
         const qsizetype n = text.size();
-        for (qsizetype i = 0; i < n; ++i) {
+        qsizetype start = 0;
+        if (m_singleByte) {
+            // The common case in one pass over a buffer of the final size;
+            // from the first surrogate on, the general loop below.
+            out.resize(n);
+            char* p = out.data();
+            qsizetype& i = start;
+            for (; i < n; ++i) {
+                const char16_t c = s[i];
+                if (QChar::isSurrogate(c))
+                    break;
+                if (c < 0x80 && m_toUnicode[c] == c) {
+                    *p++ = char(c);
+                } else {
+                    auto it = m_fromUnicode.constFind(c);
+                    *p++ = it == m_fromUnicode.cend() ? substitute : char(it.value());
+                }
+            }
+            out.truncate(p - out.constData());
+        }
+        for (qsizetype i = start; i < n; ++i) {
             const char16_t c = s[i];
             if (QChar::isHighSurrogate(c) && i + 1 < n && QChar::isLowSurrogate(s[i + 1])) {
                 // Outside the BMP: no single- or double-byte page has these.

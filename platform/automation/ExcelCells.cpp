@@ -26,7 +26,9 @@ std::optional<QDate> typedDate(const QString& text, const QDate& today)
     static const QRegularExpression dayMonth(QStringLiteral("^(\\d{1,2})([/-])(\\d{1,2})(?:\\2(\\d{2}|\\d{4}))?$"));
     static const QRegularExpression monthYear(QStringLiteral("^(\\d{1,2})[/-](\\d{2}|\\d{4})$"));
     if (const auto m = dayMonth.match(text); m.hasMatch()) {
-        const int year = m.captured(4).isEmpty() ? today.year() : fullYear(m.captured(4));
+        // Asked only here: the current date costs a look at the time zone.
+        const QDate thisYear = today.isValid() ? today : QDate::currentDate();
+        const int year = m.captured(4).isEmpty() ? thisYear.year() : fullYear(m.captured(4));
         const QDate d(year, m.captured(3).toInt(), m.captured(1).toInt());
         if (d.isValid())
             return d;

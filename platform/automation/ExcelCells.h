@@ -36,8 +36,9 @@ struct CellValue
 // keeps the rest as text; "=..." is a formula; numbers (kept to 15
 // significant digits), TRUE and FALSE, error literals, and day-first dates
 // ("1/2", "12-34" as December 1934) become values; anything else is text.
-// `today` supplies the year of a date typed without one.
-CellValue cellFromText(const QString& text, const QDate& today = QDate::currentDate());
+// `today` (the current date when invalid) supplies the year of a date typed
+// without one.
+CellValue cellFromText(const QString& text, const QDate& today = QDate());
 
 // A VARIANT put into a cell; nothing when its type cannot go into a cell or a
 // text is longer than a cell holds.

@@ -1,7 +1,7 @@
 #include "ExcelStandIn.h"
 
 #include <QFile>
-#include <QXmlStreamReader>
+#include <QRegularExpression>
 
 #include <xlsxwriter.h>
 #include <zip.h>
@@ -13,7 +13,20 @@ namespace {
 // The writer library does not notice failed writes, neither into the file nor
 // into its own temporary files, and then leaves a short or damaged package
 // behind. So the package is read back: a consistent archive whose entries
-// have their checksums and whose XML parts are complete documents.
+// inflate to their checksums, and whose XML parts end with the closing tag
+// of the element they start with (a failed write loses the end of a part).
+bool xmlPartIsWhole(const QByteArray& head, const QByteArray& tail)
+{
+    static const QRegularExpression root(QStringLiteral("<([A-Za-z_][^\\s/>]*)"));
+    QString start = QString::fromUtf8(head);
+    start.remove(QRegularExpression(QStringLiteral("<[?!][^>]*>")));
+    const auto m = root.match(start);
+    if (!m.hasMatch())
+        return false;
+    const QByteArray end = tail.trimmed();
+    return end.endsWith("</" + m.captured(1).toUtf8() + '>') || (head.size() < 1024 && end.endsWith("/>"));
+}
+
 QString verifyPackage(const QString& path)
 {
     int error = 0;
@@ -30,22 +43,17 @@ QString verifyPackage(const QString& path)
             why = QStringLiteral("cannot read ") + QString::fromUtf8(name);
             break;
         }
-        const bool xml = name.endsWith(".xml") || name.endsWith(".rels");
-        QXmlStreamReader reader;
+        QByteArray head, tail;
         zip_int64_t n;
         while ((n = zip_fread(entry, chunk.data(), zip_uint64_t(chunk.size()))) > 0) {
-            if (!xml)
-                continue;
-            reader.addData(QByteArray(chunk.constData(), qsizetype(n)));
-            while (!reader.atEnd() && reader.readNext() != QXmlStreamReader::Invalid) {
-            }
-            if (reader.error() != QXmlStreamReader::NoError &&
-                reader.error() != QXmlStreamReader::PrematureEndOfDocumentError)
-                break;
+            if (head.size() < 1024)
+                head.append(chunk.constData(), std::min<qsizetype>(qsizetype(n), 1024 - head.size()));
+            tail = (tail + QByteArray(chunk.constData(), qsizetype(n))).right(1024);
         }
+        const bool xml = name.endsWith(".xml") || name.endsWith(".rels");
         if (n < 0 || zip_fclose(entry) != 0)
             why = QStringLiteral("damaged entry ") + QString::fromUtf8(name);
-        else if (xml && (reader.hasError() || !reader.atEnd()))
+        else if (xml && !xmlPartIsWhole(head, tail))
             why = QStringLiteral("incomplete part ") + QString::fromUtf8(name);
     }
     zip_discard(archive);
@@ -57,7 +65,9 @@ QString verifyPackage(const QString& path)
 QString saveXlsx(const BookModel& book, const QString& path)
 {
     lxw_workbook_options options{};
-    options.constant_memory = LXW_FALSE;
+    // Rows go out in order (the cells are kept sorted), so the library may
+    // stream them instead of holding a second copy of the sheet.
+    options.constant_memory = LXW_TRUE;
     lxw_workbook* workbook = workbook_new_opt(QFile::encodeName(path).constData(), &options);
     if (!workbook)
         return QStringLiteral("cannot start the workbook");

@@ -71,6 +71,16 @@ void record(Bytes& out, quint16 type, const Bytes& body)
     out.data.append(body.data);
 }
 
+// A cell record written in place: header, row, column, format.
+void cellHeader(Bytes& out, quint16 type, quint16 length, int row, int col)
+{
+    out.u16(type);
+    out.u16(length);
+    out.u16(quint16(row));
+    out.u16(quint16(col));
+    out.u16(kCellXf);
+}
+
 bool fitsLatin1(QStringView text)
 {
     for (QChar c : text) {
@@ -82,11 +92,16 @@ bool fitsLatin1(QStringView text)
 
 void appendChars(Bytes& out, QStringView text, bool wide)
 {
+    if (!wide) {
+        out.data.append(text.toLatin1());
+        return;
+    }
+    const qsizetype at = out.data.size();
+    out.data.resize(at + text.size() * 2);
+    char* p = out.data.data() + at;
     for (QChar c : text) {
-        if (wide)
-            out.u16(c.unicode());
-        else
-            out.u8(quint8(c.unicode()));
+        *p++ = char(c.unicode() & 0xFF);
+        *p++ = char(c.unicode() >> 8);
     }
 }
 
@@ -192,8 +207,10 @@ public:
             const QString& s = m_strings.at(i);
             const bool wide = !fitsLatin1(s);
             const int charSize = wide ? 2 : 1;
-            if (records.last().size() + 3 + (s.isEmpty() ? 0 : charSize) > kMaxRecordData)
+            if (records.last().size() + 3 + (s.isEmpty() ? 0 : charSize) > kMaxRecordData) {
                 records.append(Bytes());
+                records.last().data.reserve(kMaxRecordData);
+            }
             if (i % perBucket == 0)
                 marks.append({records.size() - 1, records.last().size()});
             records.last().u16(quint16(s.size()));
@@ -203,6 +220,7 @@ public:
                 const qsizetype room = (kMaxRecordData - records.last().size()) / charSize;
                 if (room <= 0) {
                     records.append(Bytes());
+                    records.last().data.reserve(kMaxRecordData);
                     records.last().u8(wide ? 1 : 0);
                     continue;
                 }
@@ -237,8 +255,9 @@ private:
 Bytes worksheet(const Sheet& sheet, bool first, StringTable& strings)
 {
     Bytes out;
-    bof(out, 0x0010);
     const int rows = sheet.rowCount();
+    out.data.reserve(qsizetype(rows) * (16 + sheet.columns * 14) + 256);
+    bof(out, 0x0010);
     Bytes dim;
     dim.u32(0);
     dim.u32(quint32(rows));
@@ -277,16 +296,12 @@ Bytes worksheet(const Sheet& sheet, bool first, StringTable& strings)
         for (int r = block; r < end; ++r) {
             for (int c = 0; c < sheet.columns; ++c) {
                 const Value& v = cell(r, c);
-                Bytes b;
-                b.u16(quint16(r));
-                b.u16(quint16(c));
-                b.u16(kCellXf);
                 if (v.kind == Value::Kind::Number) {
-                    b.f64(v.number);
-                    record(out, NUMBER, b);
+                    cellHeader(out, NUMBER, 14, r, c);
+                    out.f64(v.number);
                 } else if (v.kind == Value::Kind::Text && !v.text.isEmpty()) {
-                    b.u32(strings.indexOf(v.text));
-                    record(out, LABELSST, b);
+                    cellHeader(out, LABELSST, 10, r, c);
+                    out.u32(strings.indexOf(v.text));
                 }
             }
         }
@@ -318,7 +333,7 @@ bool isValidSheetName(const QString& name)
     return true;
 }
 
-QByteArray workbookStream(const std::vector<Sheet>& sheetsIn)
+QByteArrayList workbookStream(const std::vector<Sheet>& sheetsIn)
 {
     std::vector<Sheet> fallback;
     const std::vector<Sheet>* sheets = &sheetsIn;
@@ -367,17 +382,18 @@ QByteArray workbookStream(const std::vector<Sheet>& sheetsIn)
     strings.write(globals);
     record(globals, EOF_, Bytes());
 
-    QByteArray stream = globals.data;
+    QByteArrayList stream{globals.data};
+    quint32 at = quint32(globals.size());
     for (size_t i = 0; i < substreams.size(); ++i) {
-        const quint32 at = quint32(stream.size());
         for (int k = 0; k < 4; ++k)
-            stream[positionFields.at(qsizetype(i)) + k] = char(quint8(at >> (8 * k)));
+            stream[0][positionFields.at(qsizetype(i)) + k] = char(quint8(at >> (8 * k)));
+        at += quint32(substreams[i].size());
         stream.append(substreams[i].data);
     }
     return stream;
 }
 
-QString writeCompoundFile(const QString& path, const QByteArray& workbookStream)
+QString writeCompoundFile(const QString& path, const QByteArrayList& workbookStream)
 {
     static std::once_flag init;
     std::call_once(init, [] { gsf_init(); });
@@ -394,8 +410,9 @@ QString writeCompoundFile(const QString& path, const QByteArray& workbookStream)
     GsfOutput* stream = gsf_outfile_new_child(ole, "Workbook", FALSE);
     bool ok = stream != nullptr;
     if (ok) {
-        ok = gsf_output_write(stream, size_t(workbookStream.size()),
-                              reinterpret_cast<const guint8*>(workbookStream.constData()));
+        for (const QByteArray& part : workbookStream) {
+            ok = ok && gsf_output_write(stream, size_t(part.size()), reinterpret_cast<const guint8*>(part.constData()));
+        }
         ok = gsf_output_close(stream) && ok;
         g_object_unref(stream);
     }

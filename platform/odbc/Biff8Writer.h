@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayList>
 #include <QString>
 
 #include <vector>
@@ -35,14 +36,14 @@ struct Sheet
     int rowCount() const { return columns > 0 ? int(cells.size() / size_t(columns)) : 0; }
 };
 
-// The workbook stream: globals (fonts, formats, sheet list, shared strings)
-// followed by one worksheet substream per sheet. Sheets must respect the
+// The workbook stream in pieces: globals (fonts, formats, sheet list, shared
+// strings), then one worksheet substream per sheet. Sheets must respect the
 // limits above; an empty list gives one empty sheet "Sheet1".
-QByteArray workbookStream(const std::vector<Sheet>& sheets);
+QByteArrayList workbookStream(const std::vector<Sheet>& sheets);
 
-// Writes the stream as the "Workbook" entry of a new compound document at
+// Writes the pieces as the "Workbook" entry of a new compound document at
 // path. Returns an empty string on success, else why it failed.
-QString writeCompoundFile(const QString& path, const QByteArray& workbookStream);
+QString writeCompoundFile(const QString& path, const QByteArrayList& workbookStream);
 
 // Whether a sheet name can be written (1 to 31 characters, none of : \ / ? * [ ]).
 bool isValidSheetName(const QString& name);

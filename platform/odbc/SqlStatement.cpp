@@ -56,18 +56,19 @@ private:
         QString text;
         ++m_i;
         while (m_i < m_s.size()) {
-            const QChar c = m_s.at(m_i++);
-            if (c != close) {
-                text.append(c);
-                continue;
-            }
+            const qsizetype end = m_s.indexOf(close, m_i);
+            if (end < 0)
+                break;
+            text.append(QStringView(m_s).mid(m_i, end - m_i));
+            m_i = end + 1;
             if (doubledEscapes && m_i < m_s.size() && m_s.at(m_i) == close) {
-                text.append(c);
+                text.append(close);
                 ++m_i;
                 continue;
             }
             return {kind, text};
         }
+        m_i = m_s.size();
         return {Token::Kind::Bad, text};
     }
 
