@@ -77,6 +77,21 @@ std::optional<QString> finalName(QWidget* owner, const QString& chosen, ExportFo
     return path;
 }
 
+// The save dialog opens where the last export went, for this program run.
+QString& lastFolder()
+{
+    static QString folder;
+    return folder;
+}
+
+QString chooseFile(QWidget* owner, const QString& filter, int* type = nullptr)
+{
+    const QString name = Ui::getSaveFileName(owner, QStringLiteral("Save As"), lastFolder(), qtFilter(filter), type);
+    if (!name.isEmpty())
+        lastFolder() = QFileInfo(name).absolutePath();
+    return name;
+}
+
 class WindowExportHost : public ExportHost
 {
 public:
@@ -156,8 +171,7 @@ void ExportSentItems(QWidget* owner, const QList<DataFiles::SentItem>& rows)
     const ExportFormat format = options.format();
     const ExportDateRange range = options.range();
 
-    const QString chosen =
-        Ui::getSaveFileName(owner, QStringLiteral("Save As"), QString(), qtFilter(filterFor(format)));
+    const QString chosen = chooseFile(owner, filterFor(format));
     if (chosen.isEmpty())
         return;
     const auto path = finalName(owner, chosen, format);
@@ -178,8 +192,7 @@ void ExportRecipientList(QWidget* owner, const RecipientListModel& recipients)
         return;
     }
     int type = 0;
-    const QString chosen =
-        Ui::getSaveFileName(owner, QStringLiteral("Save As"), QString(), qtFilter(kRecipientFilter), &type);
+    const QString chosen = chooseFile(owner, kRecipientFilter, &type);
     if (chosen.isEmpty())
         return;
     const ExportFormat format = type == 1 ? ExportFormat::Xlsx : ExportFormat::Xls;

@@ -19,7 +19,17 @@ QString formatName(ExportFormat format)
 
 QString formatExtension(ExportFormat format)
 {
-    return QLatin1Char('.') + formatName(format);
+    switch (format) {
+    case ExportFormat::Text:
+        return QStringLiteral(".txt");
+    case ExportFormat::Html:
+        return QStringLiteral(".html");
+    case ExportFormat::Xls:
+        return QStringLiteral(".xls");
+    case ExportFormat::Xlsx:
+        return QStringLiteral(".xlsx");
+    }
+    return {};
 }
 
 QString withFormatExtension(const QString& path, ExportFormat format)

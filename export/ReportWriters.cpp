@@ -161,7 +161,8 @@ bool writeHtmlReport(QIODevice& out, const QList<DataFiles::SentItem>& rows, con
         block += separator;
         block += QLatin1String("</td><td>");
         appendEscaped(block, row.message, true);
-        block += QLatin1String("</td></table></td></tr>");
+        block += QLatin1String("</td></table>");
+        block += QLatin1String("</td></tr>");
         if (!w.add(block))
             return false;
     }

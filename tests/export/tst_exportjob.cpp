@@ -119,14 +119,6 @@ private slots:
         QCOMPARE(cellAt(second, 1, 0), QStringLiteral("s:65535"));
     }
 
-    void statements()
-    {
-        QCOMPARE(insertStatement(sheetName(1), {"1", "it's", "07/03/2012"}),
-                 QStringLiteral("INSERT INTO `Sheet1` ([Number],[Message],[Date]) VALUES ('1','it''s','07/03/2012')"));
-        QCOMPARE(createTableStatement(sheetName(2), false),
-                 QStringLiteral("CREATE TABLE Sheet2 ([Number] TEXT,[Message] MEMO)"));
-    }
-
     // What each spreadsheet format keeps of the texts: nothing is taken as a
     // number unless it is one, nothing as a date or formula, nothing too long.
     void cellsKeepTheirText_data()
