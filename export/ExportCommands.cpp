@@ -4,6 +4,7 @@
 #include "COpen_Export_Log.h"
 #include "ExportJob.h"
 
+#include "app/GuiThread.h"
 #include "app/Ui.h"
 #include "app/core/RecipientListModel.h"
 #include "import/dialogs/ShowExcelError.h"
@@ -96,21 +97,27 @@ class WindowExportHost : public ExportHost
 {
 public:
     explicit WindowExportHost(QWidget* owner) : m_owner(owner) {}
-    void showExcelError(const QString& text) override { ShowExcelError(m_owner, text); }
+    void showExcelError(const QString& text) override
+    {
+        // The owner is looked at on its own thread; a window gone meanwhile owns no box.
+        QWidget* owner = onGuiThread([this] { return m_owner.data(); });
+        ShowExcelError(owner, text);
+    }
 
 private:
-    QWidget* m_owner;
+    QPointer<QWidget> m_owner;
 };
 
 // Runs the writing on a worker thread of highest priority with the owner
 // disabled behind the wait window, and returns when it is done; events keep
-// flowing meanwhile, so questions from the worker can be answered.
+// flowing meanwhile, so questions from the worker can be answered. Nothing
+// when the owner went away meanwhile (nothing is left to report to).
 template <class WaitWindow>
-ExportOutcome runBehindWaitWindow(QWidget* owner, const std::function<ExportOutcome(ExportHost&)>& work)
+std::optional<ExportOutcome> runBehindWaitWindow(QWidget* owner, const std::function<ExportOutcome(ExportHost&)>& work)
 {
     static bool running = false;
     if (running)
-        return {ExportOutcome::Status::FileError, QStringLiteral("an export is already running")};
+        return std::nullopt;
     running = true;
     QPointer<QWidget> guard(owner);
     auto* wait = new WaitWindow(owner);
@@ -129,11 +136,11 @@ ExportOutcome runBehindWaitWindow(QWidget* owner, const std::function<ExportOutc
     thread->wait();
     delete thread;
 
-    if (guard) {
-        wait->close();
-        owner->setEnabled(true);
-    }
     running = false;
+    if (!guard)
+        return std::nullopt;
+    wait->close();
+    owner->setEnabled(true);
     return outcome;
 }
 
@@ -180,9 +187,10 @@ void ExportSentItems(QWidget* owner, const QList<DataFiles::SentItem>& rows)
     if (format == ExportFormat::Xls && rows.size() > 65535 && !Ui::confirm(owner, kCapacityQuestion))
         return;
 
-    const ExportOutcome outcome = runBehindWaitWindow<CAddSentItem>(
+    const auto outcome = runBehindWaitWindow<CAddSentItem>(
         owner, [&](ExportHost& host) { return exportSentItemsTo(*path, format, rows, range, host); });
-    reportOutcome(owner, outcome, QStringLiteral("Sent Items has been exported successfully."), *path);
+    if (outcome)
+        reportOutcome(owner, *outcome, QStringLiteral("Sent Items has been exported successfully."), *path);
 }
 
 void ExportRecipientList(QWidget* owner, const RecipientListModel& recipients)
@@ -205,7 +213,8 @@ void ExportRecipientList(QWidget* owner, const RecipientListModel& recipients)
     const QStringList captions = {recipients.headerData(0, Qt::Horizontal).toString(),
                                   recipients.headerData(1, Qt::Horizontal).toString()};
 
-    const ExportOutcome outcome = runBehindWaitWindow<CPlease_Wail_Modeless>(
+    const auto outcome = runBehindWaitWindow<CPlease_Wail_Modeless>(
         owner, [&](ExportHost& host) { return exportRecipientsTo(*path, format, rows, captions, host); });
-    reportOutcome(owner, outcome, QStringLiteral("Recipient Number List has been exported successfully."), *path);
+    if (outcome)
+        reportOutcome(owner, *outcome, QStringLiteral("Recipient Number List has been exported successfully."), *path);
 }
