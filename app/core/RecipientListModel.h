@@ -64,3 +64,6 @@ private:
     QList<Row> m_rows;
     NumberIndex m_index;
 };
+
+// Rows move in memory as bytes when the list grows (two implicitly shared strings).
+Q_DECLARE_TYPEINFO(RecipientListModel::Row, Q_RELOCATABLE_TYPE);
