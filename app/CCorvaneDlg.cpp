@@ -57,6 +57,23 @@ const QString kNoDevice = QStringLiteral("No Mobile Phone Device is selected.");
 const QString kEmptyList = QStringLiteral("Phone numbers-Messages list is empty.");
 const QString kValidNumber = QStringLiteral("Please enter a valid phone number.");
 
+// Said once at start-up; the record operations themselves fail quietly.
+QString dataFilesNotice(const DataFiles::EnsureReport& report)
+{
+    if (report.noProgramFolder)
+        return QStringLiteral("The program folder cannot be found, so there is no data folder.\n\nSent items, "
+                              "templates and exclusion lists cannot be saved. You can still send messages, but nothing "
+                              "will be logged.");
+    if (report.failures.contains(DataFiles::dataFolder()))
+        return QStringLiteral(
+                   "The data folder \"%1\" cannot be written.\n\nSent items, templates and exclusion lists "
+                   "cannot be saved in that folder. You can still send messages, but nothing will be logged.")
+            .arg(DataFiles::dataFolder());
+    return QStringLiteral("These data files cannot be saved:\n\n%1\n\nEach must be a file you may read and write. "
+                          "Until then what would go into them is lost; you can still send messages.")
+        .arg(report.failures.join(QLatin1Char('\n')));
+}
+
 CCorvaneDlg::ExitHandler& exitHandler()
 {
     static CCorvaneDlg::ExitHandler handler = [](int code) { std::_Exit(code); };
@@ -501,12 +518,8 @@ void CCorvaneDlg::initialise()
     m_ctlNumber->setFormat(std::make_unique<DecimalFormat>());
 
     const auto first = DataFiles::EnsureDataFiles();
-    if (!first.ok()) {
-        Ui::notice(this, QStringLiteral("The data folder \"%1\" cannot be written.\n\nSent items, templates and "
-                                        "exclusion lists cannot be saved in that folder. You can still send messages, "
-                                        "but nothing will be logged.")
-                             .arg(DataFiles::dataFolder()));
-    }
+    if (!first.ok())
+        Ui::notice(this, dataFilesNotice(first));
     const Registry registry;
     if (registry.isNonEmptyCString(QString::fromLatin1(Registry::kPolicies), QStringLiteral("EnableLUA"))) {
         CVistaMessage advice(this);
