@@ -2,6 +2,7 @@
 
 #include "app/Ui.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QDir>
 #include <QList>
@@ -95,6 +96,14 @@ void whenModal(std::function<void(T*)> action)
     auto poll = std::make_shared<Poll>();
     poll->action = std::move(action);
     QTimer::singleShot(0, [poll] { poll->run(); });
+}
+
+// What assistive technology reads for the widget: its name, then "|" and its description.
+inline QString spoken(QWidget* widget)
+{
+    QAccessibleInterface* a = widget ? QAccessible::queryAccessibleInterface(widget) : nullptr;
+    return a ? a->text(QAccessible::Name) + QLatin1Char('|') + a->text(QAccessible::Description)
+             : QStringLiteral("<none>");
 }
 
 template <typename T = QWidget>
