@@ -84,6 +84,8 @@ private:
 namespace ModalWatch {
 
 inline constexpr int kUnexpectedModalMs = 3000;
+// A dialog the test acted on may work a while (a port scan), but not for ever.
+inline constexpr int kHandledModalMs = 30000;
 
 inline std::map<int, std::function<bool(QWidget*)>>& awaited()
 {
@@ -97,11 +99,8 @@ inline QList<QPointer<QWidget>>& handled()
     return dialogs;
 }
 
-inline bool isExpected(QWidget* modal)
+inline bool isAwaited(QWidget* modal)
 {
-    handled().removeAll(nullptr);
-    if (handled().contains(modal))
-        return true;
     for (const auto& entry : awaited()) {
         if (entry.second(modal))
             return true;
@@ -109,9 +108,10 @@ inline bool isExpected(QWidget* modal)
     return false;
 }
 
-// A modal dialog nobody expects, running its own event loop for a few seconds,
-// fails the running test and is closed, instead of hanging until the ctest
-// time-out. Dialogs shown with open() while the test polls are left alone.
+// A modal dialog nobody expects, running its own event loop for a few seconds
+// (or one the test acted on that stays open far longer), fails the running
+// test and is closed, instead of hanging until the ctest time-out. Dialogs
+// shown with open() while the test polls are left alone.
 inline void start()
 {
     auto* app = qobject_cast<QApplication*>(QCoreApplication::instance());
@@ -126,7 +126,7 @@ inline void start()
     auto* timer = new QTimer(app);
     QObject::connect(timer, &QTimer::timeout, app, [seen] {
         QWidget* modal = QApplication::activeModalWidget();
-        if (!modal || QThread::currentThread()->loopLevel() == 0 || isExpected(modal)) {
+        if (!modal || QThread::currentThread()->loopLevel() == 0) {
             seen->modal = nullptr;
             return;
         }
@@ -135,11 +135,15 @@ inline void start()
             seen->since.start();
             return;
         }
-        if (seen->since.elapsed() < kUnexpectedModalMs)
+        handled().removeAll(nullptr);
+        const bool tookCharge = handled().contains(modal);
+        if ((!tookCharge && isAwaited(modal)) ||
+            seen->since.elapsed() < (tookCharge ? kHandledModalMs : kUnexpectedModalMs))
             return;
         seen->modal = nullptr;
-        const QString what = QStringLiteral("unexpected modal dialog %1 \"%2\"")
-                                 .arg(QLatin1String(modal->metaObject()->className()), modal->windowTitle());
+        const QString what = QStringLiteral("%1 modal dialog %2 \"%3\"")
+                                 .arg(tookCharge ? QStringLiteral("stuck") : QStringLiteral("unexpected"),
+                                      QLatin1String(modal->metaObject()->className()), modal->windowTitle());
         QTest::qFail(qPrintable(what), __FILE__, __LINE__);
         if (auto* dialog = qobject_cast<QDialog*>(modal))
             dialog->QDialog::done(QDialog::Rejected); // past overrides that refuse to close

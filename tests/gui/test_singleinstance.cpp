@@ -175,31 +175,6 @@ private slots:
         QVERIFY(app.claimError().contains(reason));
         QCOMPARE(after, before);
     }
-
-    // The program itself: the reason reaches standard error before the box
-    // (which waits for the user; the test ends the program instead).
-    void programSaysWhyOnStandardError()
-    {
-        const QString runtime = m_folders->runtime() + QStringLiteral("/not a folder");
-        QFile file(runtime);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.close();
-        QProcess program;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("VEVA_SMS_RUNTIME_DIR"), runtime);
-        program.setProcessEnvironment(env);
-        program.start(binary(), {});
-        QVERIFY(program.waitForStarted(5000));
-        QByteArray err;
-        QTRY_VERIFY_WITH_TIMEOUT((err += program.readAllStandardError()).contains("cannot start") ||
-                                     program.state() == QProcess::NotRunning,
-                                 10000);
-        err += program.readAllStandardError();
-        const bool ended = program.state() == QProcess::NotRunning;
-        stop(&program);
-        QVERIFY2(err.contains("should be a folder"), err.constData());
-        QVERIFY2(!ended || program.exitCode() != 0, "ended as if all went well");
-    }
 };
 
 QTEST_GUILESS_MAIN(TestSingleInstance)
