@@ -237,7 +237,7 @@ bool AppendSentItem(const QString& number, const QString& message, const QDate& 
     CStdioFileEx f;
     if (!f.open(sentItemsPath(), CStdioFileEx::OpenMode::Append))
         return false;
-    f.setTargetCodePage(TextCodec::windows1252());
+    f.setTargetCodePage(TextCodec::ansiCodePage()); // as the readers, for a file without the mark
     return f.WriteRecordLine(encodeMarkedLine(SentItemRecord(number, message, date)));
 }
 
@@ -312,7 +312,7 @@ bool AppendTemplate(const QString& message, const QString& path)
     CStdioFileEx f;
     if (!f.open(path, CStdioFileEx::OpenMode::Append))
         return false;
-    f.setTargetCodePage(TextCodec::windows1252());
+    f.setTargetCodePage(TextCodec::ansiCodePage()); // as the readers, for a file without the mark
     return f.WriteRecordLine(encodeMarkedLine(message));
 }
 

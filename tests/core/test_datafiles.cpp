@@ -245,17 +245,6 @@ private slots:
         QCOMPARE(loaded.numbers, QStringList{QStringLiteral("1")});
     }
 
-    // The sent-items file is read through windows-1252 whatever the ANSI code page is.
-    void sentItemsReadThrough1252UnderAnotherCodePage()
-    {
-        QVERIFY(TextCodec::setAnsiCodePage("windows-1251"));
-        QVERIFY(AppendSentItem(QStringLiteral("1"), QStringLiteral("\u00e9 \u041f"), QDate(2012, 3, 7)));
-        const auto items = LoadSentItems();
-        TextCodec::setAnsiCodePage(TextCodec::windows1252());
-        QCOMPARE(items.size(), 1);
-        QCOMPARE(items[0].message, QStringLiteral("\u00e9 #"));
-    }
-
     // Without VEVA_SMS_APP_DIR the program folder comes from the executable's
     // own path: a copy of this test in a folder reports where it finds itself.
     void programFolderFromTheExecutable_data()
