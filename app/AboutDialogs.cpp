@@ -1,5 +1,6 @@
 #include "AboutDialogs.h"
 
+#include "Ui.h"
 #include "controls/CColorStatic.h"
 #include "controls/Theme.h"
 #include "platform/Shell.h"
@@ -22,9 +23,19 @@ QString website()
     return QStringLiteral("https://www.ulmex-veva.example/");
 }
 
-void openSupportMail()
+void openPage(QWidget* owner, const QString& url)
 {
-    Shell::instance().openMail(mailAddress(), QStringLiteral("Ulmex Veva SMS support"));
+    if (!Shell::instance().openUrl(url))
+        Ui::notice(owner, QStringLiteral("No web browser could be started to open the page.\n\nPlease open this "
+                                         "address yourself:\n%1")
+                              .arg(url));
+}
+
+void openSupportMail(QWidget* owner)
+{
+    if (!Shell::instance().openMail(mailAddress(), QStringLiteral("Ulmex Veva SMS support")))
+        Ui::notice(owner,
+                   QStringLiteral("No mail program could be started.\n\nPlease write to:\n%1").arg(mailAddress()));
 }
 
 } // namespace Support
@@ -61,7 +72,7 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent)
                              this);
     blurb->setWordWrap(true);
     auto* site = CColorStatic::makeLink(Support::website(), QStringLiteral("website"), this);
-    connect(site, &CColorStatic::clicked, this, [] { Shell::instance().openUrl(Support::website()); });
+    connect(site, &CColorStatic::clicked, this, [this] { Support::openPage(this, Support::website()); });
 
     auto* text = new QVBoxLayout;
     text->addWidget(title);
@@ -103,9 +114,9 @@ HelpSupportDialog::HelpSupportDialog(QWidget* parent) : QDialog(parent)
         new QLabel(QStringLiteral("Need more help? Write to us and we will answer within one working day."), this);
     contact->setWordWrap(true);
     auto* mail = CColorStatic::makeLink(Support::mailAddress(), QStringLiteral("mail"), this);
-    connect(mail, &CColorStatic::clicked, this, [] { Support::openSupportMail(); });
+    connect(mail, &CColorStatic::clicked, this, [this] { Support::openSupportMail(this); });
     auto* site = CColorStatic::makeLink(Support::website(), QStringLiteral("website"), this);
-    connect(site, &CColorStatic::clicked, this, [] { Shell::instance().openUrl(Support::website()); });
+    connect(site, &CColorStatic::clicked, this, [this] { Support::openPage(this, Support::website()); });
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();

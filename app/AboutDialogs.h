@@ -20,9 +20,12 @@ public:
     explicit HelpSupportDialog(QWidget* parent = nullptr);
 };
 
-// Support addresses used by the links of every dialog.
+// Support addresses used by the links of every dialog. The links open through
+// the shell; when no browser or mail program can be started, a message shows
+// the address instead, so the user can copy it.
 namespace Support {
 QString mailAddress();
 QString website();
-void openSupportMail();
+void openPage(QWidget* owner, const QString& url);
+void openSupportMail(QWidget* owner);
 } // namespace Support

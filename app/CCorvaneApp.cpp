@@ -2,10 +2,11 @@
 
 #include "CCorvaneDlg.h"
 #include "DeviceController.h"
-#include "import/dialogs/ImportCommands.h"
+#include "Ui.h"
 #include "app/core/AppState.h"
 #include "controls/Theme.h"
 #include "export/ExportController.h"
+#include "import/dialogs/ImportCommands.h"
 #include "platform/Paths.h"
 #include "store/dialogs/DataCommands.h"
 
@@ -15,6 +16,12 @@
 #include <QLocalSocket>
 #include <QLockFile>
 #include <QThread>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -49,14 +56,65 @@ QString CCorvaneApp::instanceSocketPath()
     return Paths::runtimeFolder() + QLatin1Char('/') + QLatin1String(kInstanceName);
 }
 
-bool CCorvaneApp::claimSingleInstance()
+int CCorvaneApp::exec()
+{
+    const Claim claim = claimSingleInstance();
+    return claim == Claim::Owner ? run() : endWithoutWindow(claim);
+}
+
+int CCorvaneApp::endWithoutWindow(Claim claim)
+{
+    if (claim != Claim::Failed)
+        return 0;
+    std::fprintf(stderr, "veva-sms: %s\n", m_claimError.toLocal8Bit().constData());
+    std::fflush(stderr);
+    Ui::messageBox(nullptr, m_claimError, QStringLiteral("Message"), Ui::Buttons::Ok, Ui::Icon::Error);
+    return 1;
+}
+
+CCorvaneApp::Claim CCorvaneApp::failClaim(const QString& why)
+{
+    m_claimError = QStringLiteral("Ulmex Veva SMS cannot start: %1").arg(why);
+    return Claim::Failed;
+}
+
+// The runtime folder must be a folder of ours; only then is it made private.
+bool CCorvaneApp::prepareRuntimeFolder()
+{
+    const QString folder = Paths::runtimeFolder();
+    const QByteArray native = QFile::encodeName(folder);
+    struct stat st = {};
+    if (::stat(native.constData(), &st) != 0) {
+        if (!QDir().mkpath(folder)) {
+            const int err = errno;
+            failClaim(QStringLiteral("the folder \"%1\" cannot be created (%2).")
+                          .arg(folder, QString::fromLocal8Bit(std::strerror(err))));
+            return false;
+        }
+        if (::stat(native.constData(), &st) != 0)
+            return false;
+    }
+    if (!S_ISDIR(st.st_mode)) {
+        failClaim(QStringLiteral("\"%1\" should be a folder, but it is not.").arg(folder));
+        return false;
+    }
+    if (st.st_uid != ::getuid()) {
+        failClaim(QStringLiteral("the folder \"%1\" belongs to another user.").arg(folder));
+        return false;
+    }
+    ::chmod(native.constData(), 0700);
+    return true;
+}
+
+CCorvaneApp::Claim CCorvaneApp::claimSingleInstance()
 {
     const QString socketPath = instanceSocketPath();
-    QDir().mkpath(Paths::runtimeFolder());
-    QFile::setPermissions(Paths::runtimeFolder(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    m_claimError.clear();
+    if (!prepareRuntimeFolder())
+        return m_claimError.isEmpty() ? failClaim(QStringLiteral("the runtime folder cannot be used.")) : Claim::Failed;
 
     if (askRunningInstance(socketPath))
-        return false;
+        return Claim::HandedOver;
 
     m_lock = std::make_unique<QLockFile>(socketPath + QStringLiteral(".lock"));
     m_lock->setStaleLockTime(0); // only a lock whose owner is gone counts as stale
@@ -66,21 +124,24 @@ bool CCorvaneApp::claimSingleInstance()
         for (int i = 0; i < 20; ++i) {
             QThread::msleep(100);
             if (askRunningInstance(socketPath))
-                return false;
+                return Claim::HandedOver;
             if (m_lock->tryLock(0))
                 break;
         }
-        if (!m_lock->isLocked())
-            return false;
+        if (!m_lock->isLocked()) {
+            if (m_lock->error() == QLockFile::LockFailedError)
+                return failClaim(QStringLiteral("another instance holds \"%1\" but does not answer.").arg(socketPath));
+            return failClaim(QStringLiteral("\"%1\" cannot be created.").arg(socketPath + QStringLiteral(".lock")));
+        }
     }
     // We own the name: whatever socket is left belongs to a crashed instance.
     QLocalServer::removeServer(socketPath);
     m_server = new QLocalServer(this);
     m_server->setSocketOptions(QLocalServer::UserAccessOption);
     if (!m_server->listen(socketPath))
-        return false;
+        return failClaim(QStringLiteral("cannot listen on \"%1\" (%2).").arg(socketPath, m_server->errorString()));
     connect(m_server, &QLocalServer::newConnection, this, &CCorvaneApp::onActivationRequest);
-    return true;
+    return Claim::Owner;
 }
 
 void CCorvaneApp::onActivationRequest()

@@ -57,6 +57,23 @@ const QString kNoDevice = QStringLiteral("No Mobile Phone Device is selected.");
 const QString kEmptyList = QStringLiteral("Phone numbers-Messages list is empty.");
 const QString kValidNumber = QStringLiteral("Please enter a valid phone number.");
 
+// Said once at start-up; the record operations themselves fail quietly.
+QString dataFilesNotice(const DataFiles::EnsureReport& report)
+{
+    if (report.noProgramFolder)
+        return QStringLiteral("The program folder cannot be found, so there is no data folder.\n\nSent items, "
+                              "templates and exclusion lists cannot be saved. You can still send messages, but nothing "
+                              "will be logged.");
+    if (report.failures.contains(DataFiles::dataFolder()))
+        return QStringLiteral(
+                   "The data folder \"%1\" cannot be written.\n\nSent items, templates and exclusion lists "
+                   "cannot be saved in that folder. You can still send messages, but nothing will be logged.")
+            .arg(DataFiles::dataFolder());
+    return QStringLiteral("These data files cannot be saved:\n\n%1\n\nEach must be a file you may read and write. "
+                          "Until then what would go into them is lost; you can still send messages.")
+        .arg(report.failures.join(QLatin1Char('\n')));
+}
+
 CCorvaneDlg::ExitHandler& exitHandler()
 {
     static CCorvaneDlg::ExitHandler handler = [](int code) { std::_Exit(code); };
@@ -215,8 +232,9 @@ QWidget* CCorvaneDlg::buildLeftColumn()
         runHook(onDynamicMessages, QStringLiteral("Send unique or personalized SMS to every Contact using Excel"));
     });
 
-    m_total =
-        named(new CColorStatic(QStringLiteral("Total Numbers : 0"), column), 1011, QStringLiteral("Total Numbers"));
+    m_total = new CColorStatic(QStringLiteral("Total Numbers : 0"), column);
+    m_total->setObjectName(QStringLiteral("1011"));
+    Theme::speakText(m_total, QStringLiteral("Total Numbers"));
     m_total->setFont(Theme::headingFont());
     m_total->setBkColor(Theme::background());
 
@@ -254,8 +272,9 @@ QWidget* CCorvaneDlg::buildLeftColumn()
     auto* composerLabel =
         named(new QLabel(QStringLiteral("Message Composer :"), column), 1138, QStringLiteral("Message Composer :"));
     composerLabel->setFont(Theme::headingFont());
-    m_charCounter =
-        named(new CColorStatic(QStringLiteral("0 Characters "), column), 1012, QStringLiteral("Character counter"));
+    m_charCounter = new CColorStatic(QStringLiteral("0 Characters "), column);
+    m_charCounter->setObjectName(QStringLiteral("1012"));
+    Theme::speakText(m_charCounter, QStringLiteral("Character counter"));
     m_charCounter->setBkColor(Theme::background());
     composerHead->addWidget(composerLabel);
     composerHead->addStretch();
@@ -297,7 +316,9 @@ QWidget* CCorvaneDlg::buildOptions()
     auto* deviceLabel = named(new QLabel(QStringLiteral("Selected Mobile Device :"), group), 1080,
                               QStringLiteral("Selected Mobile Device :"));
     deviceLabel->setFont(Theme::dialogFont());
-    m_deviceLine = named(new CColorStatic(kNoDevice, group), 1081, QStringLiteral("Selected Mobile Device"));
+    m_deviceLine = new CColorStatic(kNoDevice, group);
+    m_deviceLine->setObjectName(QStringLiteral("1081"));
+    Theme::speakText(m_deviceLine, QStringLiteral("Selected Mobile Device"));
     m_deviceLine->setFont(Theme::headingFont());
     m_deviceLine->setTextColor(Theme::linkColor());
     m_deviceLine->setBkColor(Theme::background());
@@ -440,7 +461,7 @@ QWidget* CCorvaneDlg::buildBottom()
     help->setTextColor(Theme::linkColor());
     help->setBkColor(Theme::background());
     help->setClickable(true);
-    connect(help, &CColorStatic::clicked, this, [] { Support::openSupportMail(); });
+    connect(help, &CColorStatic::clicked, this, [this] { Support::openSupportMail(this); });
     statusRow->addWidget(m_statusLine);
     statusRow->addStretch();
     statusRow->addWidget(help);
@@ -450,7 +471,7 @@ QWidget* CCorvaneDlg::buildBottom()
     auto* contact = bitmapButton(bottom, 1095, Theme::Glyph::Mail, QStringLiteral("Contact us"));
     contact->setFont(Theme::dialogFont());
     connect(contact, &QPushButton::clicked, this,
-            [] { Shell::instance().openUrl(Support::website() + QStringLiteral("contact")); });
+            [this] { Support::openPage(this, Support::website() + QStringLiteral("contact")); });
     auto* loved = new QLabel(QStringLiteral("Loved it? share us on"), bottom);
     loved->setObjectName(QStringLiteral("Loved it? share us on"));
     loved->setFont(Theme::dialogFont());
@@ -480,7 +501,7 @@ QWidget* CCorvaneDlg::buildBottom()
         b->setAccessibleName(QString::fromLatin1(s.name));
         b->setToolTip(QStringLiteral("Share us (%1)").arg(QString::fromLatin1(s.name)));
         const QString url = QString::fromLatin1(s.url);
-        connect(b, &QPushButton::clicked, this, [url] { Shell::instance().openUrl(url); });
+        connect(b, &QPushButton::clicked, this, [this, url] { Support::openPage(this, url); });
         shareRow->addWidget(b);
     }
     v->addLayout(shareRow);
@@ -501,12 +522,8 @@ void CCorvaneDlg::initialise()
     m_ctlNumber->setFormat(std::make_unique<DecimalFormat>());
 
     const auto first = DataFiles::EnsureDataFiles();
-    if (!first.ok()) {
-        Ui::notice(this, QStringLiteral("The data folder \"%1\" cannot be written.\n\nSent items, templates and "
-                                        "exclusion lists cannot be saved in that folder. You can still send messages, "
-                                        "but nothing will be logged.")
-                             .arg(DataFiles::dataFolder()));
-    }
+    if (!first.ok())
+        Ui::notice(this, dataFilesNotice(first));
     const Registry registry;
     if (registry.isNonEmptyCString(QString::fromLatin1(Registry::kPolicies), QStringLiteral("EnableLUA"))) {
         CVistaMessage advice(this);

@@ -10,8 +10,10 @@
 #include "device/link/USBClient.h"
 #include "device/modem/ModemSelection.h"
 #include "device/wizard/CConnectionwizard.h"
+#include "platform/Paths.h"
 #include "platform/Registry.h"
 #include "platform/Shell.h"
+#include "platform/deviceservice/DeviceServiceClient.h"
 #include "sending/WaitDialogs.h"
 #include "sending/dialogs/CDeviceIni.h"
 #include "sending/dialogs/CModeless.h"
@@ -27,6 +29,8 @@
 namespace {
 
 const QString kNoDevice = QStringLiteral("No Mobile Phone Device is selected.");
+// How long a service that is starting may take to answer before we start our own.
+constexpr int kServiceAnswerWaitMs = 3000;
 const QString kRunDesktopManager =
     QStringLiteral("Please run BlackBerry\u2122 Desktop Manager\u2122 to use Ulmex Veva SMS Software successfully.");
 
@@ -185,7 +189,10 @@ void DeviceController::desktopManagerStartupCheck()
     QStringList processes = runningProcessNames();
     if (processes.isEmpty())
         return;
-    if (isDesktopManagerRunning(processes)) {
+    // A process of that name may be some other program, or a service for
+    // another runtime folder: ours is the one that answers on our socket.
+    if (isDesktopManagerRunning(processes) &&
+        DeviceServiceClient::serviceAnswers(Paths::deviceServiceSocket(), kServiceAnswerWaitMs)) {
         g_strDesktopManager.set(QString::fromLatin1(kDesktopManagerSeen));
         if (!g_strDevicePin.isEmpty())
             m_main->setStatusLineVisible(false);

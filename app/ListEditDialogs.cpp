@@ -185,7 +185,7 @@ CUpdate_Num_Message::CUpdate_Num_Message(QWidget* parent, int row, const QString
 
     auto* messageLabel = headingLabel(this, 1132, QStringLiteral("Message :"));
     m_counterLabel = headingLabel(this, 1004, QStringLiteral("0 Characters"));
-    m_counterLabel->setAccessibleName(QStringLiteral("Character counter"));
+    Theme::speakText(m_counterLabel, QStringLiteral("Character counter"));
     m_message = new CMy_Sel_All_Edit(this);
     m_message->setObjectName(QStringLiteral("1163"));
     m_message->setAccessibleName(QStringLiteral("Message :"));
@@ -281,7 +281,7 @@ CUpdate_Selected_Item_SMS::CUpdate_Selected_Item_SMS(QWidget* parent, RecipientL
     numbersGroup->setFont(Theme::headingFont());
     m_total = new QLabel(QStringLiteral("Total Selected Numbers : 0"), numbersGroup);
     m_total->setObjectName(QStringLiteral("1102"));
-    m_total->setAccessibleName(QStringLiteral("Total Selected Numbers"));
+    Theme::speakText(m_total, QStringLiteral("Total Selected Numbers"));
     m_total->setFont(Theme::dialogFont());
     m_numbers = new QStandardItemModel(0, 1, this);
     m_numbers->setHorizontalHeaderLabels({QStringLiteral("Selected Numbers")});
@@ -306,7 +306,7 @@ CUpdate_Selected_Item_SMS::CUpdate_Selected_Item_SMS(QWidget* parent, RecipientL
     m_message->setFont(Theme::bodyFont());
     m_message->setMaxLength(1600);
     m_counterLabel = headingLabel(messageGroup, 1004, QStringLiteral("0 Characters"));
-    m_counterLabel->setAccessibleName(QStringLiteral("Character counter"));
+    Theme::speakText(m_counterLabel, QStringLiteral("Character counter"));
     m_counter = new MessageCounter(m_message, m_counterLabel, this);
     auto* g2 = new QVBoxLayout(messageGroup);
     g2->addWidget(m_counterLabel, 0, Qt::AlignRight);

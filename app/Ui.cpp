@@ -53,6 +53,7 @@ int messageBox(QWidget* owner, const QString& text, const QString& caption, Butt
     }
     box.setWindowTitle(caption);
     box.setText(text);
+    box.setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     box.setWindowIcon(Theme::appIcon());
     switch (icon) {
     case Icon::Information:

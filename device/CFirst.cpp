@@ -132,14 +132,14 @@ CFirst::CFirst(QWidget* owner) : QDialog(nullptr)
     cancel->setObjectName(QStringLiteral("2"));
     cancel->setAccessibleName(QStringLiteral("Cancel"));
 
-    connect(downloadLink, &CColorStatic::clicked, this, [] { Shell::instance().openUrl(downloadPage()); });
-    connect(searchLink, &CColorStatic::clicked, this, [] { Shell::instance().openUrl(searchPage()); });
-    connect(mailLink, &CColorStatic::clicked, this, [] { Support::openSupportMail(); });
+    connect(downloadLink, &CColorStatic::clicked, this, [this] { Support::openPage(this, downloadPage()); });
+    connect(searchLink, &CColorStatic::clicked, this, [this] { Support::openPage(this, searchPage()); });
+    connect(mailLink, &CColorStatic::clicked, this, [this] { Support::openSupportMail(this); });
     connect(manualLink, &CColorStatic::clicked, this, [this] {
         HelpSupportDialog help(this);
         help.exec();
     });
-    connect(siteLink, &CColorStatic::clicked, this, [] { Shell::instance().openUrl(Support::website()); });
+    connect(siteLink, &CColorStatic::clicked, this, [this] { Support::openPage(this, Support::website()); });
     connect(retry, &QPushButton::clicked, this, &CFirst::retry);
     connect(cancel, &QPushButton::clicked, this, &CFirst::reject);
 

@@ -33,7 +33,7 @@ CVistaMessage::CVistaMessage(QWidget* parent) : QDialog(parent)
     steps->setObjectName(QStringLiteral("steps"));
     steps->setWordWrap(true);
     auto* contact = CColorStatic::makeLink(QStringLiteral("Click here to contact us"), QStringLiteral("1116"), this);
-    connect(contact, &CColorStatic::clicked, this, [] { Support::openSupportMail(); });
+    connect(contact, &CColorStatic::clicked, this, [this] { Support::openSupportMail(this); });
 
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
     ok->setObjectName(QStringLiteral("1"));

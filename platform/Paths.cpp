@@ -4,9 +4,25 @@
 #include <QDir>
 #include <QStandardPaths>
 
+#include <QFile>
+
+#include <climits>
 #include <unistd.h>
 
 namespace {
+
+// The running executable as the kernel names it; empty when that name cannot
+// be held as text (bytes that the file-name encoding cannot represent).
+QString executablePath()
+{
+    char buffer[PATH_MAX];
+    const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer);
+    if (n <= 0 || n >= ssize_t(sizeof buffer))
+        return QCoreApplication::applicationFilePath();
+    const QByteArray native(buffer, n);
+    const QString path = QFile::decodeName(native);
+    return QFile::encodeName(path) == native ? path : QString();
+}
 
 QString fromEnv(const char* name)
 {
@@ -34,12 +50,14 @@ QString applicationFolder()
 {
     if (hasEnv("VEVA_SMS_APP_DIR"))
         return fromEnv("VEVA_SMS_APP_DIR");
-    return folderOfExecutable(QCoreApplication::applicationFilePath());
+    const QString executable = executablePath();
+    return executable.isEmpty() ? QString() : folderOfExecutable(executable);
 }
 
 QString inApplicationFolder(const QString& relative)
 {
-    return applicationFolder() + QLatin1Char('/') + relative;
+    const QString folder = applicationFolder();
+    return folder.isEmpty() ? QString() : folder + QLatin1Char('/') + relative;
 }
 
 QString configFolder()

@@ -14,9 +14,10 @@ namespace Paths {
 // holds no separator at all.
 QString folderOfExecutable(const QString& executablePath);
 
-// The program folder: VEVA_SMS_APP_DIR when set, else the folder of the running executable.
+// The program folder: VEVA_SMS_APP_DIR when set, else the folder of the running
+// executable; empty when that cannot be found (never the file-system root).
 QString applicationFolder();
-// The program folder followed by "/" and the relative path.
+// The program folder followed by "/" and the relative path; empty without a program folder.
 QString inApplicationFolder(const QString& relative);
 
 QString configFolder();

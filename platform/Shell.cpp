@@ -6,6 +6,9 @@
 #include <QProcess>
 #include <QUrl>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 Shell* g_override = nullptr;
@@ -95,8 +98,13 @@ QStringList runningProcessNames()
         return processListProvider()();
     QStringList names;
     const QDir proc(QStringLiteral("/proc"));
+    const uid_t me = ::getuid();
     for (const QString& pid : proc.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
         if (!pid.front().isDigit())
+            continue;
+        // Another user's programs are no service of ours.
+        struct stat st = {};
+        if (::stat(QFile::encodeName(proc.filePath(pid)).constData(), &st) != 0 || st.st_uid != me)
             continue;
         QFile cmdline(proc.filePath(pid + QStringLiteral("/cmdline")));
         if (cmdline.open(QIODevice::ReadOnly)) {

@@ -40,8 +40,8 @@ public:
     int runBatchHidden(const QString& batchFile, int timeoutMs) override;
 };
 
-// The names of the running processes (the executable's file name, and the
-// kernel's short name when it differs).
+// The names of the current user's running processes (the executable's file
+// name, and the kernel's short name when it differs).
 QStringList runningProcessNames();
 // Replaces the process list (tests); an empty function restores the real one.
 void setProcessListProvider(std::function<QStringList()> provider);

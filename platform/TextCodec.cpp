@@ -250,6 +250,12 @@ QString decode(const QByteArray& bytes, const QByteArray& name)
     return page ? page->decode(bytes) : ansiPage()->decode(bytes);
 }
 
+QByteArray encode(const QString& text, const QByteArray& name)
+{
+    auto page = codePage(name);
+    return page ? page->encode(text, '?') : ansiPage()->encode(text, '?');
+}
+
 QString narrowWithHash(const QString& text, const QByteArray& name)
 {
     auto page = codePage(name);

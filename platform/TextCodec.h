@@ -24,6 +24,8 @@ int ansiByteLength(const QString& text);
 
 // Decodes single-byte or ANSI bytes read from a file in the given code page.
 QString decode(const QByteArray& bytes, const QByteArray& codePage);
+// Encodes text for a file in the given code page; characters it lacks become '?'.
+QByteArray encode(const QString& text, const QByteArray& codePage);
 
 // Narrows text to the given code page and widens it again: every character
 // (or surrogate pair) with no equivalent there becomes '#'. Unpaired

@@ -5,12 +5,17 @@
 #include <QFile>
 
 #include <cerrno>
+#include <cstring>
+#include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
 constexpr qsizetype kChunk = 64 * 1024;
+// Completes the stray last byte of a UTF-16 file of odd length before an append.
+constexpr uchar kRealignByte = 0xDC;
 
 bool sameFile(int fd, const QString& path)
 {
@@ -18,6 +23,19 @@ bool sameFile(int fd, const QString& path)
     if (::fstat(fd, &a) != 0 || ::stat(QFile::encodeName(path).constData(), &b) != 0)
         return false;
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// The unit a realignment made of the stray byte sits right before a line feed.
+// It is damage, not text: it goes, and a line of nothing else is dropped (true).
+bool removeRealignUnit(QString& units)
+{
+    const qsizetype n = units.size();
+    if (n < 2 || units.at(n - 1) != QLatin1Char('\n') || (units.at(n - 2).unicode() >> 8) != kRealignByte)
+        return false;
+    if (n >= 3 && units.at(n - 3).isHighSurrogate())
+        return false; // the low half of a real pair
+    units.remove(n - 2, 1);
+    return units.size() == 1;
 }
 
 void stripLineEnd(QString& s)
@@ -42,55 +60,77 @@ bool CStdioFileEx::open(const QString& path, OpenMode mode)
     close();
     m_error = Error::None;
     m_errorString.clear();
+    const auto fail = [this](Error error, const QString& text) {
+        m_error = error;
+        m_errorString = text;
+        return false;
+    };
+    if (path.isEmpty())
+        return fail(Error::Missing, QStringLiteral("no file name"));
+    const QByteArray native = QFile::encodeName(path);
+
+    int flags = O_CLOEXEC | O_NOCTTY | O_NONBLOCK; // a FIFO must not block the open
+    QIODevice::OpenMode qtMode;
+    switch (mode) {
+    case OpenMode::Read:
+        flags |= O_RDONLY;
+        qtMode = QIODevice::ReadOnly;
+        break;
+    case OpenMode::ReadWriteExisting:
+        flags |= O_RDWR;
+        qtMode = QIODevice::ReadWrite;
+        break;
+    case OpenMode::Append:
+        flags |= O_RDWR | O_CREAT | O_APPEND;
+        qtMode = QIODevice::ReadWrite | QIODevice::Append;
+        break;
+    }
 
     // A rewrite renames a new file over the old one; if that happens between
     // our open and our lock, we hold the lock on a file nobody sees any more,
     // so open again.
-    for (int attempt = 0; attempt < 4; ++attempt) {
-        auto file = std::make_unique<QFile>(path);
-        QIODevice::OpenMode qtMode;
-        switch (mode) {
-        case OpenMode::Read:
-            qtMode = QIODevice::ReadOnly;
-            break;
-        case OpenMode::ReadWriteExisting:
-            qtMode = QIODevice::ReadWrite | QIODevice::ExistingOnly;
-            break;
-        case OpenMode::Append:
-            qtMode = QIODevice::ReadWrite | QIODevice::Append;
-            break;
+    for (int attempt = 0; attempt < 4 && !m_file; ++attempt) {
+        const int fd = ::open(native.constData(), flags, 0666);
+        if (fd < 0) {
+            const int err = errno;
+            return fail(err == ENOENT ? Error::Missing : Error::Other,
+                        QStringLiteral("%1: %2").arg(path, QString::fromLocal8Bit(std::strerror(err))));
         }
-        if (mode != OpenMode::Append && !file->exists()) {
-            m_error = Error::Missing;
-            m_errorString = QStringLiteral("%1 does not exist").arg(path);
-            return false;
+        // Only regular files: a FIFO or a device would hang or flood the reader.
+        struct stat st = {};
+        if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+            ::close(fd);
+            return fail(Error::Other, QStringLiteral("%1 is not a regular file").arg(path));
         }
-        if (!file->open(qtMode | QIODevice::Unbuffered)) {
-            m_error = file->exists() ? Error::Other : Error::Missing;
-            m_errorString = file->errorString();
-            return false;
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            const int err = errno;
+            ::close(fd);
+            return fail(err == EWOULDBLOCK ? Error::Locked : Error::Other, QStringLiteral("%1 is in use").arg(path));
         }
-        if (::flock(file->handle(), LOCK_EX | LOCK_NB) != 0) {
-            m_error = (errno == EWOULDBLOCK) ? Error::Locked : Error::Other;
-            m_errorString = QStringLiteral("%1 is in use").arg(path);
-            return false;
-        }
-        if (!sameFile(file->handle(), path))
+        if (!sameFile(fd, path)) {
+            ::close(fd);
             continue;
+        }
+        auto file = std::make_unique<QFile>();
+        if (!file->open(fd, qtMode | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
+            ::close(fd);
+            return fail(Error::Other, file->errorString());
+        }
         m_file = std::move(file);
-        break;
     }
-    if (!m_file) {
-        m_error = Error::Other;
-        m_errorString = QStringLiteral("%1 keeps changing").arg(path);
-        return false;
-    }
+    if (!m_file)
+        return fail(Error::Other, QStringLiteral("%1 keeps changing").arg(path));
 
     m_buffer.clear();
     m_pos = 0;
     m_eof = false;
     m_unicode = false;
-    if (mode != OpenMode::Append) {
+    if (mode == OpenMode::Append) {
+        // Appends keep the encoding the file already has (see WriteRecordLine).
+        char head[2] = {};
+        m_unicode = ::pread(m_file->handle(), head, 2, 0) == 2 && uchar(head[0]) == 0xFF && uchar(head[1]) == 0xFE;
+    } else {
         fill();
         if (m_buffer.size() >= 2 && uchar(m_buffer[0]) == 0xFF && uchar(m_buffer[1]) == 0xFE) {
             m_unicode = true;
@@ -187,6 +227,10 @@ bool CStdioFileEx::readUnicodeLine(QString& line)
         for (qsizetype k = 0; k < units.size(); ++k)
             d[k] = char16_t(b[2 * k] | (b[2 * k + 1] << 8));
         m_pos = end;
+        if (removeRealignUnit(units)) {
+            scanFrom = m_pos;
+            continue;
+        }
         line = TextCodec::narrowWithHash(units, m_codePage);
         stripLineEnd(line);
         return true;
@@ -267,6 +311,19 @@ bool CStdioFileEx::WriteRecordLine(const QString& text)
 {
     if (!m_file)
         return false;
-    const QByteArray bytes = encodeUtf16(text, m_file->size() == 0);
+    const qint64 size = m_file->size();
+    QByteArray bytes;
+    if (size > 0 && !m_unicode) {
+        // The reader takes a file without the mark as single-byte text: stay with it.
+        bytes = TextCodec::encode(text, m_codePage);
+    } else {
+        if (size % 2 != 0) {
+            // Records written after a stray byte would all be read out of step.
+            bytes.append(char(kRealignByte));
+            bytes.append("\n\0", 2);
+        }
+        bytes += encodeUtf16(text, size == 0);
+        m_unicode = true;
+    }
     return m_file->write(bytes) == bytes.size();
 }

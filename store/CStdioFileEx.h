@@ -11,6 +11,9 @@ class QFile;
 // single-byte text (in a given code page, CR LF read as LF) for files without
 // the mark, such as imported contact lists.
 //
+// Only regular files (or links to them) open; a FIFO, a device or a folder
+// fails like a file that cannot be read.
+//
 // Every open takes an exclusive advisory lock for as long as the file is open:
 // a second open of the same file while one is in progress fails, so two
 // accesses can never interleave inside a file.
@@ -42,6 +45,7 @@ public:
 
     // Reading: lines are narrowed to this code page ('#' for characters it
     // lacks) and, for a file without a byte-order mark, decoded from it.
+    // Writing to a file that has text but no mark encodes into it.
     void setTargetCodePage(const QByteArray& codePage) { m_codePage = codePage; }
     bool isUnicode() const { return m_unicode; }
 
@@ -50,7 +54,10 @@ public:
     bool ReadRecordLine(QString& line);
 
     // Writes text as UTF-16LE code units, preceded by the byte-order mark when
-    // the file position is 0. Returns false when the write failed.
+    // the file is empty; to a file of text without the mark, as single bytes
+    // in the target code page. A UTF-16 file of odd length is first realigned:
+    // its stray byte becomes a line of its own that reading drops.
+    // Returns false when the write failed.
     bool WriteRecordLine(const QString& text);
 
     // The UTF-16LE bytes WriteRecordLine would write at the given position.

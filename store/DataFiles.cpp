@@ -9,6 +9,9 @@
 #include <QFileInfo>
 #include <QSet>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace DataFiles {
 
 namespace {
@@ -29,6 +32,23 @@ QStringView trimRecordSpace(QStringView s)
     while (e > b && isRecordSpace(s.at(e - 1)))
         --e;
     return s.mid(b, e - b);
+}
+
+// A path inside a folder; nothing when the folder is unknown.
+QString below(const QString& folder, const QString& name)
+{
+    return folder.isEmpty() ? QString() : folder + QLatin1Char('/') + name;
+}
+
+// An existing file (or folder) that our reads and writes can use: a regular
+// file or a folder as asked, with the permissions we need.
+bool usable(const QString& path, bool folder)
+{
+    const QByteArray native = QFile::encodeName(path);
+    struct stat st = {};
+    if (::stat(native.constData(), &st) != 0 || (folder ? !S_ISDIR(st.st_mode) : !S_ISREG(st.st_mode)))
+        return false;
+    return ::access(native.constData(), folder ? (R_OK | W_OK | X_OK) : (R_OK | W_OK)) == 0;
 }
 
 bool createEmptyFile(const QString& path, bool withMark)
@@ -89,38 +109,56 @@ QString dataFolder()
 }
 QString sentItemsPath()
 {
-    return dataFolder() + QStringLiteral("/SentItem.ulmex");
+    return below(dataFolder(), QStringLiteral("SentItem.ulmex"));
 }
 QString templatesPath()
 {
-    return dataFolder() + QStringLiteral("/Templates.ulmex");
+    return below(dataFolder(), QStringLiteral("Templates.ulmex"));
 }
 QString inUseListPath()
 {
-    return dataFolder() + QStringLiteral("/AppExclusion.ulmex");
+    return below(dataFolder(), QStringLiteral("AppExclusion.ulmex"));
 }
 QString exclusionFolder()
 {
-    return dataFolder() + QStringLiteral("/Exclusion");
+    return below(dataFolder(), QStringLiteral("Exclusion"));
 }
 QString exclusionIndexPath()
 {
-    return exclusionFolder() + QStringLiteral("/ExListIndex.ulmex");
+    return below(exclusionFolder(), QStringLiteral("ExListIndex.ulmex"));
 }
 QString exclusionListPath(const QString& listName)
 {
-    return exclusionFolder() + QLatin1Char('/') + listName + QStringLiteral(".ulmex");
+    if (!IsValidListName(listName))
+        return QString();
+    return below(exclusionFolder(), listName + QStringLiteral(".ulmex"));
+}
+
+bool IsValidListName(const QString& name)
+{
+    const QString trimmed = name.trimmed();
+    if (trimmed.isEmpty() || trimmed.size() > kMaxListNameLength || trimmed == QLatin1String("ExListIndex"))
+        return false;
+    for (const QChar c : name) {
+        if (c.unicode() < 0x20 || QStringView(u"\\/:*?\"<>|").contains(c))
+            return false;
+    }
+    return true;
 }
 
 EnsureReport EnsureDataFiles()
 {
     EnsureReport report;
+    if (dataFolder().isEmpty()) {
+        report.noProgramFolder = true;
+        return report;
+    }
     auto folder = [&](const QString& path) {
-        if (!QFileInfo(path).isDir() && !QDir().mkdir(path))
+        if (QFileInfo::exists(path) ? !usable(path, true) : !QDir().mkdir(path))
             report.failures.append(path);
     };
     auto file = [&](const QString& path, bool withMark) {
-        if (!QFileInfo::exists(path) && !createEmptyFile(path, withMark))
+        if (QFileInfo::exists(path) ? !usable(path, false) : !createEmptyFile(path, withMark))
             report.failures.append(path);
     };
     folder(dataFolder());
@@ -199,6 +237,7 @@ bool AppendSentItem(const QString& number, const QString& message, const QDate& 
     CStdioFileEx f;
     if (!f.open(sentItemsPath(), CStdioFileEx::OpenMode::Append))
         return false;
+    f.setTargetCodePage(TextCodec::ansiCodePage()); // as the readers, for a file without the mark
     return f.WriteRecordLine(encodeMarkedLine(SentItemRecord(number, message, date)));
 }
 
@@ -273,6 +312,7 @@ bool AppendTemplate(const QString& message, const QString& path)
     CStdioFileEx f;
     if (!f.open(path, CStdioFileEx::OpenMode::Append))
         return false;
+    f.setTargetCodePage(TextCodec::ansiCodePage()); // as the readers, for a file without the mark
     return f.WriteRecordLine(encodeMarkedLine(message));
 }
 
@@ -337,6 +377,9 @@ ExclusionNumbers ReadExclusionNumbers()
         return result;
     result.inUseReadable = true;
     for (const QString& name : *names) {
+        // The file is not ours to trust: a name could lead out of the data folder.
+        if (!IsValidListName(name))
+            continue;
         if (const auto numbers = ReadExclusionFile(exclusionListPath(name)))
             result.numbers.append(*numbers);
     }

@@ -21,13 +21,22 @@ QString templatesPath();
 QString inUseListPath();
 QString exclusionFolder();
 QString exclusionIndexPath();
+// Empty for a name that breaks the list-name rules.
 QString exclusionListPath(const QString& listName);
 
-// What EnsureDataFiles could not create; empty when everything is in place.
+inline constexpr qsizetype kMaxListNameLength = 50;
+// A list name gives a file name: 1 to 50 characters after trimming, none of
+// \ / : * ? " < > | nor a control character, and not "ExListIndex".
+bool IsValidListName(const QString& name);
+
+// What EnsureDataFiles could not put in place; empty when everything is.
 struct EnsureReport
 {
-    QStringList failures; // paths that are missing and could not be created
-    bool ok() const { return failures.isEmpty(); }
+    // Missing and not creatable, or present but not a readable and writable
+    // file (or folder) of ours: a folder in a file's place, a FIFO, read-only.
+    QStringList failures;
+    bool noProgramFolder = false; // the program folder is unknown: no data folder at all
+    bool ok() const { return failures.isEmpty() && !noProgramFolder; }
 };
 
 // Creates whatever is missing of the data folder and its files, in a fixed

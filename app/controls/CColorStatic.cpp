@@ -9,7 +9,6 @@ CColorStatic::CColorStatic(const QString& text, QWidget* parent) : QLabel(text, 
 {
     m_background = palette().color(QPalette::Button);
     setAutoFillBackground(true);
-    setAccessibleName(text);
     applyColors();
 }
 

@@ -25,7 +25,7 @@ CLong_SMS_Dlg::CLong_SMS_Dlg(QWidget* parent, int limit, const QString& text) : 
     m_text->setObjectName(QStringLiteral("1132"));
     m_text->setWordWrap(true);
     m_text->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    m_text->setAccessibleName(QStringLiteral("Information"));
+    Theme::speakText(m_text, QStringLiteral("Information"));
     m_text->setMinimumWidth(380);
 
     auto* ok = new QPushButton(QStringLiteral("OK"), this);

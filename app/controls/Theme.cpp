@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QLabel>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
@@ -396,6 +397,14 @@ void makeBitmapButton(QAbstractButton* button, Glyph glyph, const QString& capti
     button->setAccessibleName(caption);
     button->setProperty("bitmapButton", true);
     button->setCursor(Qt::PointingHandCursor);
+}
+
+void speakText(QLabel* label, const QString& role)
+{
+    // Without a name of its own a label is named by its text, and every
+    // setText() tells assistive technology that the name changed.
+    label->setAccessibleName(QString());
+    label->setAccessibleDescription(role);
 }
 
 } // namespace Theme

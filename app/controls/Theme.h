@@ -7,6 +7,7 @@
 
 class QWidget;
 class QAbstractButton;
+class QLabel;
 
 // The program's look: one background colour for every dialog, the Verdana
 // fonts (with the system's sans-serif as fallback), and the artwork, which is
@@ -34,6 +35,10 @@ enum class Glyph {
 };
 QIcon glyphIcon(Glyph glyph);
 QPixmap banner(const QSize& size);
+
+// For a label whose text changes (counts, progress, the device): assistive
+// technology reads the text itself as its name, and the role as description.
+void speakText(QLabel* label, const QString& role);
 
 // A button drawn with our images: raised in its normal state, sunk when pressed.
 void makeBitmapButton(QAbstractButton* button, Glyph glyph, const QString& caption);

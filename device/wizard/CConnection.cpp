@@ -123,7 +123,7 @@ CConnection::CConnection(QWidget* parent) : QDialog(parent)
 
     auto* help =
         CColorStatic::makeLink(QStringLiteral("Need help? Click here to contact us."), QStringLiteral("1070"), this);
-    connect(help, &CColorStatic::clicked, this, [] { Support::openSupportMail(); });
+    connect(help, &CColorStatic::clicked, this, [this] { Support::openSupportMail(this); });
 
     m_connection = makeButton(this, 1036, QStringLiteral("Connection"));
     m_ok = makeButton(this, 1, QStringLiteral("OK"));

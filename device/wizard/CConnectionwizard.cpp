@@ -161,7 +161,7 @@ CConnectionwizard::CConnectionwizard(QWidget* parent) : QDialog(parent)
 
     auto* help =
         CColorStatic::makeLink(QStringLiteral("Need help? Click here to contact us."), QStringLiteral("1069"), this);
-    connect(help, &CColorStatic::clicked, this, [] { Support::openSupportMail(); });
+    connect(help, &CColorStatic::clicked, this, [this] { Support::openSupportMail(this); });
 
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
     ok->setObjectName(QStringLiteral("1"));

@@ -191,7 +191,7 @@ CDynamic_Excel_Msg::CDynamic_Excel_Msg(CCorvaneDlg* main, Host host)
     m_ok = named(new QPushButton(kContinue, this), 1, kContinue);
     m_ok->setDefault(true);
     auto* help = CColorStatic::makeLink(QStringLiteral("Need help? Click here to contact us."), QStringLiteral("1029"), this);
-    connect(help, &CColorStatic::clicked, this, [] { Support::openSupportMail(); });
+    connect(help, &CColorStatic::clicked, this, [this] { Support::openSupportMail(this); });
 
     for (QPushButton* b : {example1, example3})
         connect(b, &QPushButton::clicked, this, [this] {

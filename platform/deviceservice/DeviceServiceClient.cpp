@@ -4,7 +4,12 @@
 #include "platform/Paths.h"
 
 #include <QCborArray>
+#include <QDeadlineTimer>
+#include <QEventLoop>
+#include <QLocalSocket>
+#include <QTimer>
 
+#include <algorithm>
 #include <atomic>
 
 namespace {
@@ -257,6 +262,42 @@ namespace DeviceServiceClient {
 void setCallTimeout(int milliseconds)
 {
     g_callTimeoutMs = qMax(1, milliseconds);
+}
+
+bool serviceAnswers(const QString& socketPath, int waitMs)
+{
+    const QDeadlineTimer deadline(waitMs);
+    for (;;) {
+        QLocalSocket socket;
+        WireFormat::FrameReader reader;
+        QEventLoop loop;
+        bool answered = false;
+        QObject::connect(&socket, &QLocalSocket::connected, &loop, [&socket] {
+            QCborMap ping;
+            ping.insert(QStringLiteral("id"), 1);
+            ping.insert(QStringLiteral("op"), QStringLiteral("ping"));
+            ping.insert(QStringLiteral("h"), 0);
+            ping.insert(QStringLiteral("a"), QCborArray());
+            socket.write(WireFormat::encodeFrame(ping));
+        });
+        QObject::connect(&socket, &QLocalSocket::readyRead, &loop, [&] {
+            QCborMap reply;
+            answered = reader.readFrom(&socket, &reply) == WireFormat::FrameReader::Status::Frame;
+            if (answered || !reader.isMidFrame())
+                loop.quit();
+        });
+        QObject::connect(&socket, &QLocalSocket::errorOccurred, &loop, &QEventLoop::quit);
+        QTimer::singleShot(int(std::clamp<qint64>(deadline.remainingTime(), 1, 1000)), &loop, &QEventLoop::quit);
+        socket.connectToServer(socketPath);
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+        if (answered)
+            return true;
+        if (deadline.hasExpired())
+            return false;
+        QEventLoop pause;
+        QTimer::singleShot(int(std::clamp<qint64>(deadline.remainingTime(), 1, 200)), &pause, &QEventLoop::quit);
+        pause.exec(QEventLoop::ExcludeUserInputEvents);
+    }
 }
 
 int callTimeout()

@@ -47,6 +47,8 @@ public:
     Status readFrom(QIODevice* device, QCborMap* frame);
     // The same from a byte buffer; consumed bytes are removed from it.
     Status readFrom(QByteArray* buffer, QCborMap* frame);
+    // Part of a frame has been read and the rest is still to come.
+    bool isMidFrame() const { return m_failed == Status::NeedMore && (!m_header.isEmpty() || m_expected >= 0); }
 
 private:
     Status step(QCborMap* frame);

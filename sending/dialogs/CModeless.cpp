@@ -19,11 +19,12 @@ const QString kNotice = QStringLiteral(
     "going on. Operating the mobile device functions during the messaging process may interrupt the execution and may "
     "result errors in process.");
 
-QLabel* staticText(QWidget* parent, int id, const QString& text, const QString& accessibleName)
+// Fixed captions are named by their text anyway; changing lines get their role as description.
+QLabel* staticText(QWidget* parent, int id, const QString& text, const QString& role = QString())
 {
     auto* label = new QLabel(text, parent);
     label->setObjectName(QString::number(id));
-    label->setAccessibleName(accessibleName);
+    Theme::speakText(label, role);
     return label;
 }
 
@@ -46,8 +47,7 @@ CModeless::CModeless(QWidget* owner) : QDialog(nullptr, Qt::Dialog | Qt::Customi
     setModal(false);
     Theme::applyDialogLook(this);
 
-    auto* totalLabel =
-        staticText(this, 1062, QStringLiteral("Total message to send :"), QStringLiteral("Total message to send :"));
+    auto* totalLabel = staticText(this, 1062, QStringLiteral("Total message to send :"));
     totalLabel->setFont(Theme::headingFont());
     m_total = staticText(this, 1063, QStringLiteral("Static"), QStringLiteral("Total messages"));
     m_total->setFont(Theme::headingFont());
@@ -65,7 +65,7 @@ CModeless::CModeless(QWidget* owner) : QDialog(nullptr, Qt::Dialog | Qt::Customi
     keepRoom.setRetainSizeWhenHidden(true);
     m_pause->setSizePolicy(keepRoom);
     m_pause->hide();
-    auto* notice = staticText(this, 1066, kNotice, QStringLiteral("Notice"));
+    auto* notice = staticText(this, 1066, kNotice);
     notice->setWordWrap(true);
     m_stop = new QPushButton(QStringLiteral("Stop"), this);
     m_stop->setObjectName(QStringLiteral("1067"));

@@ -42,7 +42,7 @@ CColorStatic* supportLink(QWidget* parent)
     auto* link =
         CColorStatic::makeLink(QStringLiteral("Need help? Click here to contact us."), QStringLiteral("1029"), parent);
     QObject::connect(link, &CColorStatic::clicked, link,
-                     [] { Shell::instance().openUrl(Support::website() + QStringLiteral("support")); });
+                     [link] { Support::openPage(link->window(), Support::website() + QStringLiteral("support")); });
     return link;
 }
 

@@ -1,11 +1,20 @@
+#include "platform/Paths.h"
 #include "platform/TextCodec.h"
 #include "store/CStdioFileEx.h"
 #include "store/DataFiles.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace DataFiles;
 
@@ -145,6 +154,160 @@ private slots:
         const auto items = LoadSentItems();
         QCOMPARE(items.size(), 1);
         QCOMPARE(items[0].message, QStringLiteral("Za#\u00F3## \u20AC"));
+    }
+
+    // Present but unusable counts as a failure too, and nothing is changed.
+    void unusableFilesAreReported_data()
+    {
+        QTest::addColumn<QString>("which");
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("folder for the sent items") << QStringLiteral("sent") << QStringLiteral("folder");
+        QTest::newRow("FIFO for the templates") << QStringLiteral("templates") << QStringLiteral("fifo");
+        QTest::newRow("link to /dev/zero for the in-use list") << QStringLiteral("inuse") << QStringLiteral("zero");
+        QTest::newRow("read-only index") << QStringLiteral("index") << QStringLiteral("readonly");
+        QTest::newRow("file for the exclusion folder") << QStringLiteral("exclusion") << QStringLiteral("file");
+    }
+
+    void unusableFilesAreReported()
+    {
+        QFETCH(QString, which);
+        QFETCH(QString, kind);
+        if (kind == QLatin1String("readonly") && geteuid() == 0)
+            QSKIP("permissions do not bind root");
+        QVERIFY(EnsureDataFiles().ok());
+        const QString path = which == QLatin1String("sent")        ? sentItemsPath()
+                             : which == QLatin1String("templates") ? templatesPath()
+                             : which == QLatin1String("inuse")     ? inUseListPath()
+                             : which == QLatin1String("index")     ? exclusionIndexPath()
+                                                                   : exclusionFolder();
+        QVERIFY(QFile::remove(path) || QDir(path).removeRecursively());
+        if (kind == QLatin1String("folder"))
+            QVERIFY(QDir().mkdir(path));
+        else if (kind == QLatin1String("fifo"))
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        else if (kind == QLatin1String("zero"))
+            QVERIFY(QFile::link(QStringLiteral("/dev/zero"), path));
+        else
+            writeBytes(path, "x");
+        if (kind == QLatin1String("readonly"))
+            QVERIFY(QFile::setPermissions(path, QFileDevice::ReadOwner));
+
+        const auto report = EnsureDataFiles();
+        QStringList expected{path};
+        if (path == exclusionFolder())
+            expected.append(exclusionIndexPath()); // nothing can be created in a file
+        QCOMPARE(report.failures, expected);
+        QVERIFY(!report.noProgramFolder);
+        QCOMPARE(QFileInfo(path).isDir(), kind == QLatin1String("folder"));
+    }
+
+    // Names in the index and in-use files are read, not typed: one that breaks
+    // the name rules could point the loader at any file.
+    void listNames_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("valid");
+        QTest::newRow("plain") << QStringLiteral("Sales Team members") << true;
+        QTest::newRow("fifty characters") << QString(50, QLatin1Char('n')) << true;
+        QTest::newRow("fifty after trimming")
+            << QStringLiteral(" ") + QString(50, QLatin1Char('n')) + QStringLiteral(" ") << true;
+        QTest::newRow("dots alone") << QStringLiteral("..") << true;
+        QTest::newRow("fifty-one characters") << QString(51, QLatin1Char('n')) << false;
+        QTest::newRow("empty") << QString() << false;
+        QTest::newRow("blank") << QStringLiteral("   ") << false;
+        QTest::newRow("the index") << QStringLiteral("ExListIndex") << false;
+        QTest::newRow("climbing out") << QStringLiteral("../../../outside/secret") << false;
+        QTest::newRow("tab") << QStringLiteral("a\tb") << false;
+        for (const char c : {'\\', '/', ':', '*', '?', '"', '<', '>', '|'})
+            QTest::addRow("holding %c", c) << QStringLiteral("a") + QLatin1Char(c) + QStringLiteral("b") << false;
+    }
+
+    void listNames()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, valid);
+        QCOMPARE(IsValidListName(name), valid);
+        QCOMPARE(exclusionListPath(name).isEmpty(), !valid);
+    }
+
+    void loaderSkipsNamesThatBreakTheRules()
+    {
+        QVERIFY(EnsureDataFiles().ok());
+        const QString outside = m_dir->filePath(QStringLiteral("outside"));
+        QVERIFY(QDir().mkpath(outside));
+        writeBytes(outside + QStringLiteral("/secret.ulmex"), kBom + utf16(QStringLiteral("666\n")));
+        writeBytes(exclusionFolder() + QStringLiteral("/ExListIndex.ulmex"), kBom + utf16(QStringLiteral("Staff\n")));
+        QVERIFY(AppendExclusionLines(exclusionListPath(QStringLiteral("Staff")), {QStringLiteral("1")}));
+        QVERIFY(AppendExclusionLines(inUseListPath(), {QStringLiteral("../../outside/secret"),
+                                                       QStringLiteral("ExListIndex"), QStringLiteral("Staff")}));
+        const auto loaded = LoadExclusionNumbers();
+        QVERIFY(loaded.inUseReadable);
+        QCOMPARE(loaded.numbers, QStringList{QStringLiteral("1")});
+    }
+
+    // Without VEVA_SMS_APP_DIR the program folder comes from the executable's
+    // own path: a copy of this test in a folder reports where it finds itself.
+    void programFolderFromTheExecutable_data()
+    {
+        QTest::addColumn<QByteArray>("folder");
+        QTest::addColumn<bool>("found");
+        QTest::newRow("letters beyond ASCII") << QByteArray("found Programme \xc3\xbc") << true;
+        QTest::newRow("bytes that are not UTF-8") << QByteArray("lost prog\xff\xfe") << false;
+    }
+
+    void programFolderFromTheExecutable()
+    {
+        QFETCH(QByteArray, folder);
+        QFETCH(bool, found);
+        // Byte paths through the C library: QFile cannot name the second folder.
+        const QByteArray dir = QFile::encodeName(m_dir->path()) + '/' + folder;
+        QCOMPARE(::mkdir(dir.constData(), 0700), 0);
+        const QByteArray copy = dir + "/test_datafiles";
+        const std::unique_ptr<void, std::function<void(void*)>> removeAtEnd(this, [copy, dir](void*) {
+            ::unlink(copy.constData());
+            ::rmdir(dir.constData());
+        });
+        QFile self(QCoreApplication::applicationFilePath());
+        QVERIFY(self.open(QIODevice::ReadOnly));
+        const QByteArray program = self.readAll();
+        FILE* out = std::fopen(copy.constData(), "wb");
+        QVERIFY(out);
+        QCOMPARE(std::fwrite(program.constData(), 1, size_t(program.size()), out), size_t(program.size()));
+        std::fclose(out);
+        QCOMPARE(::chmod(copy.constData(), 0700), 0);
+
+        QProcess run;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove(QStringLiteral("VEVA_SMS_APP_DIR"));
+        env.insert(QStringLiteral("VEVA_TEST_REPORT_FOLDERS"), QStringLiteral("1"));
+        run.setProcessEnvironment(env);
+        // The shell finds the folder by the first word of its name.
+        run.start(QStringLiteral("/bin/sh"),
+                  {QStringLiteral("-c"), QStringLiteral("cd \"$1\"/\"$2\"* && exec ./test_datafiles reportFolders"),
+                   QStringLiteral("sh"), m_dir->path(), QString::fromLatin1(folder.left(folder.indexOf(' ')))});
+        QVERIFY(run.waitForFinished(30000));
+        const QList<QByteArray> lines = run.readAllStandardOutput().split('\n');
+        QVERIFY2(lines.contains("folders:"), run.readAllStandardError().constData());
+        const QByteArray reported = lines.value(lines.indexOf("folders:") + 1);
+        QCOMPARE(reported, found ? dir : QByteArray("<none>"));
+        QCOMPARE(run.exitCode(), 0);
+    }
+
+    // Run by programFolderFromTheExecutable in a copy of this program.
+    void reportFolders()
+    {
+        if (!qEnvironmentVariableIsSet("VEVA_TEST_REPORT_FOLDERS"))
+            QSKIP("run by programFolderFromTheExecutable");
+        qunsetenv("VEVA_SMS_APP_DIR");
+        const QString folder = Paths::applicationFolder();
+        std::printf("folders:\n%s\n", folder.isEmpty() ? "<none>" : QFile::encodeName(folder).constData());
+        std::fflush(stdout);
+        // Only without a folder: an unfixed build would create the data folder at the root.
+        if (folder.isEmpty()) {
+            QVERIFY(dataFolder().isEmpty() && sentItemsPath().isEmpty() &&
+                    exclusionListPath(QStringLiteral("L")).isEmpty());
+            QVERIFY(EnsureDataFiles().noProgramFolder);
+        }
     }
 
     void rewriteKeepsFormatAndEmptiesToMark()

@@ -6,13 +6,21 @@
 #include "store/DataFiles.h"
 
 #include <QDate>
+#include <QDeadlineTimer>
+#include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 
 #include <algorithm>
+#include <atomic>
+#include <memory>
+#include <thread>
+
+#include <sys/stat.h>
 
 using DataFiles::SentItem;
 
@@ -46,6 +54,27 @@ bool writeFile(const QString& path, const QByteArray& bytes)
 {
     QFile f(path);
     return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<cannot open>");
+}
+
+// Runs work on a thread of its own and waits for it at most ms milliseconds.
+// A thread that never ends is left behind: the case has failed by then.
+bool finishesWithin(int ms, std::function<void()> work)
+{
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    std::thread([work = std::move(work), done] {
+        work();
+        *done = true;
+    }).detach();
+    const QDeadlineTimer deadline(ms);
+    while (!*done && !deadline.hasExpired())
+        QThread::msleep(5);
+    return *done;
 }
 
 QStringList readLines(const QString& path, bool* unicode = nullptr)
@@ -84,10 +113,19 @@ QStringList linesOfWholeFile(const QByteArray& bytes)
         while (start < units.size()) {
             qsizetype nl = units.indexOf(QLatin1Char('\n'), start);
             const qsizetype end = nl < 0 ? units.size() : nl + 1;
-            QString line = TextCodec::narrowTo1252(units.mid(start, end - start));
+            QString raw = units.mid(start, end - start);
+            start = end;
+            // The unit an append's realignment leaves before a line feed is no text.
+            const qsizetype n = raw.size();
+            if (n >= 2 && raw.endsWith(QLatin1Char('\n')) && (raw.at(n - 2).unicode() >> 8) == 0xDC &&
+                !(n >= 3 && raw.at(n - 3).isHighSurrogate())) {
+                raw.remove(n - 2, 1);
+                if (raw.size() == 1)
+                    continue;
+            }
+            QString line = TextCodec::narrowTo1252(raw);
             stripLineEnd(line);
             lines.append(line);
-            start = end;
         }
     } else {
         qsizetype start = 0;
@@ -311,6 +349,112 @@ private slots:
         const QString path = fileForThisCase();
         QVERIFY(writeFile(path, bytes));
         QCOMPARE(DataFiles::LoadSentItems(path), expected);
+    }
+
+    // Appends keep the file's own encoding and start behind any damage; what was
+    // readable stays readable and the new records come back whole.
+    void appendsAfterDamage_data()
+    {
+        QTest::addColumn<QByteArray>("before");
+        QTest::addColumn<QList<SentItem>>("kept");
+        const SentItem a{QStringLiteral("111"), QStringLiteral("first"), QStringLiteral("01/02/2012")};
+        const QString line = recordLine(a.number, a.message);
+        const QByteArray record = kBom + utf16(line);
+
+        QTest::newRow("stray byte after the last record") << record + 'x' << QList<SentItem>{a};
+        QTest::newRow("stray byte after an unterminated record")
+            << kBom + utf16(line.chopped(2)) + '\0' << QList<SentItem>{a};
+        QTest::newRow("line feed cut in half") << record.chopped(1) << QList<SentItem>{a};
+        QTest::newRow("mark and one byte") << QByteArray("\xff\xfe\x41", 3) << QList<SentItem>{};
+        const SentItem cafe{QStringLiteral("123"), QStringLiteral("caf\u00e9"), QStringLiteral("01/02/2012")};
+        QTest::newRow("no mark") << QByteArray("\x07"
+                                               "123\x0b"
+                                               "caf\xe9\x07"
+                                               "01/02/2012\r\n")
+                                 << QList<SentItem>{cafe};
+        QTest::newRow("no mark, no final line end") << QByteArray("\x07"
+                                                                  "123\x0b"
+                                                                  "caf\xe9\x07"
+                                                                  "01/02/2012")
+                                                    << QList<SentItem>{cafe};
+        QTest::newRow("empty") << QByteArray() << QList<SentItem>{};
+    }
+
+    void appendsAfterDamage()
+    {
+        QFETCH(QByteArray, before);
+        QFETCH(QList<SentItem>, kept);
+        QVERIFY(writeFile(DataFiles::sentItemsPath(), before));
+        const QList<SentItem> sent{
+            {QStringLiteral("1000"), QStringLiteral("Gr\u00fc\u00dfe \u20ac"), QStringLiteral("07/03/2012")},
+            {QStringLiteral("2000"), QStringLiteral("two\nlines"), QStringLiteral("07/03/2012")}};
+        for (const SentItem& item : sent)
+            QVERIFY(DataFiles::AppendSentItem(item.number, item.message, QDate(2012, 3, 7)));
+
+        QCOMPARE(DataFiles::LoadSentItems(), kept + sent);
+        const QByteArray after = readFile(DataFiles::sentItemsPath());
+        QVERIFY(after.startsWith(before));
+        QCOMPARE(after.startsWith(kBom), before.isEmpty() || before.startsWith(kBom));
+    }
+
+    // A templates file without the mark is single-byte text: a template that is
+    // there must be found, so that every send does not add it once more.
+    void templatesWithoutMarkDoNotGrow()
+    {
+        const QByteArray before("Hello\r\nGr\xfc\xdf"
+                                "e\r\n");
+        QVERIFY(writeFile(DataFiles::templatesPath(), before));
+        for (int send = 0; send < 3; ++send) {
+            for (const QString& text :
+                 {QStringLiteral("Hello"), QStringLiteral("Gr\u00fc\u00dfe"), QStringLiteral("Neu \u20ac")})
+                QVERIFY(DataFiles::SaveTemplateIfNew(text));
+        }
+        QCOMPARE(readFile(DataFiles::templatesPath()), before + "Neu \x80\r\n");
+        QCOMPARE(DataFiles::LoadTemplates(), (QStringList{QStringLiteral("Hello"), QStringLiteral("Gr\u00fc\u00dfe"),
+                                                          QStringLiteral("Neu \u20ac")}));
+    }
+
+    // Something other than a regular file in a data file's place fails at once,
+    // like a file that cannot be opened, instead of blocking or reading for ever.
+    void specialFilesFailAtOnce_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("FIFO") << QStringLiteral("fifo");
+        QTest::newRow("link to /dev/zero") << QStringLiteral("zero");
+        QTest::newRow("folder") << QStringLiteral("folder");
+    }
+
+    void specialFilesFailAtOnce()
+    {
+        QFETCH(QString, kind);
+        const QStringList paths{DataFiles::sentItemsPath(), DataFiles::templatesPath(), DataFiles::inUseListPath()};
+        for (const QString& path : paths) {
+            QFile::remove(path);
+            const QByteArray native = QFile::encodeName(path);
+            if (kind == QLatin1String("fifo"))
+                QCOMPARE(::mkfifo(native.constData(), 0600), 0);
+            else if (kind == QLatin1String("zero"))
+                QVERIFY(QFile::link(QStringLiteral("/dev/zero"), path));
+            else
+                QVERIFY(QDir().mkdir(path));
+        }
+        auto outcome = std::make_shared<QStringList>();
+        const bool finished = finishesWithin(10000, [outcome] {
+            *outcome << QString::number(DataFiles::AppendSentItem(QStringLiteral("1"), QStringLiteral("m")))
+                     << QString::number(DataFiles::LoadSentItems().size())
+                     << QString::number(DataFiles::SaveTemplateIfNew(QStringLiteral("m")))
+                     << QString::number(DataFiles::LoadTemplates().size())
+                     << QString::number(DataFiles::ReadExclusionFile(DataFiles::inUseListPath()).has_value())
+                     << QString::number(DataFiles::LoadExclusionNumbers().inUseReadable);
+        });
+        QVERIFY2(finished, "a record operation is still blocked");
+        QCOMPARE(*outcome, (QStringList{"0", "0", "0", "0", "0", "0"}));
+
+        for (const QString& path : paths) {
+            if (!QFile::remove(path))
+                QDir().rmdir(path);
+        }
+        QVERIFY(DataFiles::EnsureDataFiles().ok());
     }
 
     void unpairedSurrogatesBecomeHash_data()

@@ -20,6 +20,21 @@ private slots:
         QCOMPARE(TextCodec::fromAnsi(bytes), text);
     }
 
+    // Bytes 0x80 to 0x9F against the published Windows-1252 chart, glyph by
+    // glyph; the five unassigned bytes stand for the C1 controls of the same value.
+    void windows1252HighBytes()
+    {
+        const QString chart = QString::fromUtf8("€\u0081‚ƒ„…†‡ˆ‰Š‹"
+                                                "Œ\u008dŽ\u008f\u0090‘’“”•–"
+                                                "—˜™š›œ\u009džŸ");
+        QByteArray bytes;
+        for (int b = 0x80; b <= 0x9f; ++b)
+            bytes.append(char(b));
+        QCOMPARE(chart.size(), 32);
+        QCOMPARE(TextCodec::decode(bytes, TextCodec::windows1252()), chart);
+        QCOMPARE(TextCodec::toAnsi(chart), bytes);
+    }
+
     void unmappableCharacters()
     {
         QCOMPARE(TextCodec::toAnsi(QStringLiteral("a\u0142b")), QByteArray("a?b"));

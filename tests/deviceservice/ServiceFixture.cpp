@@ -44,12 +44,21 @@ void ServiceFixture::writeConfig(const QByteArray& ini) const
         file.write(ini);
 }
 
-bool ServiceFixture::start(const QStringList& extraArgs)
+bool ServiceFixture::start(const QStringList& extraArgs, int openFilesLimit)
 {
     kill();
     m_service = std::make_unique<QProcess>();
     m_service->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_service->start(binary(QStringLiteral("DesktopMgr.exe")), extraArgs);
+    if (openFilesLimit > 0) {
+        // exec: the shell becomes the service, so pid() and kill() reach it.
+        m_service->start(QStringLiteral("/bin/sh"),
+                         QStringList{QStringLiteral("-c"),
+                                     QStringLiteral("ulimit -n %1 && exec \"$0\" \"$@\"").arg(openFilesLimit),
+                                     binary(QStringLiteral("DesktopMgr.exe"))} +
+                             extraArgs);
+    } else {
+        m_service->start(binary(QStringLiteral("DesktopMgr.exe")), extraArgs);
+    }
     if (!m_service->waitForStarted(5000))
         return false;
     const QDeadlineTimer deadline(5000);
@@ -74,6 +83,11 @@ void ServiceFixture::kill()
         m_service->waitForFinished(5000);
     }
     m_service.reset();
+}
+
+qint64 ServiceFixture::pid() const
+{
+    return m_service ? m_service->processId() : 0;
 }
 
 bool ServiceFixture::isRunning() const

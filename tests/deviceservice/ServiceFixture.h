@@ -32,7 +32,9 @@ public:
     void writeConfig(const QByteArray& ini) const;
 
     // Starts the service and waits until it answers; false when it did not.
-    bool start(const QStringList& extraArgs = {});
+    // With openFilesLimit it runs under that limit of open files.
+    bool start(const QStringList& extraArgs = {}, int openFilesLimit = 0);
+    qint64 pid() const;
     // Kills the service without letting it clean up.
     void kill();
     bool isRunning() const;

@@ -4,11 +4,16 @@
 #include "ServiceFixture.h"
 #include "device/modem/GsmModem.h"
 #include "platform/PortMap.h"
+#include "platform/deviceservice/WireFormat.h"
 
+#include <QCborArray>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLocalSocket>
 #include <QtTest>
+
+#include <vector>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -38,6 +43,52 @@ QByteArray readFile(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+std::unique_ptr<QLocalSocket> connectedClient(const QString& path)
+{
+    auto socket = std::make_unique<QLocalSocket>();
+    socket->connectToServer(path);
+    socket->waitForConnected(2000);
+    return socket;
+}
+
+QByteArray request(int id, const QString& key, const QString& name, const QCborArray& args = {})
+{
+    QCborMap map;
+    map.insert(QStringLiteral("id"), id);
+    map.insert(key, name);
+    map.insert(QStringLiteral("h"), 1);
+    map.insert(QStringLiteral("a"), args);
+    return WireFormat::encodeFrame(map);
+}
+
+// Reads until `count` frames have come, or a wait of 10 s brings nothing.
+int readFrames(QLocalSocket& socket, int count)
+{
+    WireFormat::FrameReader reader(WireFormat::kMaxControlFrameBytes);
+    int got = 0;
+    while (got < count) {
+        QCborMap frame;
+        const auto status = reader.readFrom(&socket, &frame);
+        if (status == WireFormat::FrameReader::Status::Frame)
+            ++got;
+        else if (status != WireFormat::FrameReader::Status::NeedMore || !socket.waitForReadyRead(10000))
+            break;
+    }
+    return got;
+}
+
+qint64 residentKb(qint64 pid)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+    }
+    return -1;
+}
+
 } // namespace
 
 class TestDesktopMgr : public QObject
@@ -56,6 +107,11 @@ private slots:
     void modemPortIsPublishedWhileRunning();
     void modemSendsIntoTheHandsetOutboxAndObeysControls();
     void quitEndsTheServiceCleanly();
+    void madeUpOpsShareOneCounter();
+    void floodOfClientsLeavesItReachable_data();
+    void floodOfClientsLeavesItReachable();
+    void unreadRepliesStayBounded();
+    void partialFrameThenSilenceIsDropped();
 
 private:
     std::unique_ptr<ServiceFixture> m_fixture;
@@ -261,6 +317,102 @@ void TestDesktopMgr::quitEndsTheServiceCleanly()
     QTRY_VERIFY(!m_fixture->isRunning());
     QVERIFY(!QFile::exists(m_fixture->socketPath()));
     QVERIFY(PortMap::entries().isEmpty());
+}
+
+void TestDesktopMgr::madeUpOpsShareOneCounter()
+{
+    QVERIFY(m_fixture->start());
+    auto client = connectedClient(m_fixture->socketPath());
+    for (int i = 0; i < 40; ++i)
+        client->write(request(i, QStringLiteral("op"), QString::number(i) + QString(60000, QLatin1Char('x'))));
+    QCOMPARE(readFrames(*client, 40), 40);
+    client->write(request(40, QStringLiteral("op"), QStringLiteral("ping")));
+    QCOMPARE(readFrames(*client, 1), 1);
+
+    const ServiceFixture::Run stats = m_fixture->control({QStringLiteral("stats")});
+    QCOMPARE(stats.exitCode, 0);
+    QVERIFY(stats.out.contains(QStringLiteral("\ncall.unknown=40\n")));
+    QVERIFY(stats.out.contains(QStringLiteral("\ncall.ping=1\n")));
+    QVERIFY2(stats.out.size() < 4096, qPrintable(QString::number(stats.out.size())));
+}
+
+void TestDesktopMgr::floodOfClientsLeavesItReachable_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("counter"); // shows which defence held
+    QTest::newRow("clients beyond the room are refused") << QStringList{} << QStringLiteral("connections.refused");
+    // Allowed more clients than descriptors: accepting fails, the listener closes and comes back.
+    QTest::newRow("listening again after accept fails")
+        << QStringList{QStringLiteral("--max-clients"), QStringLiteral("1000")} << QStringLiteral("listen.restarts");
+}
+
+void TestDesktopMgr::floodOfClientsLeavesItReachable()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, counter);
+    QVERIFY(m_fixture->start(args, 64));
+    std::vector<std::unique_ptr<QLocalSocket>> flood;
+    for (int i = 0; i < 100; ++i)
+        flood.push_back(connectedClient(m_fixture->socketPath()));
+    QTest::qWait(500); // the service takes or refuses them
+    flood.clear();
+
+    QTRY_VERIFY_WITH_TIMEOUT(m_fixture->control({QStringLiteral("list")}).exitCode == 0, 10000);
+    QVERIFY(QFile::exists(m_fixture->socketPath()));
+    QVERIFY(m_fixture->stat(counter) > 0);
+    auto client = connectedClient(m_fixture->socketPath());
+    client->write(request(1, QStringLiteral("op"), QStringLiteral("ping")));
+    QCOMPARE(readFrames(*client, 1), 1);
+}
+
+void TestDesktopMgr::unreadRepliesStayBounded()
+{
+    QVERIFY(m_fixture->start());
+    QFile outbox(m_fixture->root() + QStringLiteral("/runtime/outbox-ABCD.jsonl"));
+    QVERIFY(outbox.open(QIODevice::WriteOnly));
+    const QByteArray line =
+        R"({"time":"2024-05-01T09:30:00.125Z","number":"+4412345","text":")" + QByteArray(900, 'm') + "\"}\n";
+    while (outbox.size() < 1024 * 1024)
+        outbox.write(line);
+    outbox.close();
+    const qint64 before = residentKb(m_fixture->pid());
+    QVERIFY(before > 0);
+
+    // Asks for the outbox again and again and never reads an answer.
+    auto greedy = connectedClient(m_fixture->socketPath());
+    for (int i = 0; i < 300; ++i)
+        greedy->write(request(i, QStringLiteral("ctl"), QStringLiteral("outbox"), {QStringLiteral("0xABCD")}));
+    greedy->flush();
+    qint64 last = -1;
+    for (int quiet = 0, polls = 0; quiet < 3 && polls < 50; ++polls) {
+        QTest::qWait(300);
+        const qint64 now = residentKb(m_fixture->pid());
+        quiet = now == last ? quiet + 1 : 0;
+        last = now;
+        QVERIFY2(now - before < 64 * 1024, qPrintable(QStringLiteral("%1 KiB more").arg(now - before)));
+    }
+    QVERIFY(m_fixture->stat(QStringLiteral("bytes.unsent")) <= 3 * 1024 * 1024);
+
+    // Reading lets the service go on with the waiting requests.
+    const qint64 served = m_fixture->stat(QStringLiteral("controls"));
+    QCOMPARE(readFrames(*greedy, 10), 10);
+    QTRY_VERIFY(m_fixture->stat(QStringLiteral("controls")) > served + 2);
+}
+
+void TestDesktopMgr::partialFrameThenSilenceIsDropped()
+{
+    QVERIFY(m_fixture->start({QStringLiteral("--frame-timeout"), QStringLiteral("300")}));
+    auto idle = connectedClient(m_fixture->socketPath());
+    auto stalled = connectedClient(m_fixture->socketPath());
+    stalled->write(request(1, QStringLiteral("op"), QStringLiteral("ping")).left(7));
+    stalled->flush();
+    QTRY_COMPARE_WITH_TIMEOUT(stalled->state(), QLocalSocket::UnconnectedState, 10000);
+    QCOMPARE(m_fixture->stat(QStringLiteral("clients.dropped")), 1);
+
+    // A client that sends nothing at all is only waiting for its next call.
+    QCOMPARE(idle->state(), QLocalSocket::ConnectedState);
+    idle->write(request(1, QStringLiteral("op"), QStringLiteral("ping")));
+    QCOMPARE(readFrames(*idle, 1), 1);
 }
 
 QTEST_GUILESS_MAIN(TestDesktopMgr)

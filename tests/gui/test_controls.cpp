@@ -24,6 +24,7 @@ private slots:
         QVERIFY(d70.shownText().contains(QStringLiteral("Unicode SMS (non-English text SMS) Length of 70")));
         CLong_SMS_Dlg notice(nullptr, 0, QStringLiteral("Caller text"));
         QCOMPARE(notice.shownText(), QStringLiteral("Caller text"));
+        QCOMPARE(spoken(byId(&notice, 1132)), QStringLiteral("Caller text|Information"));
         QCOMPARE(notice.windowTitle(), QStringLiteral("Information"));
     }
 

@@ -4,9 +4,43 @@
 #include "app/CCorvaneDlg.h"
 #include "app/DeviceController.h"
 #include "device/CFirst.h"
+#include "platform/Paths.h"
 #include "platform/Shell.h"
+#include "platform/deviceservice/WireFormat.h"
 
 #include <QFile>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QProcess>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+// Answers every request on the device service socket, as a running service does.
+class AnsweringService
+{
+public:
+    AnsweringService()
+    {
+        QLocalServer::removeServer(Paths::deviceServiceSocket());
+        m_server.listen(Paths::deviceServiceSocket());
+        QObject::connect(&m_server, &QLocalServer::newConnection, &m_server, [this] {
+            while (QLocalSocket* socket = m_server.nextPendingConnection()) {
+                QObject::connect(socket, &QLocalSocket::readyRead, socket, [socket] {
+                    socket->readAll();
+                    QCborMap reply;
+                    reply.insert(QStringLiteral("id"), 1);
+                    reply.insert(QStringLiteral("hr"), 0);
+                    socket->write(WireFormat::encodeFrame(reply));
+                });
+            }
+        });
+    }
+    bool isListening() const { return m_server.isListening(); }
+
+private:
+    QLocalServer m_server;
+};
 
 // The device service watch: the start-up check, the status line and its click.
 class TestDesktopWatch : public QObject
@@ -67,6 +101,8 @@ private slots:
 
     void runningWithAPinShowsNothing()
     {
+        AnsweringService service;
+        QVERIFY(service.isListening());
         m_processes = {QStringLiteral("init"), QStringLiteral("MyDesktopMgr.exe.bak")}; // a substring is enough
         g_strDevicePin.set(QStringLiteral("ABCD"));
         m_controller->desktopManagerStartupCheck();
@@ -78,6 +114,7 @@ private slots:
 
     void runningWithoutAHandsetAdvisesOncePerClick()
     {
+        AnsweringService service;
         m_processes = {QStringLiteral("Rim.Desktop.exe")};
         int advice = 0;
         auto cancelNext = [&] {
@@ -106,6 +143,53 @@ private slots:
         m_controller->desktopManagerStartupCheck();
         QCOMPARE(m_shell.started, QStringList{QStringLiteral("/opt/Desktop/Rim.Desktop.exe")});
         QCOMPARE(g_strDesktopManager.get(), QStringLiteral("/opt/Desktop/Rim.Desktop.exe"));
+    }
+
+    // A process of the service's name whose socket in our runtime folder stays
+    // silent is not our service: ours is started, as when none runs.
+    void nameWithoutAnAnsweringServiceStartsOurs()
+    {
+        writeRegistry("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Research In Motion\\BlackBerry\\Manager]\n"
+                      "\"ImagePath\"=\"/opt/dm/DesktopMgr.exe\"\n");
+        m_processes = {QStringLiteral("DesktopMgr.exe")};
+        g_nAdviceGiven = 1;
+        m_controller->desktopManagerStartupCheck();
+        QCOMPARE(m_shell.started, QStringList{QStringLiteral("/opt/dm/DesktopMgr.exe")});
+        QCOMPARE(g_strDesktopManager.get(), QStringLiteral("/opt/dm/DesktopMgr.exe"));
+    }
+
+    void otherUsersProcessesAreNotCounted()
+    {
+        if (::geteuid() != 0)
+            QSKIP("only root can run a program as another user");
+        setProcessListProvider({});
+        QTemporaryDir dir; // reachable for the other user
+        QCOMPARE(::chmod(QFile::encodeName(dir.path()).constData(), 0755), 0);
+        auto program = [&](const QString& name) {
+            const QString path = dir.filePath(name);
+            QFile::copy(QStringLiteral("/bin/sleep"), path);
+            QFile::setPermissions(path, QFile::permissions(QStringLiteral("/bin/sleep")));
+            return path;
+        };
+        QProcess mine;
+        mine.start(program(QStringLiteral("vvprobe-mine")), {QStringLiteral("30")});
+        QProcess foreign;
+        foreign.start(QStringLiteral("setpriv"),
+                      {QStringLiteral("--reuid=4242"), QStringLiteral("--regid=4242"), QStringLiteral("--clear-groups"),
+                       program(QStringLiteral("vvprobe-other")), QStringLiteral("30")});
+        QVERIFY(mine.waitForStarted() && foreign.waitForStarted());
+        // Both have become the copies by now.
+        QTRY_VERIFY(runningProcessNames().contains(QStringLiteral("vvprobe-mine")));
+        const auto comm = [](qint64 pid) {
+            QFile f(QStringLiteral("/proc/%1/comm").arg(pid));
+            return f.open(QIODevice::ReadOnly) ? f.readAll().trimmed() : QByteArray();
+        };
+        QTRY_COMPARE(comm(foreign.processId()), QByteArray("vvprobe-other"));
+        QVERIFY(!runningProcessNames().contains(QStringLiteral("vvprobe-other")));
+        mine.kill();
+        foreign.kill();
+        mine.waitForFinished();
+        foreign.waitForFinished();
     }
 
     void nothingInstalledAdvisesAndCancelRestores()

@@ -160,10 +160,11 @@ private slots:
         auto d = open(0);
         auto* edit = byId<CSpecialEdit>(d.get(), 1162);
         edit->setText(QStringLiteral("222"));
+        byId<CMy_Sel_All_Edit>(d.get(), 1163)->setFocus(); // the focus must come back to the number
         d->accept();
         QCOMPARE(m_messages->last(), QStringLiteral("Entered number already exists."));
         QVERIFY(d->isVisible());
-        QVERIFY(edit->hasFocus() || !d->isActiveWindow());
+        QCOMPARE(d->focusWidget(), edit);
         edit->setText(QStringLiteral("999"));
         d->accept();
         QCOMPARE(m_messages->last(), QStringLiteral("Entered number is in exclusion list."));
@@ -175,6 +176,30 @@ private slots:
         edit->setText(QStringLiteral("+44123"));
         d->accept();
         QCOMPARE(d->result(), int(QDialog::Accepted));
+    }
+
+    // "+44123" becomes "0044123", found only at the edited row: that ends the
+    // checks with OK before the exclusion test.
+    void updateKeepsItsOwnExcludedNumber()
+    {
+        QVERIFY(DataFiles::AppendExclusionLines(DataFiles::exclusionListPath(QStringLiteral("L")),
+                                                {QStringLiteral("0044123")}));
+        QVERIFY(DataFiles::AppendExclusionLines(DataFiles::inUseListPath(), {QStringLiteral("L")}));
+        fill({{QStringLiteral("0044123"), QStringLiteral("m")}, {QStringLiteral("555"), QStringLiteral("n")}});
+        byId<QCheckBox>(m_dlg.get(), 1014)->setChecked(true);
+        byId<QCheckBox>(m_dlg.get(), 1169)->setChecked(true);
+        QVERIFY(m_dlg->IsExcludedNumber(QStringLiteral("0044123")));
+        select({0});
+        bool accepted = false;
+        whenModal<CUpdate_Num_Message>([&accepted](CUpdate_Num_Message* d) {
+            byId<CSpecialEdit>(d, 1162)->setText(QStringLiteral("+44123"));
+            byId<QPushButton>(d, 1)->click();
+            accepted = d->result() == QDialog::Accepted;
+        });
+        emit list()->rowActivated(0);
+        QVERIFY(m_messages->shown.isEmpty());
+        QVERIFY(accepted);
+        QCOMPARE(rows()->number(0), QStringLiteral("0044123"));
     }
 
     void updateStoresThePlusAsZeros()

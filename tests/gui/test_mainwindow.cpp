@@ -277,8 +277,9 @@ private slots:
         QCOMPARE(rows()->count(), 0);
 
         rows()->appendRecipients({{QStringLiteral("3"), QString()}});
-        check(1014)->setChecked(true);
-        check(1027)->setChecked(true);
+        const QList<int> options{1014, 1027, 1169, 1013, 1106, 1023}; // 1023 is never shown
+        for (int id : options)
+            check(id)->setChecked(true);
         QCOMPARE(byId<QComboBox>(m_dlg.get(), 1028)->currentText(), QStringLiteral("15"));
         QCOMPARE(byId<QComboBox>(m_dlg.get(), 1029)->currentText(), QStringLiteral(" 2  Minutes"));
         composer()->setText(QStringLiteral("text"));
@@ -286,8 +287,8 @@ private slots:
         byId<QPushButton>(m_dlg.get(), 1025)->click();
         QVERIFY(m_messages->shown.isEmpty());
         QCOMPARE(rows()->count(), 0);
-        QVERIFY(!check(1014)->isChecked());
-        QVERIFY(!check(1027)->isChecked());
+        for (int id : options)
+            QVERIFY2(!check(id)->isChecked(), qPrintable(QString::number(id)));
         QCOMPARE(byId<QComboBox>(m_dlg.get(), 1028)->currentIndex(), -1);
         QVERIFY(!byId<QComboBox>(m_dlg.get(), 1029)->isEnabled());
         QCOMPARE(label(1012), QStringLiteral("0 Characters "));
@@ -330,31 +331,87 @@ private slots:
         QVERIFY(m_dlg->isVisible());
     }
 
+    // Each link opens its own address; without a browser or mail program the
+    // address is shown instead, so it can be copied.
+    void linksGoThroughTheShell_data()
+    {
+        QTest::addColumn<int>("id");
+        QTest::addColumn<QString>("address");
+        QTest::newRow("need help") << 1055 << QStringLiteral("mailto:support@ulmex-veva.example");
+        QTest::newRow("contact us") << 1095 << QStringLiteral("https://www.ulmex-veva.example/contact");
+        QTest::newRow("f") << 1211
+                           << QStringLiteral(
+                                  "https://www.facebook.com/sharer/sharer.php?u=https://www.ulmex-veva.example/");
+        QTest::newRow("t") << 1212
+                           << QStringLiteral("https://twitter.com/intent/tweet?url=https://www.ulmex-veva.example/");
+        QTest::newRow("g+") << 1213 << QStringLiteral("https://www.ulmex-veva.example/share");
+        QTest::newRow("like") << 1215 << QStringLiteral("https://www.ulmex-veva.example/like");
+    }
+
     void linksGoThroughTheShell()
     {
+        QFETCH(int, id);
+        QFETCH(QString, address);
         struct RecordingShell : DesktopShell
         {
             QStringList opened;
+            bool canStart = true;
             bool openUrl(const QString& url) override
             {
                 opened << url;
-                return true;
+                return canStart;
             }
-            bool openMail(const QString& address, const QString&) override
+            bool openMail(const QString& to, const QString&) override
             {
-                opened << QStringLiteral("mailto:") + address;
-                return true;
+                opened << QStringLiteral("mailto:") + to;
+                return canStart;
             }
         } shell;
         Shell::setInstance(&shell);
-        emit byId<CColorStatic>(m_dlg.get(), 1055)->clicked();
-        for (int id : {1095, 1211, 1212, 1213, 1215})
-            byId<QPushButton>(m_dlg.get(), id)->click();
+        auto click = [&] {
+            if (auto* link = byId<CColorStatic>(m_dlg.get(), id))
+                emit link->clicked();
+            else
+                byId<QPushButton>(m_dlg.get(), id)->click();
+        };
+        click();
+        QCOMPARE(shell.opened, QStringList{address});
+        QVERIFY(m_messages->shown.isEmpty());
+
+        shell.canStart = false;
+        click();
         Shell::setInstance(nullptr);
-        QCOMPARE(shell.opened.size(), 6);
-        QVERIFY(shell.opened.first().startsWith(QStringLiteral("mailto:")));
-        for (const QString& url : shell.opened.mid(1))
-            QVERIFY2(url.startsWith(QStringLiteral("https://")), qPrintable(url));
+        QCOMPARE(m_messages->shown.size(), 1);
+        QVERIFY2(m_messages->last().contains(address.mid(address.startsWith(QLatin1String("mailto:")) ? 7 : 0)),
+                 qPrintable(m_messages->last()));
+    }
+
+    // The real shell with no xdg-open to be found.
+    void noBrowserShowsTheAddress()
+    {
+        QTemporaryDir empty;
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", QFile::encodeName(empty.path()));
+        emit byId<CColorStatic>(m_dlg.get(), 1055)->clicked();
+        byId<QPushButton>(m_dlg.get(), 1095)->click();
+        qputenv("PATH", path);
+        QCOMPARE(m_messages->texts(),
+                 (QStringList{QStringLiteral("No mail program could be started.\n\nPlease write to:\n"
+                                             "support@ulmex-veva.example"),
+                              QStringLiteral("No web browser could be started to open the page.\n\nPlease open this "
+                                             "address yourself:\nhttps://www.ulmex-veva.example/contact")}));
+    }
+
+    // A screen reader hears the changing texts themselves.
+    void changingTextsAreSpoken()
+    {
+        typeAndAdd(QStringLiteral("12345"));
+        composer()->setText(QStringLiteral("Hello"));
+        m_dlg->setDeviceLine(QStringLiteral("Emulated handset (2A3B4C5D)"));
+        QCOMPARE(spoken(byId(m_dlg.get(), 1011)), QStringLiteral("Total Numbers : 1|Total Numbers"));
+        QCOMPARE(spoken(byId(m_dlg.get(), 1012)), label(1012) + QStringLiteral("|Character counter"));
+        QVERIFY(label(1012).startsWith(QStringLiteral("5 Characters")));
+        QCOMPARE(spoken(byId(m_dlg.get(), 1081)), QStringLiteral("Emulated handset (2A3B4C5D)|Selected Mobile Device"));
     }
 
     void existingDataFolderIsLeftUnchanged()

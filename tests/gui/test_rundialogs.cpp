@@ -40,6 +40,7 @@ private slots:
             QCOMPARE(dlg.overallValue(), row + 1);
             QCOMPARE(dlg.activityValue(), 100);
             QCOMPARE(dlg.counterText(), QStringLiteral("%1/3 Message").arg(row + 1));
+            QCOMPARE(spoken(byId(&dlg, 1064)), QStringLiteral("%1/3 Message|Message counter").arg(row + 1));
             QCOMPARE(dlg.statusLine(), QStringLiteral("Currently sending to : ") + numbers[row]);
         }
 

@@ -22,10 +22,16 @@ public:
     bool deviceInitShown = false;
     bool progressOpen = true;
     std::function<void()> onHandsetLost;
+    std::function<void()> onHideStatusLine;
 
     // DeviceLinkHost
     int recipientCount() override { return int(rows.size()); }
-    void hideStatusLine() override { calls << QStringLiteral("hideStatusLine"); }
+    void hideStatusLine() override
+    {
+        calls << QStringLiteral("hideStatusLine");
+        if (onHideStatusLine)
+            onHideStatusLine();
+    }
     void showDeviceInitDialog() override
     {
         deviceInitShown = true;

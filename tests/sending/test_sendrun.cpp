@@ -1,6 +1,7 @@
 #include "FakeHosts.h"
 
 #include "device/api/DesktopApi.h"
+#include "device/link/MessagePacket.h"
 #include "store/DataFiles.h"
 
 #include <QTemporaryDir>
@@ -14,6 +15,7 @@ class RecordingChannel final : public IChannel
 public:
     QList<QByteArray> packets;
     int failAfter = -1;
+    std::function<void(const QByteArray&)> onWrite; // runs while the packet is being written
 
     HRESULT QueryInterface(const Guid& iid, void** object) override
     {
@@ -48,6 +50,8 @@ public:
         if (failAfter >= 0 && packets.size() >= failAfter)
             return E_DEVICE_NOT_CONNECTED;
         packets.append(QByteArray(reinterpret_cast<const char*>(bytes), count));
+        if (onWrite)
+            onWrite(packets.last());
         return S_OK;
     }
     std::uint32_t refs = 1;
@@ -82,6 +86,61 @@ private slots:
         m_clock = FakeClock();
         m_channel.packets.clear();
         m_channel.failAfter = -1;
+        m_channel.onWrite = nullptr;
+    }
+
+    void exclusionIsTestedBeforeDuplicates()
+    {
+        m_host.rows = {{QStringLiteral("555"), QStringLiteral("a")}, {QStringLiteral("555"), QStringLiteral("b")}};
+        m_host.opts.skipDuplicates = true;
+        m_host.opts.useExclusion = true;
+        m_host.excluded = {QStringLiteral("555")};
+        QVERIFY(SendRun(&m_channel, m_host, m_gate, m_clock));
+        QVERIFY(sentNumbers().isEmpty());
+        QCOMPARE(m_host.statusLines.count(QStringLiteral("Currently sending to : 555 is Excluded.")), 2);
+        QVERIFY(!m_host.statusLines.contains(QStringLiteral("Currently sending to : 555 is Skipped.")));
+    }
+
+    // Stop pressed while a packet is on its way: that packet counts, then the run ends at once.
+    void stopDuringAWriteEndsAfterThatPacket()
+    {
+        m_host.rows = {{QStringLiteral("1"), QStringLiteral("a")}, {QStringLiteral("2"), QStringLiteral("b")}};
+        m_host.opts.saveSentItems = true;
+        m_channel.onWrite = [](const QByteArray& packet) {
+            if (packet != Packets::startPacket())
+                g_bStopRequested = true;
+        };
+        QVERIFY(!SendRun(&m_channel, m_host, m_gate, m_clock));
+        QCOMPARE(sentNumbers(), QStringList{QStringLiteral("1")});
+        QCOMPARE(DataFiles::LoadSentItems().size(), 1);
+        QCOMPARE(m_clock.sleeps, 0);
+        QVERIFY(!g_bStartPacketSent);
+        QVERIFY(!m_host.calls.contains(QStringLiteral("Message sent successfully.")));
+        QCOMPARE(m_host.calls.last(), QStringLiteral("enable"));
+    }
+
+    void packetSize_data()
+    {
+        QTest::addColumn<int>("messageBytes");
+        QTest::addColumn<int>("keptBytes");
+        const int room = Packets::kMaxPacketBytes - 6; // separator and "12345"
+        QTest::newRow("far over the limit") << 20000 << room;
+        QTest::newRow("one byte over") << room + 1 << room;
+        QTest::newRow("exactly fitting") << room << room;
+        QTest::newRow("one byte under") << room - 1 << room - 1;
+    }
+
+    void packetSize()
+    {
+        QFETCH(int, messageBytes);
+        QFETCH(int, keptBytes);
+        QCOMPARE(Packets::kMaxPacketBytes, 16389);
+        const QByteArray packet =
+            Packets::MessagePacket(QString(messageBytes, QLatin1Char('m')), QStringLiteral("12345"));
+        QCOMPARE(packet.size(), keptBytes + 6);
+        QVERIFY(packet.endsWith("\xa7"
+                                "12345"));
+        QCOMPARE(packet.count('m'), keptBytes);
     }
 
     void duplicatesAndExclusionsInRowOrder()

@@ -39,12 +39,14 @@ private slots:
     void cleanup();
 
     void replyInPiecesIsCollectedWhole();
+    void replyOneByteAtATime();
     void nulBytesBecomeSpaces();
     void floodingModemStaysBounded();
     void probe_data();
     void probe();
     void queryModel_data();
     void queryModel();
+    void manufacturerAndModel_data();
     void manufacturerAndModel();
     void failedQueries_data();
     void failedQueries();
@@ -84,6 +86,21 @@ void TestSMSSerialPort::replyInPiecesIsCollectedWhole()
     port.Write("AT+GMI\r", 7);
     QVERIFY(port.WaitFor("OK"));
     QVERIFY(port.responseBytes().startsWith("AT+GMI\r\r\nResearch In Motion\r\n\r\nOK"));
+}
+
+// Real USB modems hand over "O" and "K" in separate reads.
+void TestSMSSerialPort::replyOneByteAtATime()
+{
+    EmulatedModem::Config config;
+    config.echo = false;
+    config.chunkDelayMs = 40;
+    config.chunkSize = 1;
+    startModem3(config);
+    CSMSSerialPort port;
+    port.Open(3, AnswerTimeoutMs);
+    port.Write("AT\r", 3);
+    QVERIFY(port.WaitFor("OK"));
+    QCOMPARE(port.responseBytes(), QByteArray("\r\nOK"));
 }
 
 void TestSMSSerialPort::nulBytesBecomeSpaces()
@@ -169,15 +186,34 @@ void TestSMSSerialPort::queryModel()
     QCOMPARE(m_modem->receivedCommands().contains("AT+CGMM"), askedCgmm);
 }
 
+void TestSMSSerialPort::manufacturerAndModel_data()
+{
+    QTest::addColumn<QByteArray>("gmiAnswer");
+    QTest::addColumn<QByteArray>("cgmiAnswer");
+    QTest::addColumn<QString>("expected");
+    QTest::addColumn<bool>("askedCgmi");
+    QTest::newRow("+GMI answers") << QByteArray() << QByteArray("Research In Motion") << "Research In Motion" << false;
+    QTest::newRow("Undefined, then +CGMI")
+        << QByteArray("Undefined") << QByteArray("+CGMI: \"Ulmex\"") << "Ulmex" << true;
+    QTest::newRow("Undefined twice") << QByteArray("Undefined") << QByteArray("Undefined") << "Undefined" << true;
+}
+
 void TestSMSSerialPort::manufacturerAndModel()
 {
+    QFETCH(QByteArray, gmiAnswer);
+    QFETCH(QByteArray, cgmiAnswer);
+    QFETCH(QString, expected);
+    QFETCH(bool, askedCgmi);
     EmulatedModem::Config config;
+    config.gmiAnswer = gmiAnswer;
+    config.manufacturer = cgmiAnswer;
     startModem3(config);
     CSMSSerialPort port;
     port.Open(3, AnswerTimeoutMs);
     const CSMSSerialPort::DeviceIdentity identity = port.QueryManufacturerAndModel();
-    QCOMPARE(identity.manufacturer, QStringLiteral("Research In Motion"));
+    QCOMPARE(identity.manufacturer, expected);
     QCOMPARE(identity.model, QStringLiteral("9700"));
+    QCOMPARE(m_modem->receivedCommands().contains("AT+CGMI"), askedCgmi);
     QVERIFY(!port.IsOpen());
 }
 

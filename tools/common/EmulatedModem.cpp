@@ -240,7 +240,9 @@ void EmulatedModem::handleCommand(const QByteArray& line)
     bool known = true;
     if (command == "AT" || command == "ATE0" || command == "ATE1")
         answer.clear();
-    else if (command == "AT+GMI" || command == "AT+CGMI")
+    else if (command == "AT+GMI")
+        answer = config.gmiAnswer.isEmpty() ? config.manufacturer : config.gmiAnswer;
+    else if (command == "AT+CGMI")
         answer = config.manufacturer;
     else if (command == "AT+GMM")
         answer = config.gmmAnswer.isEmpty() ? config.model : config.gmmAnswer;

@@ -27,7 +27,8 @@
 //
 // Answers, with CR LF line ends and, when echo is on, the command line first:
 //   AT                   OK
-//   AT+GMI, AT+CGMI      manufacturer, OK
+//   AT+GMI               gmiAnswer when set, else manufacturer, OK
+//   AT+CGMI              manufacturer, OK
 //   AT+GMM               gmmAnswer when set, else model, OK
 //   AT+CGMM              model, OK
 //   ATE0 / ATE1          echo off / on, OK
@@ -53,6 +54,7 @@ public:
         QByteArray model = "+CGMM: \"MODEL=9700\"";
         Mode mode = Mode::Normal;
         bool echo = true;
+        QByteArray gmiAnswer;            // when set, the answer to AT+GMI (for example "Undefined")
         QByteArray gmmAnswer;            // when set, the answer to AT+GMM (for example "Undefined")
         QList<QByteArray> errorCommands; // commands answered with ERROR, for example "AT+GMM"
         int chunkDelayMs = 0;            // when above 0, replies go out in pieces this far apart

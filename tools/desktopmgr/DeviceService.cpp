@@ -12,11 +12,47 @@
 #include <QTimer>
 #include <QtEndian>
 
+#include <algorithm>
+
+#include <fcntl.h>
+#include <sys/resource.h>
+
 namespace {
 
 // Bytes a garbage reply carries: a frame whose body is not a CBOR map.
 const QByteArray kGarbageBody = QByteArrayLiteral("\xff\xfe not a reply");
 constexpr qint64 kMaxOutboxReplyBytes = 1024 * 1024;
+constexpr int kMaxClients = 256;
+// Kept free under the open-files limit: to listen again, save files, refuse a client.
+constexpr int kSpareDescriptors = 16;
+constexpr int kListenCheckMs = 250;
+
+// How many clients fit under the open-files limit beside what is open now.
+int clientRoom()
+{
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
+        return kMaxClients;
+    const int highest = int(std::min<rlim_t>(limit.rlim_cur, 65536));
+    int open = 0;
+    for (int fd = 0; fd < highest; ++fd) {
+        if (::fcntl(fd, F_GETFD) != -1)
+            ++open;
+    }
+    return int(std::clamp<qint64>(qint64(limit.rlim_cur) - open - kSpareDescriptors, 1, kMaxClients));
+}
+
+// Counted by name; anything else a client sends is counted as one, so the
+// counters cannot grow with what clients make up.
+bool isKnownOp(const QString& op)
+{
+    static const QStringList known =
+        QStringLiteral("create release ping manager.devices devices.count devices.item device.properties "
+                       "device.openChannel properties.count properties.item property.name property.value channel.name "
+                       "channel.maxPacket channel.written channel.close channel.write")
+            .split(QLatin1Char(' '));
+    return known.contains(op);
+}
 
 QString channelName()
 {
@@ -28,9 +64,14 @@ QString channelName()
 class DeviceService::Session : public QObject
 {
 public:
-    explicit Session(QLocalSocket* s) : socket(s) { socket->setParent(this); }
+    explicit Session(QLocalSocket* s) : socket(s), frameTimer(new QTimer(this))
+    {
+        socket->setParent(this);
+        frameTimer->setSingleShot(true);
+    }
 
     QLocalSocket* socket;
+    QTimer* frameTimer; // runs while a frame is begun and its rest has not come
     WireFormat::FrameReader reader{WireFormat::kMaxFrameBytes};
     QList<QCborMap> pending;
     bool busy = false;
@@ -65,11 +106,12 @@ DeviceService::DeviceService(HandsetConfig config, QString configPath, QObject* 
       m_state(m_config.handsets().size())
 {
     // Listed from the start so that stats shows what has not happened yet as 0.
-    for (const char* key :
-         {"calls", "calls.failed", "closes", "connections", "controls", "events", "faults.garbage", "faults.stalled",
-          "modules.installed", "opens", "opens.failed", "outbox.failed", "packets.accepted", "packets.rejected",
-          "requests.malformed", "runs.started", "sms.sent", "writes.failed"})
-        m_stats.insert(QLatin1String(key), 0);
+    const QString keys = QStringLiteral(
+        "calls calls.failed clients.dropped closes connections connections.refused controls events faults.garbage "
+        "faults.stalled listen.restarts modules.installed opens opens.failed outbox.failed packets.accepted "
+        "packets.rejected requests.malformed runs.started sms.sent writes.failed");
+    for (const QString& key : keys.split(QLatin1Char(' ')))
+        m_stats.insert(key, 0);
 }
 
 DeviceService::~DeviceService()
@@ -93,6 +135,9 @@ bool DeviceService::listen(const QString& socketPath, QString* error)
     if (anotherServiceAnswers(socketPath, error))
         return false;
     QLocalServer::removeServer(socketPath); // left behind by a service that crashed
+    m_socketPath = socketPath;
+    if (m_maxClients <= 0)
+        m_maxClients = clientRoom();
     m_server = new QLocalServer(this);
     m_server->setSocketOptions(QLocalServer::UserAccessOption);
     if (!m_server->listen(socketPath)) {
@@ -100,16 +145,55 @@ bool DeviceService::listen(const QString& socketPath, QString* error)
         return false;
     }
     connect(m_server, &QLocalServer::newConnection, this, &DeviceService::onNewConnection);
+    // The server closes itself (and removes its socket) when accepting fails,
+    // for example when the open-files limit is reached: listen again.
+    auto* watch = new QTimer(this);
+    connect(watch, &QTimer::timeout, this, &DeviceService::keepListening);
+    watch->start(kListenCheckMs);
     return true;
+}
+
+void DeviceService::setLimits(int maxClients, int frameTimeoutMs)
+{
+    m_maxClients = maxClients;
+    m_frameTimeoutMs = frameTimeoutMs > 0 ? frameTimeoutMs : kDefaultFrameTimeoutMs;
+}
+
+void DeviceService::keepListening()
+{
+    if (m_server->isListening())
+        return;
+    QString ignored;
+    if (anotherServiceAnswers(m_socketPath, &ignored))
+        return;
+    QLocalServer::removeServer(m_socketPath);
+    if (m_server->listen(m_socketPath))
+        count(QStringLiteral("listen.restarts"));
 }
 
 void DeviceService::onNewConnection()
 {
     while (QLocalSocket* socket = m_server->nextPendingConnection()) {
+        if (m_sessions.size() >= m_maxClients) {
+            count(QStringLiteral("connections.refused"));
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
         auto* session = new Session(socket);
         m_sessions.append(session);
         count(QStringLiteral("connections"));
-        connect(socket, &QLocalSocket::readyRead, session, [this, session] { onReadable(session); });
+        // Unread requests stay in the socket rather than in our memory.
+        socket->setReadBufferSize(WireFormat::kMaxFrameBytes + 4);
+        connect(socket, &QLocalSocket::readyRead, session, [this, session] {
+            session->frameTimer->stop(); // the client is sending
+            onReadable(session);
+        });
+        connect(socket, &QLocalSocket::bytesWritten, session, [this, session] { onReadable(session); });
+        connect(session->frameTimer, &QTimer::timeout, session, [this, session] {
+            count(QStringLiteral("clients.dropped"));
+            session->socket->abort();
+        });
         connect(socket, &QLocalSocket::disconnected, session, [this, session] {
             m_sessions.removeOne(session);
             session->objects.clear();
@@ -122,7 +206,8 @@ void DeviceService::onNewConnection()
 
 void DeviceService::onReadable(Session* session)
 {
-    for (;;) {
+    // One request at a time, and none while the client leaves its replies unread.
+    while (!session->busy && !isBackedUp(session)) {
         QCborMap frame;
         const auto status = session->reader.readFrom(session->socket, &frame);
         if (status == WireFormat::FrameReader::Status::NeedMore)
@@ -133,8 +218,17 @@ void DeviceService::onReadable(Session* session)
             return;
         }
         session->pending.append(frame);
+        processPending(session);
     }
-    processPending(session);
+    if (!session->reader.isMidFrame())
+        session->frameTimer->stop();
+    else if (!session->frameTimer->isActive())
+        session->frameTimer->start(m_frameTimeoutMs);
+}
+
+bool DeviceService::isBackedUp(const Session* session) const
+{
+    return session->socket->bytesToWrite() > kMaxUnsentBytes;
 }
 
 void DeviceService::processPending(Session* session)
@@ -173,6 +267,7 @@ void DeviceService::sendReply(Session* session, const QCborMap& reply)
             session->socket->write(frame);
             session->busy = false;
             processPending(session);
+            onReadable(session);
         });
         return;
     }
@@ -197,7 +292,7 @@ QCborMap DeviceService::call(Session* session, const QCborMap& request)
     const qint64 handle = request.value(QStringLiteral("h")).toInteger();
     const QCborArray args = request.value(QStringLiteral("a")).toArray();
     count(QStringLiteral("calls"));
-    count(QStringLiteral("call.") + (op.isEmpty() ? QStringLiteral("?") : op));
+    count(QStringLiteral("call.") + (isKnownOp(op) ? op : QStringLiteral("unknown")));
 
     HRESULT hr = S_OK;
     QCborArray results;
@@ -474,10 +569,15 @@ QString DeviceService::listText() const
 QString DeviceService::statsText() const
 {
     qint64 handles = 0;
-    for (const Session* session : m_sessions)
+    qint64 unsent = 0;
+    for (const Session* session : m_sessions) {
         handles += session->objects.size();
+        unsent += session->socket->bytesToWrite();
+    }
     QMap<QString, qint64> stats = m_stats;
+    stats.insert(QStringLiteral("bytes.unsent"), unsent);
     stats.insert(QStringLiteral("handles.open"), handles);
+    stats.insert(QStringLiteral("sessions.max"), m_maxClients);
     stats.insert(QStringLiteral("sessions.open"), m_sessions.size());
     QString out;
     for (auto it = stats.cbegin(); it != stats.cend(); ++it)

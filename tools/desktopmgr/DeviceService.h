@@ -39,9 +39,20 @@ public:
     DeviceService(HandsetConfig config, QString configPath, QObject* parent = nullptr);
     ~DeviceService() override;
 
+    // A client whose replies wait unread beyond this many bytes is not served
+    // (its requests stay in its socket) until it reads them.
+    static constexpr qint64 kMaxUnsentBytes = 1024 * 1024;
+    static constexpr int kDefaultFrameTimeoutMs = 10000;
+
     static bool anotherServiceAnswers(const QString& socketPath, QString* error);
     // Refuses when another service answers on the socket; removes a stale one.
     bool listen(const QString& socketPath, QString* error);
+
+    // Clients beyond maxClients are refused (0: as many as the open-files limit
+    // leaves room for); a client that sends part of a frame and then nothing
+    // for frameTimeoutMs is dropped. Call before listen().
+    void setLimits(int maxClients, int frameTimeoutMs);
+    int maxClients() const { return m_maxClients; }
 
     ControlResult control(const QString& verb, const QStringList& args);
     // Verbs for the handsets' serial modems ("modem-..."), answered elsewhere.
@@ -65,7 +76,9 @@ private:
     };
 
     void onNewConnection();
+    void keepListening();
     void onReadable(Session* session);
+    bool isBackedUp(const Session* session) const;
     void processPending(Session* session);
     QCborMap call(Session* session, const QCborMap& request);
     HRESULT dispatch(Session* session, const QString& op, ServiceObject& object, const QCborArray& args,
@@ -89,7 +102,10 @@ private:
     QString m_configPath;
     QList<HandsetState> m_state;
     QLocalServer* m_server = nullptr;
+    QString m_socketPath;
     QList<Session*> m_sessions;
+    int m_maxClients = 0;
+    int m_frameTimeoutMs = kDefaultFrameTimeoutMs;
     QMap<QString, qint64> m_stats;
     int m_stallNextMs = 0;
     bool m_garbageNext = false;

@@ -1,7 +1,8 @@
 // DesktopMgr.exe: the device-manager service with emulated handsets, and its
 // control command.
 //
-//   DesktopMgr.exe [--config FILE]          serve on the device service socket
+//   DesktopMgr.exe [--config FILE] [--max-clients N] [--frame-timeout MS]
+//                                           serve on the device service socket
 //   DesktopMgr.exe --control VERB [ARGS]    drive the running service:
 //       list | stats | quit | garbage-next | stall-next MS
 //       attach PIN | detach PIN | fail-next-open PIN | fail-write-after PIN N
@@ -60,7 +61,8 @@ void printError(const QString& text)
 
 int usage()
 {
-    printError(QStringLiteral("usage: DesktopMgr.exe [--config FILE] | --control VERB [ARGS...]"));
+    printError(QStringLiteral("usage: DesktopMgr.exe [--config FILE] [--max-clients N] [--frame-timeout MS] | "
+                              "--control VERB [ARGS...]"));
     return 2;
 }
 
@@ -87,10 +89,25 @@ int main(int argc, char** argv)
         return runControl(args.mid(1));
 
     QString configPath = Paths::handsetConfigFile();
-    if (args.size() == 2 && args.first() == QLatin1String("--config"))
-        configPath = args.at(1);
-    else if (!args.isEmpty())
-        return usage();
+    int maxClients = 0;
+    int frameTimeoutMs = DeviceService::kDefaultFrameTimeoutMs;
+    for (qsizetype i = 0; i < args.size(); i += 2) {
+        if (i + 1 >= args.size())
+            return usage();
+        const QString& option = args.at(i);
+        const QString& value = args.at(i + 1);
+        bool ok = true;
+        if (option == QLatin1String("--config"))
+            configPath = value;
+        else if (option == QLatin1String("--max-clients"))
+            maxClients = value.toInt(&ok);
+        else if (option == QLatin1String("--frame-timeout"))
+            frameTimeoutMs = value.toInt(&ok);
+        else
+            return usage();
+        if (!ok || maxClients < 0 || frameTimeoutMs <= 0)
+            return usage();
+    }
 
     HandsetConfig config;
     QString error;
@@ -107,6 +124,7 @@ int main(int argc, char** argv)
     for (const QString& note : modems.start(config.handsets()))
         printError(note);
     DeviceService service(config, configPath);
+    service.setLimits(maxClients, frameTimeoutMs);
     if (!service.listen(Paths::deviceServiceSocket(), &error)) {
         printError(error);
         return 1;

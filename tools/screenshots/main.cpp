@@ -17,6 +17,7 @@
 #include "import/dialogs/CExl_Msg_EG.h"
 #include "import/dialogs/CLoad_Xl_SMS_Modeless.h"
 #include "import/dialogs/CLoad_File_Msg.h"
+#include "platform/Shell.h"
 #include "sending/WaitDialogs.h"
 #include "sending/dialogs/CDeviceIni.h"
 #include "sending/dialogs/CModeless.h"
@@ -43,6 +44,7 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <functional>
 
 namespace {
 
@@ -84,6 +86,25 @@ void fillDataFiles()
     DataFiles::RewriteExclusionFile(DataFiles::exclusionListPath(QStringLiteral("Marketing")),
                                     {QStringLiteral("00441234567"), QStringLiteral("0049301234")});
 }
+// A message box runs its own loop: grabbed once it is up, then closed.
+void saveMessage(const std::function<void()>& show, const QString& folder, const QString& name)
+{
+    QTimer::singleShot(300, [=] {
+        if (QWidget* box = QApplication::activeModalWidget()) {
+            box->grab().save(folder + QLatin1Char('/') + name + QStringLiteral(".png"));
+            box->close();
+        }
+    });
+    show();
+}
+
+// Nothing can be opened: the links show their address instead.
+class NoBrowser : public DesktopShell
+{
+public:
+    bool openUrl(const QString&) override { return false; }
+    bool openMail(const QString&, const QString&) override { return false; }
+};
 
 } // namespace
 
@@ -229,5 +250,17 @@ int main(int argc, char** argv)
     save(&exportOptions, out, QStringLiteral("export-options"));
     COpen_Export_Log exported(&main, QStringLiteral("Sent Items has been exported successfully."));
     save(&exported, out, QStringLiteral("export-done"));
+    NoBrowser noBrowser;
+    Shell::setInstance(&noBrowser);
+    saveMessage([&] { Support::openPage(&main, Support::website()); }, out, QStringLiteral("link-not-opened"));
+    Shell::setInstance(nullptr);
+    QFile::remove(DataFiles::templatesPath());
+    QDir().mkpath(DataFiles::templatesPath()); // a folder where a data file belongs
+    saveMessage(
+        [&] {
+            CCorvaneDlg second;
+            second.initialise();
+        },
+        out, QStringLiteral("data-files-notice"));
     return 0;
 }
