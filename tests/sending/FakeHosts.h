@@ -4,6 +4,7 @@
 #include "device/link/DeviceLinkHost.h"
 #include "sending/SendRun.h"
 
+#include <QMap>
 #include <QStringList>
 
 #include <functional>
@@ -19,6 +20,8 @@ public:
     QStringList calls;
     QStringList statusLines;
     QList<int> pauses;
+    QMap<int, RowStatus> statuses;
+    bool statusColumnShown = false;
     bool deviceInitShown = false;
     bool progressOpen = true;
     std::function<void()> onHandsetLost;
@@ -69,6 +72,12 @@ public:
         statusLines << QStringLiteral("Currently sending to : ") + number;
     }
     void setStatusLine(const QString& text) override { statusLines << text; }
+    void setRowStatus(const QList<int>& rows, RowStatus status) override
+    {
+        for (int row : rows)
+            statuses[row] = status;
+    }
+    void showStatusColumn() override { statusColumnShown = true; }
     void beginPause(int ms) override
     {
         pauses << ms;
