@@ -125,8 +125,8 @@ QString DeviceController::handsetNotice()
 
 QString DeviceController::interruptedRunNotice(int sent, int uncertain)
 {
-    QString text = QStringLiteral("The last send run did not end: the program was closed or the computer stopped "
-                                  "while it ran.\n\n");
+    QString text =
+        QStringLiteral("The last send run did not end: the program or the computer stopped while it ran.\n\n");
     text += sent == 1 ? QStringLiteral("1 message was sent. ") : QStringLiteral("%1 messages were sent. ").arg(sent);
     if (uncertain == 0)
         text += QStringLiteral("No message is uncertain.");

@@ -2,6 +2,8 @@
 // of a change: veva-screenshots <output folder>
 #include "app/AboutDialogs.h"
 #include "app/CCorvaneDlg.h"
+#include "app/DeviceController.h"
+#include "app/Ui.h"
 #include "app/ListEditDialogs.h"
 #include "app/controls/CLong_SMS_Dlg.h"
 #include "app/controls/CMyListCtrl.h"
@@ -83,6 +85,50 @@ void fillDataFiles()
     DataFiles::RewriteExclusionFile(DataFiles::inUseListPath(), {QStringLiteral("Administration")});
     DataFiles::RewriteExclusionFile(DataFiles::exclusionListPath(QStringLiteral("Marketing")),
                                     {QStringLiteral("00441234567"), QStringLiteral("0049301234")});
+}
+
+// A message box as the program shows it, grabbed once it is on screen.
+void saveMessageBox(const QString& folder, const QString& name, const std::function<void()>& show)
+{
+    QTimer::singleShot(200, [=] {
+        if (QWidget* box = QApplication::activeModalWidget()) {
+            box->grab().save(folder + QLatin1Char('/') + name + QStringLiteral(".png"));
+            box->close();
+        }
+    });
+    show();
+}
+
+// The list after a run that stopped part-way, the question of the next "Send
+// Sms", and the notice after a run that did not end.
+void saveResumeScreens(const QString& out)
+{
+    CCorvaneDlg main;
+    const QString text = QStringLiteral("Dear parents, school is closed tomorrow.");
+    const QList<RowStatus> statuses = {RowStatus::Sent,     RowStatus::Excluded,       RowStatus::Sent,
+                                       RowStatus::SkippedDuplicate, RowStatus::Blank, RowStatus::Failed,
+                                       RowStatus::NotSentStopped,   RowStatus::NotSentStopped};
+    const QStringList numbers = {QStringLiteral("00441234567"), QStringLiteral("0049301234"),
+                                 QStringLiteral("0033612345"),  QStringLiteral("00441234567"),
+                                 QStringLiteral("0039061234"),  QStringLiteral("0034911234"),
+                                 QStringLiteral("0031201234"),  QStringLiteral("0032212345")};
+    for (int i = 0; i < numbers.size(); ++i) {
+        main.recipients()->appendRecipients({{numbers.at(i), statuses.at(i) == RowStatus::Blank ? QString() : text}});
+        main.recipients()->setStatus({i}, statuses.at(i));
+    }
+    main.UpdateTotalNumbers();
+    main.showStatusColumn();
+    main.recipientList()->selectOnly(5);
+    save(&main, out, QStringLiteral("main-window-stopped-run"));
+    main.show();
+    saveMessageBox(out, QStringLiteral("resume-question"), [&] {
+        Ui::messageBox(&main,
+                       QStringLiteral("3 of 7 messages in the list were already sent. Send only the 4 messages not "
+                                      "sent yet?"),
+                       QStringLiteral("Confirm"), Ui::Buttons::YesNoCancel, Ui::Icon::Question);
+    });
+    saveMessageBox(out, QStringLiteral("interrupted-run"),
+                   [&] { Ui::notice(&main, DeviceController::interruptedRunNotice(499, 1)); });
 }
 
 } // namespace
@@ -229,5 +275,6 @@ int main(int argc, char** argv)
     save(&exportOptions, out, QStringLiteral("export-options"));
     COpen_Export_Log exported(&main, QStringLiteral("Sent Items has been exported successfully."));
     save(&exported, out, QStringLiteral("export-done"));
+    saveResumeScreens(out);
     return 0;
 }
