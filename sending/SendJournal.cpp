@@ -25,10 +25,15 @@ QByteArray timeText(const QDateTime& time)
     return time.toUTC().toString(Qt::ISODateWithMs).toLatin1();
 }
 
-QByteArray entryLine(const char* verb, const SendJournal::Entry& e)
+QByteArray entryLine(const char* verb, const SendJournal::Entry& e, const QByteArray& time)
 {
     return QByteArray(verb) + '\t' + QByteArray::number(e.row) + '\t' + QUrl::toPercentEncoding(e.number) + '\t' +
-           e.fingerprint + '\t' + timeText(e.time) + '\n';
+           e.fingerprint + '\t' + time + '\n';
+}
+
+QByteArray entryLine(const char* verb, const SendJournal::Entry& e)
+{
+    return entryLine(verb, e, timeText(e.time));
 }
 
 bool isFingerprint(const QByteArray& text)
@@ -107,10 +112,20 @@ bool SendJournal::begin(int rows, const QList<Entry>& carriedSent, const QList<E
     QDir().mkpath(QFileInfo(m_path).absolutePath());
     QByteArray content = QByteArray(kMagic) + '\t' + kVersion + '\t' + timeText(QDateTime::currentDateTime()) + '\t' +
                          QByteArray::number(rows) + '\n';
+    // Carried rows mostly share a time: format each time once.
+    QDateTime lastTime;
+    QByteArray lastText;
+    auto carry = [&](const char* verb, const Entry& e) {
+        if (e.time != lastTime) {
+            lastTime = e.time;
+            lastText = timeText(e.time);
+        }
+        content += entryLine(verb, e, lastText);
+    };
     for (const Entry& e : carriedUncertain)
-        content += entryLine("sending", e);
+        carry("sending", e);
     for (const Entry& e : carriedSent)
-        content += entryLine("sent", e);
+        carry("sent", e);
 
     keepPrevious(m_path, previousPath(m_path));
     if (const QString error = saveFileAtomically(m_path, content); !error.isEmpty()) {

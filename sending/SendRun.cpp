@@ -132,13 +132,18 @@ bool SendRun(IChannel* channel, SendRunHost& host, StopGate& gate, SendClock& cl
         return false;
 
     QList<SendJournal::Entry> carriedSent, carriedUncertain;
+    const QDateTime now = QDateTime::currentDateTime();
+    QString fingerprintOf;
+    QByteArray fingerprint;
     for (int i = 0; i < total; ++i) {
         const RecipientRow& r = rows.at(i);
-        if (isSentOrUncertain(r.keep)) {
-            const SendJournal::Entry e{i, r.number.trimmed(), messageFingerprint(r.message),
-                                       QDateTime::currentDateTime()};
-            (r.keep == RowStatus::Sent ? carriedSent : carriedUncertain).append(e);
+        if (!isSentOrUncertain(r.keep))
+            continue;
+        if (fingerprint.isEmpty() || r.message != fingerprintOf) {
+            fingerprintOf = r.message;
+            fingerprint = messageFingerprint(r.message);
         }
+        (r.keep == RowStatus::Sent ? carriedSent : carriedUncertain).append({i, r.number.trimmed(), fingerprint, now});
     }
     SendJournal journal;
     if (!journal.begin(total, carriedSent, carriedUncertain))

@@ -173,7 +173,12 @@ bool RecipientListModel::restatus(Row& row)
     row.statusTime = {};
     if (m_recovered.isEmpty())
         return false;
-    const auto found = m_recovered.constFind(sendKey(row.number, row.message));
+    // Lists mostly carry one message for every row: hash it once.
+    if (row.message != m_fingerprintOf) {
+        m_fingerprintOf = row.message;
+        m_fingerprint = messageFingerprint(row.message);
+    }
+    const auto found = m_recovered.constFind(sendKey(row.number, m_fingerprint));
     if (found == m_recovered.cend())
         return false;
     row.status = found->status;

@@ -96,6 +96,8 @@ private:
     QList<Row> m_rows;
     NumberIndex m_index;
     QHash<QString, RecoveredOutcome> m_recovered;
+    QString m_fingerprintOf; // the message m_fingerprint belongs to
+    QByteArray m_fingerprint;
 };
 
 // Rows move in memory as bytes when the list grows (two implicitly shared strings).

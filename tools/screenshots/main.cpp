@@ -3,8 +3,8 @@
 #include "app/AboutDialogs.h"
 #include "app/CCorvaneDlg.h"
 #include "app/DeviceController.h"
-#include "app/Ui.h"
 #include "app/ListEditDialogs.h"
+#include "app/Ui.h"
 #include "app/controls/CLong_SMS_Dlg.h"
 #include "app/controls/CMyListCtrl.h"
 #include "app/core/RecipientListModel.h"
@@ -105,9 +105,9 @@ void saveResumeScreens(const QString& out)
 {
     CCorvaneDlg main;
     const QString text = QStringLiteral("Dear parents, school is closed tomorrow.");
-    const QList<RowStatus> statuses = {RowStatus::Sent,     RowStatus::Excluded,       RowStatus::Sent,
-                                       RowStatus::SkippedDuplicate, RowStatus::Blank, RowStatus::Failed,
-                                       RowStatus::NotSentStopped,   RowStatus::NotSentStopped};
+    const QList<RowStatus> statuses = {
+        RowStatus::Sent,  RowStatus::Excluded, RowStatus::Sent,           RowStatus::SkippedDuplicate,
+        RowStatus::Blank, RowStatus::Failed,   RowStatus::NotSentStopped, RowStatus::NotSentStopped};
     const QStringList numbers = {QStringLiteral("00441234567"), QStringLiteral("0049301234"),
                                  QStringLiteral("0033612345"),  QStringLiteral("00441234567"),
                                  QStringLiteral("0039061234"),  QStringLiteral("0034911234"),
