@@ -100,5 +100,5 @@ private:
     QByteArray m_fingerprint;
 };
 
-// Rows move in memory as bytes when the list grows (two implicitly shared strings).
+// Rows move in memory as bytes when the list grows (shared strings, a status and its time).
 Q_DECLARE_TYPEINFO(RecipientListModel::Row, Q_RELOCATABLE_TYPE);
