@@ -116,7 +116,12 @@ CCorvaneDlg::CCorvaneDlg(QWidget* parent) : QDialog(parent)
     m_model = new RecipientListModel(this);
     connect(m_model, &RecipientListModel::rowsInserted, this, &CCorvaneDlg::onRowsInserted);
     connect(m_model, &RecipientListModel::countChanged, this, &CCorvaneDlg::UpdateTotalNumbers);
+    connect(m_model, &RecipientListModel::recoveredRowsMarked, this, &CCorvaneDlg::showStatusColumn);
     buildUi();
+    connect(m_model, &RecipientListModel::countChanged, this, [this](int count) {
+        if (count == 0)
+            m_ctlRecipients->hideColumnAt(RecipientListModel::Status);
+    });
 
     m_timer1 = new QTimer(this);
     m_timer1->setInterval(10);
@@ -678,6 +683,19 @@ void CCorvaneDlg::LoadExclusionNumbers()
         return;
     }
     m_exclusionCache.assign(loaded.numbers);
+}
+
+void CCorvaneDlg::showStatusColumn()
+{
+    constexpr int kStatusWidth = 130;
+    const int column = RecipientListModel::Status;
+    if (m_ctlRecipients->isColumnShown(column))
+        return;
+    m_ctlRecipients->showColumnAt(column);
+    // Beside the number: after the 1000-pixel message column it would be out of sight.
+    QHeaderView* header = m_ctlRecipients->horizontalHeader();
+    header->moveSection(header->visualIndex(column), header->visualIndex(RecipientListModel::Number) + 1);
+    m_ctlRecipients->setColumnWidthChecked(column, kStatusWidth);
 }
 
 void CCorvaneDlg::setStatusLineVisible(bool visible)

@@ -77,6 +77,9 @@ public:
     void UpdateTotalNumbers();
     void LoadExclusionNumbers();
 
+    // The recipient list's "Status" column, next to the number; hidden again when the list empties.
+    void showStatusColumn();
+
     // The device status line and the selected-device line.
     void setStatusLineVisible(bool visible);
     void setDeviceLine(const QString& text);

@@ -14,6 +14,7 @@
 #include "platform/Registry.h"
 #include "platform/Shell.h"
 #include "platform/deviceservice/DeviceServiceClient.h"
+#include "sending/SendJournal.h"
 #include "sending/WaitDialogs.h"
 #include "sending/dialogs/CDeviceIni.h"
 #include "sending/dialogs/CModeless.h"
@@ -67,7 +68,10 @@ DeviceController::DeviceController(CCorvaneDlg* main) : QObject(main), m_main(ma
 
     main->runDeviceProbe = [this] { probeAsync(); };
     main->runPinProbe = [this] { pinProbeAsync(); };
-    main->onFirstPaint = [this] { desktopManagerStartupCheck(); };
+    main->onFirstPaint = [this] {
+        reportInterruptedRun();
+        desktopManagerStartupCheck();
+    };
     main->onStatusLineClicked = [this] { statusLineClicked(); };
     main->onConnectionWizard = [this] { connectionWizard(); };
     main->onSendSms = [this] { sendSms(); };
@@ -121,6 +125,39 @@ QString DeviceController::handsetNotice()
         "Your Mobile handset security feature may display a warning message on your mobile phone screen and prompt "
         "for device access permission for executable file UlmexVevaSMS.cod. This executable file is  used to send "
         "Text SMS.\n\n You should allow the specified file to access the mobile device resources to continue.");
+}
+
+QString DeviceController::interruptedRunNotice(int sent, int uncertain)
+{
+    QString text =
+        QStringLiteral("The last send run did not end: the program or the computer stopped while it ran.\n\n");
+    text += sent == 1 ? QStringLiteral("1 message was sent. ") : QStringLiteral("%1 messages were sent. ").arg(sent);
+    if (uncertain == 0)
+        text += QStringLiteral("No message is uncertain.");
+    else if (uncertain == 1)
+        text += QStringLiteral("1 message is uncertain: the run stopped while sending it, so the handset may have "
+                               "sent it.");
+    else
+        text += QStringLiteral("%1 messages are uncertain: the run stopped while sending them, so the handset may "
+                               "have sent them.")
+                    .arg(uncertain);
+    return text + QStringLiteral("\n\nLoad or type the same list again: its rows will be marked \"Sent\" or "
+                                 "\"Uncertain\", and \"Send Sms\" will offer to send only the others.");
+}
+
+void DeviceController::reportInterruptedRun()
+{
+    const std::optional<SendJournal::Interrupted> run = SendJournal::readInterrupted();
+    if (!run || (run->sent.isEmpty() && run->uncertain.isEmpty()))
+        return;
+    QHash<QString, RecoveredOutcome> outcomes;
+    for (const SendJournal::Entry& e : run->uncertain)
+        outcomes.insert(sendKey(e.number, e.fingerprint), {RowStatus::Uncertain, e.time.toLocalTime()});
+    // The same message to the same number both sent and uncertain: it went out.
+    for (const SendJournal::Entry& e : run->sent)
+        outcomes.insert(sendKey(e.number, e.fingerprint), {RowStatus::Sent, e.time.toLocalTime()});
+    m_main->recipients()->setRecoveredOutcomes(outcomes);
+    Ui::notice(m_main, interruptedRunNotice(int(run->sent.size()), int(run->uncertain.size())));
 }
 
 // --- Probes --------------------------------------------------------------------
@@ -281,6 +318,35 @@ bool DeviceController::desktopManagerCheckBeforeCommand()
     return false;
 }
 
+bool DeviceController::askResume()
+{
+    const RecipientListModel* rows = m_main->recipients();
+    int messages = 0, sent = 0;
+    bool awaiting = false;
+    for (int r = 0; r < rows->count(); ++r) {
+        if (rows->message(r).isEmpty())
+            continue;
+        ++messages;
+        if (isSentOrUncertain(rows->status(r)))
+            ++sent;
+        else
+            awaiting = awaiting || isAwaitingSend(rows->status(r));
+    }
+    if (sent == 0 || !awaiting)
+        return true;
+    m_resumeAsked = true;
+    const int answer =
+        Ui::messageBox(m_main,
+                       QStringLiteral("%1 of %2 messages in the list were already sent. Send only the %3 messages not "
+                                      "sent yet?")
+                           .arg(sent)
+                           .arg(messages)
+                           .arg(messages - sent),
+                       QStringLiteral("Confirm"), Ui::Buttons::YesNoCancel, Ui::Icon::Question);
+    m_sendOnlyUnsent = answer == Ui::IdYes;
+    return answer == Ui::IdYes || answer == Ui::IdNo;
+}
+
 void DeviceController::connectionWizard()
 {
     if (!desktopManagerCheckBeforeCommand())
@@ -320,6 +386,11 @@ void DeviceController::sendSms()
         explicit Guard(bool& f) : flag(f) { flag = true; }
         ~Guard() { flag = false; }
     } guard(m_inSendCommand);
+
+    m_resumeAsked = false;
+    m_sendOnlyUnsent = false;
+    if (!askResume())
+        return;
 
     g_nSendRequest = 0;
     m_main->m_strNumber = m_main->numberText();
@@ -437,6 +508,9 @@ void DeviceController::sendSms()
             return cancel();
         }
     }
+    // The composer's text may have made rows match what an interrupted run sent.
+    if (!m_resumeAsked && !askResume())
+        return cancel();
 
     if (allBlank()) {
         Ui::notice(m_main, QStringLiteral("You have composed no text text message yet for any of the contacts in the "
@@ -641,9 +715,14 @@ QList<RecipientRow> DeviceController::recipients()
     onGui([&] {
         const RecipientListModel* model = m_main->recipients();
         rows.reserve(model->count());
-        for (int r = 0; r < model->count(); ++r)
-            rows.append({model->number(r), model->message(r)});
+        for (int r = 0; r < model->count(); ++r) {
+            const RowStatus status = model->status(r);
+            rows.append({model->number(r), model->message(r),
+                         m_sendOnlyUnsent && isSentOrUncertain(status) ? status : RowStatus::None});
+        }
         m_main->recipientList()->clearSelection();
+        // The run's journal replaces the interrupted one: its outcomes no longer apply to rows loaded later.
+        m_main->recipients()->setRecoveredOutcomes({});
     });
     return rows;
 }
@@ -710,6 +789,16 @@ void DeviceController::setStatusLine(const QString& text)
         if (m_progress)
             m_progress->setStatusLine(text);
     });
+}
+
+void DeviceController::setRowStatus(const QList<int>& rows, RowStatus status)
+{
+    onGui([=, this] { m_main->recipients()->setStatus(rows, status); });
+}
+
+void DeviceController::showStatusColumn()
+{
+    onGui([this] { m_main->showStatusColumn(); });
 }
 
 void DeviceController::beginPause(int totalMs)

@@ -50,6 +50,11 @@ public:
     bool waitForWorkers(int timeoutMs);
 
     static QString handsetNotice();
+    // The start-up notice after a run that did not end.
+    static QString interruptedRunNotice(int sent, int uncertain);
+    // Reads the send journal; after a run that did not end, remembers what it
+    // sent for rows loaded later and tells the user.
+    void reportInterruptedRun();
 
     // DeviceLinkHost
     int recipientCount() override;
@@ -70,6 +75,8 @@ public:
     void setupProgress(int total, const QString& firstNumber) override;
     void showRow(int row, int total, const QString& number) override;
     void setStatusLine(const QString& text) override;
+    void setRowStatus(const QList<int>& rows, RowStatus status) override;
+    void showStatusColumn() override;
     void beginPause(int totalMs) override;
     void endPause() override;
     void showSuccess() override;
@@ -86,6 +93,9 @@ private:
     template <typename F>
     void onGui(F&& work);
     bool desktopManagerCheckBeforeCommand();
+    // With rows sent and rows still to send, asks whether to send only the
+    // latter; false on Cancel.
+    bool askResume();
     int openAdvice();
     void onStopRequested();
     void onPauseTick();
@@ -104,4 +114,6 @@ private:
     SendClock* m_clock;
     bool m_inSendCommand = false;
     bool m_pauseEnding = false;
+    bool m_resumeAsked = false;    // the resume question was answered in this command
+    bool m_sendOnlyUnsent = false; // ... with Yes
 };

@@ -5,6 +5,7 @@
 #include "device/link/MessagePacket.h"
 #include "device/link/USBClient.h"
 #include "device/modem/ModemChannel.h"
+#include "sending/SendJournal.h"
 #include "store/DataFiles.h"
 
 #include <QHash>
@@ -130,7 +131,37 @@ bool SendRun(IChannel* channel, SendRunHost& host, StopGate& gate, SendClock& cl
     if (total == 0)
         return false;
 
-    auto stop = [&host] {
+    QList<SendJournal::Entry> carriedSent, carriedUncertain;
+    const QDateTime now = QDateTime::currentDateTime();
+    QString fingerprintOf;
+    QByteArray fingerprint;
+    for (int i = 0; i < total; ++i) {
+        const RecipientRow& r = rows.at(i);
+        if (!isSentOrUncertain(r.keep))
+            continue;
+        if (fingerprint.isEmpty() || r.message != fingerprintOf) {
+            fingerprintOf = r.message;
+            fingerprint = messageFingerprint(r.message);
+        }
+        (r.keep == RowStatus::Sent ? carriedSent : carriedUncertain).append({i, r.number.trimmed(), fingerprint, now});
+    }
+    SendJournal journal;
+    if (!journal.begin(total, carriedSent, carriedUncertain))
+        qWarning("Sending without a journal: %s", qPrintable(journal.lastError()));
+
+    // Rows from `next` on were not reached; those an earlier run sent keep their status.
+    auto markUnreached = [&](int next) {
+        QList<int> unreached;
+        for (int i = next; i < total; ++i)
+            if (!isSentOrUncertain(rows.at(i).keep))
+                unreached.append(i);
+        if (!unreached.isEmpty())
+            host.setRowStatus(unreached, RowStatus::NotSentStopped);
+        host.showStatusColumn();
+    };
+    auto stop = [&](int next) {
+        markUnreached(next);
+        journal.end(SendJournal::End::Stopped);
         g_bStartPacketSent = false;
         host.closeProgressDialog();
         host.setMainWindowEnabled(true);
@@ -147,83 +178,109 @@ bool SendRun(IChannel* channel, SendRunHost& host, StopGate& gate, SendClock& cl
 
     gate.waitWhileHeld();
     if (g_bStopRequested)
-        return stop();
-    if (!g_bStartPacketSent) {
-        USBClient::WritePacket(Packets::startPacket(), channel);
-        g_bStartPacketSent = true;
-    }
-
-    const PauseSettings pause = ParsePauseSettings(g_strPauseEvery.get(), g_strPauseFor.get());
-    // Where each number first occurs: a later row with the same number is a duplicate.
-    QHash<QString, int> firstRow;
-    firstRow.reserve(total);
-    for (int i = total - 1; i >= 0; --i)
-        firstRow.insert(NumberIndex::key(rows.at(i).number), i);
-
-    int sentSincePause = 0;
-    for (int i = 0; i < total; ++i) {
-        gate.waitWhileHeld();
-        if (g_bStopRequested)
-            return stop();
-        const QString number = rows.at(i).number.trimmed();
-        host.showRow(i, total, number);
-
-        const QString message = rows.at(i).message;
-        if (message.isEmpty())
-            continue;
-
-        const SendOptions options = host.options();
-        bool excluded = false;
-        bool skipped = false;
-        if (options.useExclusion && host.isExcluded(number)) {
-            excluded = true;
-        } else if (options.skipDuplicates) {
-            const auto found = firstRow.constFind(NumberIndex::key(number));
-            skipped = found != firstRow.cend() && found.value() != i;
+        return stop(0);
+    int current = 0;  // the row being worked on
+    int writing = -1; // the row whose packet is being written
+    try {
+        if (!g_bStartPacketSent) {
+            USBClient::WritePacket(Packets::startPacket(), channel);
+            g_bStartPacketSent = true;
         }
-        if (excluded || skipped) {
-            host.setStatusLine(QStringLiteral("Currently sending to : ") + number +
-                               (excluded ? QStringLiteral(" is Excluded.") : QStringLiteral(" is Skipped.")));
+
+        const PauseSettings pause = ParsePauseSettings(g_strPauseEvery.get(), g_strPauseFor.get());
+        // Where each number first occurs: a later row with the same number is a duplicate.
+        QHash<QString, int> firstRow;
+        firstRow.reserve(total);
+        for (int i = total - 1; i >= 0; --i)
+            firstRow.insert(NumberIndex::key(rows.at(i).number), i);
+
+        int sentSincePause = 0;
+        for (int i = 0; i < total; ++i) {
+            current = i;
+            gate.waitWhileHeld();
+            if (g_bStopRequested)
+                return stop(i);
+            const QString number = rows.at(i).number.trimmed();
+            host.showRow(i, total, number);
+            if (isSentOrUncertain(rows.at(i).keep))
+                continue;
+
+            const QString message = rows.at(i).message;
+            if (message.isEmpty()) {
+                host.setRowStatus({i}, RowStatus::Blank);
+                continue;
+            }
+
+            const SendOptions options = host.options();
+            bool excluded = false;
+            bool skipped = false;
+            if (options.useExclusion && host.isExcluded(number)) {
+                excluded = true;
+            } else if (options.skipDuplicates) {
+                const auto found = firstRow.constFind(NumberIndex::key(number));
+                skipped = found != firstRow.cend() && found.value() != i;
+            }
+            if (excluded || skipped) {
+                host.setRowStatus({i}, excluded ? RowStatus::Excluded : RowStatus::SkippedDuplicate);
+                host.setStatusLine(QStringLiteral("Currently sending to : ") + number +
+                                   (excluded ? QStringLiteral(" is Excluded.") : QStringLiteral(" is Skipped.")));
+                clock.sleepMs(kPacingMs);
+                continue;
+            }
+
+            gate.waitWhileHeld();
+            if (g_bStopRequested)
+                return stop(i);
+            const QByteArray fingerprint = messageFingerprint(message);
+            journal.sending(i, number, fingerprint);
+            writing = i;
+            writeMessage(channel, message, number);
+            writing = -1;
+            journal.sent(i, number, fingerprint);
+            host.setRowStatus({i}, RowStatus::Sent);
+            ++sentSincePause;
+
+            if (options.saveTemplates && !message.trimmed().isEmpty())
+                DataFiles::SaveTemplateIfNew(message);
+            if (options.saveSentItems)
+                DataFiles::AppendSentItem(rows.at(i).number, message);
+
+            if (g_bStopRequested)
+                return stop(i + 1);
             clock.sleepMs(kPacingMs);
-            continue;
-        }
 
-        gate.waitWhileHeld();
-        if (g_bStopRequested)
-            return stop();
-        writeMessage(channel, message, number);
-        ++sentSincePause;
-
-        if (options.saveTemplates && !message.trimmed().isEmpty())
-            DataFiles::SaveTemplateIfNew(message);
-        if (options.saveSentItems)
-            DataFiles::AppendSentItem(rows.at(i).number, message);
-
-        if (g_bStopRequested)
-            return stop();
-        clock.sleepMs(kPacingMs);
-
-        if (options.delayedDelivery && sentSincePause == pause.every) {
-            sentSincePause = 0;
-            const qint64 length = pause.lengthMs();
-            if (i + 1 != total && length > 0) {
-                host.beginPause(int(std::min<qint64>(length, std::numeric_limits<int>::max())));
-                qint64 left = length - 1000;
-                while (left > 0 && !g_bStopRequested && g_nPauseRemainingMs != 0) {
-                    clock.sleepMs(1000);
-                    left -= 1000;
-                    gate.waitWhileHeld();
+            if (options.delayedDelivery && sentSincePause == pause.every) {
+                sentSincePause = 0;
+                const qint64 length = pause.lengthMs();
+                if (i + 1 != total && length > 0) {
+                    host.beginPause(int(std::min<qint64>(length, std::numeric_limits<int>::max())));
+                    qint64 left = length - 1000;
+                    while (left > 0 && !g_bStopRequested && g_nPauseRemainingMs != 0) {
+                        clock.sleepMs(1000);
+                        left -= 1000;
+                        gate.waitWhileHeld();
+                    }
+                    if (!g_bStopRequested)
+                        clock.sleepMs(1000);
+                    host.endPause();
                 }
-                if (!g_bStopRequested)
-                    clock.sleepMs(1000);
-                host.endPause();
             }
         }
+    } catch (...) {
+        // A packet was refused (the row's, or the start packet before any row): the device's handling takes over.
+        if (writing >= 0)
+            host.setRowStatus({writing}, RowStatus::Failed);
+        markUnreached(writing >= 0 ? writing + 1 : current);
+        journal.end(SendJournal::End::Failed);
+        throw;
     }
 
+    journal.end(g_bStopRequested ? SendJournal::End::Stopped : SendJournal::End::Completed);
     host.closeProgressDialog();
     if (!g_bStopRequested)
         host.showSuccess();
+    else
+        host.showStatusColumn();
     host.setMainWindowEnabled(true);
     return true;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/core/SendStatus.h"
+
 #include <QList>
 #include <QMutex>
 #include <QString>
@@ -12,6 +14,8 @@ struct RecipientRow
 {
     QString number;
     QString message;
+    // Sent or Uncertain: an earlier run took care of the row and this run passes it over.
+    RowStatus keep = RowStatus::None;
 };
 
 // The main window's options as the send run reads them, row by row.
@@ -43,6 +47,10 @@ public:
     // Moves the list selection to the row, steps the bar, fills the counter and status lines.
     virtual void showRow(int row, int total, const QString& number) = 0;
     virtual void setStatusLine(const QString& text) = 0;
+    // What the run did with the rows (the list's status column).
+    virtual void setRowStatus(const QList<int>& rows, RowStatus status) = 0;
+    // The run ended without its success message: the status column shows where it stopped.
+    virtual void showStatusColumn() = 0;
     // Starts the pause countdown of `totalMs` (pause line, timers, shared pause state).
     virtual void beginPause(int totalMs) = 0;
     virtual void endPause() = 0;
@@ -81,9 +89,9 @@ private:
 // The pause settings read from the two combo texts.
 struct PauseSettings
 {
-    int every = 0;      // N
-    int value = 0;      // V
-    QChar unit;         // U
+    int every = 0; // N
+    int value = 0; // V
+    QChar unit;    // U
     qint64 lengthMs() const;
 };
 int ParsePauseEvery(const QString& text);
@@ -92,8 +100,9 @@ PauseSettings ParsePauseSettings(const QString& pauseEvery, const QString& pause
 // "Pausing the process for ..." for the given remaining milliseconds.
 QString PauseText(qint64 remainingMs);
 
-// Walks the rows and writes one packet per message on the channel. Device
-// errors propagate as ComError. Returns true when the list was done without Stop.
+// Walks the rows and writes one packet per message on the channel, keeping the
+// send journal and the rows' statuses. Device errors propagate as ComError.
+// Returns true when the list was done without Stop.
 bool SendRun(IChannel* channel, SendRunHost& host, StopGate& gate, SendClock& clock);
 
 // The send worker's device step: a device client with a send request, the

@@ -32,6 +32,10 @@ QVariant RecipientListModel::data(const QModelIndex& index, int role) const
         return r.number;
     case Message:
         return r.message;
+    case SendingStatus:
+        return r.status == RowStatus::None ? QString() : r.statusTime.toString(QStringLiteral("dd/MM/yyyy hh:mm:ss"));
+    case Status:
+        return rowStatusText(r.status);
     default:
         return QString();
     }
@@ -64,6 +68,7 @@ void RecipientListModel::insertRecipient(int position, const QString& number, co
     m_rows.insert(position, Row{number, message});
     m_index.add(number);
     endInsertRows();
+    markRecovered(position, position);
     emit countChanged(count());
 }
 
@@ -88,35 +93,112 @@ void RecipientListModel::insertRecipientsUnindexed(int position, const QList<Row
     m_rows.insert(position, rows.size(), Row{});
     std::copy(rows.begin(), rows.end(), m_rows.begin() + position);
     endInsertRows();
+    markRecovered(position, position + int(rows.size()) - 1);
     emit countChanged(count());
 }
 
 void RecipientListModel::setNumber(int row, const QString& number)
 {
     Row& r = m_rows[row];
+    if (r.number == number)
+        return;
     m_index.remove(r.number);
     r.number = number;
     m_index.add(number);
-    emit dataChanged(index(row, Number), index(row, Number));
+    const bool recovered = restatus(r);
+    emit dataChanged(index(row, Number), index(row, Status));
+    if (recovered)
+        emit recoveredRowsMarked(1);
 }
 
 void RecipientListModel::setMessage(int row, const QString& message)
 {
-    m_rows[row].message = message;
-    emit dataChanged(index(row, Message), index(row, Message));
+    setMessages({row}, message);
 }
 
 void RecipientListModel::setMessages(const QList<int>& rows, const QString& message)
 {
-    if (rows.isEmpty())
-        return;
-    int first = count(), last = -1;
+    int first = count(), last = -1, recovered = 0;
     for (int row : rows) {
-        m_rows[row].message = message;
+        Row& r = m_rows[row];
+        if (r.message == message)
+            continue;
+        r.message = message;
+        recovered += int(restatus(r));
         first = std::min(first, row);
         last = std::max(last, row);
     }
-    emit dataChanged(index(first, Message), index(last, Message));
+    if (last < 0)
+        return;
+    emit dataChanged(index(first, Message), index(last, Status));
+    if (recovered > 0)
+        emit recoveredRowsMarked(recovered);
+}
+
+void RecipientListModel::setStatus(const QList<int>& rows, RowStatus status, const QDateTime& time)
+{
+    int first = count(), last = -1;
+    for (int row : rows) {
+        if (row < 0 || row >= count())
+            continue;
+        m_rows[row].status = status;
+        m_rows[row].statusTime = time;
+        first = std::min(first, row);
+        last = std::max(last, row);
+    }
+    if (last >= 0)
+        emit dataChanged(index(first, SendingStatus), index(last, Status));
+}
+
+void RecipientListModel::clearStatuses()
+{
+    for (Row& r : m_rows) {
+        r.status = RowStatus::None;
+        r.statusTime = {};
+    }
+    if (!m_rows.isEmpty())
+        emit dataChanged(index(0, SendingStatus), index(count() - 1, Status));
+}
+
+void RecipientListModel::setRecoveredOutcomes(const QHash<QString, RecoveredOutcome>& outcomes)
+{
+    m_recovered = outcomes;
+    if (!m_rows.isEmpty())
+        markRecovered(0, count() - 1);
+}
+
+bool RecipientListModel::restatus(Row& row)
+{
+    row.status = RowStatus::None;
+    row.statusTime = {};
+    if (m_recovered.isEmpty())
+        return false;
+    // Lists mostly carry one message for every row: hash it once.
+    if (row.message != m_fingerprintOf) {
+        m_fingerprintOf = row.message;
+        m_fingerprint = messageFingerprint(row.message);
+    }
+    const auto found = m_recovered.constFind(sendKey(row.number, m_fingerprint));
+    if (found == m_recovered.cend())
+        return false;
+    row.status = found->status;
+    row.statusTime = found->time;
+    return true;
+}
+
+void RecipientListModel::markRecovered(int first, int last)
+{
+    if (m_recovered.isEmpty())
+        return;
+    int marked = 0;
+    for (int i = first; i <= last; ++i) {
+        if (m_rows.at(i).status == RowStatus::None && !m_rows.at(i).message.isEmpty())
+            marked += int(restatus(m_rows[i]));
+    }
+    if (marked == 0)
+        return;
+    emit dataChanged(index(first, SendingStatus), index(last, Status));
+    emit recoveredRowsMarked(marked);
 }
 
 void RecipientListModel::removeRecipients(QList<int> rows)
@@ -164,7 +246,8 @@ void RecipientListModel::clear()
 bool RecipientListModel::isListedElsewhere(const QString& number, int exceptRow) const
 {
     int hits = m_index.count(number);
-    if (exceptRow >= 0 && exceptRow < count() && NumberIndex::key(m_rows.at(exceptRow).number) == NumberIndex::key(number))
+    if (exceptRow >= 0 && exceptRow < count() &&
+        NumberIndex::key(m_rows.at(exceptRow).number) == NumberIndex::key(number))
         --hits;
     return hits > 0;
 }

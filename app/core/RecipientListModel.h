@@ -1,24 +1,39 @@
 #pragma once
 
 #include "NumberRules.h"
+#include "SendStatus.h"
 
 #include <QAbstractTableModel>
 #include <QList>
 
-// The recipient rows: the one store of the list (number, message). Columns 2 to
-// 5 exist for the list's layout and carry no data. Number lookups go through a
+// The recipient rows: the one store of the list (number, message, and what the
+// last send run did with each row: "Status", its time in "Sending Status").
+// "Use Port" and "Current Status" carry no data. Number lookups go through a
 // hash index kept in step with column 0.
 class RecipientListModel : public QAbstractTableModel
 {
     Q_OBJECT
 
 public:
-    enum Column { Number = 0, Message, UsePort, SendingStatus, CurrentStatus, Status, ColumnCount };
+    enum Column
+    {
+        Number = 0,
+        Message,
+        UsePort,
+        SendingStatus,
+        CurrentStatus,
+        Status,
+        ColumnCount
+    };
 
     struct Row
     {
+        Row() = default;
+        Row(QString n, QString m) : number(std::move(n)), message(std::move(m)) {}
         QString number;
         QString message;
+        RowStatus status = RowStatus::None;
+        QDateTime statusTime;
     };
 
     explicit RecipientListModel(QObject* parent = nullptr);
@@ -53,17 +68,37 @@ public:
     void removeRecipients(QList<int> rows);
     void clear();
 
+    RowStatus status(int row) const { return m_rows.at(row).status; }
+    QDateTime statusTime(int row) const { return m_rows.at(row).statusTime; }
+    void setStatus(const QList<int>& rows, RowStatus status, const QDateTime& time = QDateTime::currentDateTime());
+    void clearStatuses();
+
+    // Outcomes of an interrupted run, by sendKey: rows inserted or edited later
+    // whose number and message match take the outcome as their status.
+    void setRecoveredOutcomes(const QHash<QString, RecoveredOutcome>& outcomes);
+    bool hasRecoveredOutcomes() const { return !m_recovered.isEmpty(); }
+
     const NumberIndex& numbers() const { return m_index; }
     // Rows other than `exceptRow` whose number equals the text (letter case ignored).
     bool isListedElsewhere(const QString& number, int exceptRow) const;
 
 signals:
     void countChanged(int count);
+    // Rows took a status from the interrupted run's outcomes.
+    void recoveredRowsMarked(int count);
 
 private:
+    // An edit of the number or message: the old status no longer applies. True when a recovered outcome applies.
+    bool restatus(Row& row);
+    // Marks the rows [first, last] that match a recovered outcome.
+    void markRecovered(int first, int last);
+
     QList<Row> m_rows;
     NumberIndex m_index;
+    QHash<QString, RecoveredOutcome> m_recovered;
+    QString m_fingerprintOf; // the message m_fingerprint belongs to
+    QByteArray m_fingerprint;
 };
 
-// Rows move in memory as bytes when the list grows (two implicitly shared strings).
+// Rows move in memory as bytes when the list grows (shared strings, a status and its time).
 Q_DECLARE_TYPEINFO(RecipientListModel::Row, Q_RELOCATABLE_TYPE);

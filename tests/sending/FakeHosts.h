@@ -1,9 +1,11 @@
 #pragma once
 
 #include "app/core/AppState.h"
+#include "device/api/DesktopApi.h"
 #include "device/link/DeviceLinkHost.h"
 #include "sending/SendRun.h"
 
+#include <QMap>
 #include <QStringList>
 
 #include <functional>
@@ -19,6 +21,8 @@ public:
     QStringList calls;
     QStringList statusLines;
     QList<int> pauses;
+    QMap<int, RowStatus> statuses;
+    bool statusColumnShown = false;
     bool deviceInitShown = false;
     bool progressOpen = true;
     std::function<void()> onHandsetLost;
@@ -75,6 +79,12 @@ public:
         statusLines << QStringLiteral("Currently sending to : ") + number;
     }
     void setStatusLine(const QString& text) override { statusLines << text; }
+    void setRowStatus(const QList<int>& rows, RowStatus status) override
+    {
+        for (int row : rows)
+            statuses[row] = status;
+    }
+    void showStatusColumn() override { statusColumnShown = true; }
     void beginPause(int ms) override
     {
         pauses << ms;
@@ -106,6 +116,56 @@ public:
         if (onSleep)
             onSleep(sleeps);
     }
+};
+
+// A channel that records packets, can fail after a number of writes, and can
+// act on a packet before taking it.
+class RecordingChannel final : public IChannel
+{
+public:
+    QList<QByteArray> packets;
+    int failAfter = -1;
+    std::function<void(const QByteArray& packet)> beforeWrite;
+
+    HRESULT QueryInterface(const Guid& iid, void** object) override
+    {
+        if (iid == IID_IUnknown || iid == IID_IChannel) {
+            *object = this;
+            AddRef();
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    std::uint32_t AddRef() override { return ++refs; }
+    std::uint32_t Release() override { return --refs; }
+    HRESULT GetName(BSTR* name) override
+    {
+        *name = QStringLiteral("JDE_USBClient");
+        return S_OK;
+    }
+    HRESULT GetMaxPacketSize(std::int32_t* bytes) override
+    {
+        *bytes = 16389;
+        return S_OK;
+    }
+    HRESULT GetPacketsWritten(std::int32_t* count) override
+    {
+        *count = std::int32_t(packets.size());
+        return S_OK;
+    }
+    HRESULT Close() override { return S_OK; }
+    HRESULT WritePacket(const std::uint8_t* bytes, std::int32_t count) override
+    {
+        if (failAfter >= 0 && packets.size() >= failAfter)
+            return E_DEVICE_NOT_CONNECTED;
+        const QByteArray packet(reinterpret_cast<const char*>(bytes), count);
+        if (beforeWrite)
+            beforeWrite(packet);
+        packets.append(packet);
+        return S_OK;
+    }
+    std::uint32_t refs = 1;
 };
 
 inline void resetSharedState()

@@ -2,60 +2,13 @@
 
 #include "device/api/DesktopApi.h"
 #include "device/link/MessagePacket.h"
+#include "sending/SendJournal.h"
 #include "store/DataFiles.h"
 
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <thread>
-
-// A channel that records packets and can fail after a number of writes.
-class RecordingChannel final : public IChannel
-{
-public:
-    QList<QByteArray> packets;
-    int failAfter = -1;
-    std::function<void(const QByteArray&)> onWrite; // runs while the packet is being written
-
-    HRESULT QueryInterface(const Guid& iid, void** object) override
-    {
-        if (iid == IID_IUnknown || iid == IID_IChannel) {
-            *object = this;
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    std::uint32_t AddRef() override { return ++refs; }
-    std::uint32_t Release() override { return --refs; }
-    HRESULT GetName(BSTR* name) override
-    {
-        *name = QStringLiteral("JDE_USBClient");
-        return S_OK;
-    }
-    HRESULT GetMaxPacketSize(std::int32_t* bytes) override
-    {
-        *bytes = 16389;
-        return S_OK;
-    }
-    HRESULT GetPacketsWritten(std::int32_t* count) override
-    {
-        *count = std::int32_t(packets.size());
-        return S_OK;
-    }
-    HRESULT Close() override { return S_OK; }
-    HRESULT WritePacket(const std::uint8_t* bytes, std::int32_t count) override
-    {
-        if (failAfter >= 0 && packets.size() >= failAfter)
-            return E_DEVICE_NOT_CONNECTED;
-        packets.append(QByteArray(reinterpret_cast<const char*>(bytes), count));
-        if (onWrite)
-            onWrite(packets.last());
-        return S_OK;
-    }
-    std::uint32_t refs = 1;
-};
 
 class TestSendRun : public QObject
 {
@@ -86,7 +39,7 @@ private slots:
         m_clock = FakeClock();
         m_channel.packets.clear();
         m_channel.failAfter = -1;
-        m_channel.onWrite = nullptr;
+        m_channel.beforeWrite = nullptr;
     }
 
     void exclusionIsTestedBeforeDuplicates()
@@ -106,7 +59,7 @@ private slots:
     {
         m_host.rows = {{QStringLiteral("1"), QStringLiteral("a")}, {QStringLiteral("2"), QStringLiteral("b")}};
         m_host.opts.saveSentItems = true;
-        m_channel.onWrite = [](const QByteArray& packet) {
+        m_channel.beforeWrite = [](const QByteArray& packet) {
             if (packet != Packets::startPacket())
                 g_bStopRequested = true;
         };
@@ -168,14 +121,17 @@ private slots:
         m_host.opts.skipDuplicates = false;
         QVERIFY(SendRun(&m_channel, m_host, m_gate, m_clock));
         QCOMPARE(sentNumbers(), (QStringList{QStringLiteral("111"), QStringLiteral("111"), QStringLiteral("444")}));
-        QCOMPARE(m_channel.packets.first(), QByteArray("a\xa7" "111")); // no second start packet
+        QCOMPARE(m_channel.packets.first(), QByteArray("a\xa7"
+                                                       "111")); // no second start packet
     }
 
     void packetLayout()
     {
         m_host.rows = {{QStringLiteral(" 0044 "), QStringLiteral("Price \u00a75\r\nok")}};
         QVERIFY(SendRun(&m_channel, m_host, m_gate, m_clock));
-        QCOMPARE(m_channel.packets.at(1), QByteArray("Price \xa7" "5\r\nok\xa7" "0044"));
+        QCOMPARE(m_channel.packets.at(1), QByteArray("Price \xa7"
+                                                     "5\r\nok\xa7"
+                                                     "0044"));
     }
 
     void logsWhatWasSent()
@@ -213,9 +169,11 @@ private slots:
         QTest::addColumn<int>("n");
         QTest::addColumn<qint64>("ms");
         QTest::newRow("seconds") << QStringLiteral("15") << QStringLiteral("5  Seconds") << 15 << qint64(5000);
-        QTest::newRow("ten minutes") << QStringLiteral("1000") << QStringLiteral("10 Minutes") << 1000 << qint64(600000);
+        QTest::newRow("ten minutes") << QStringLiteral("1000") << QStringLiteral("10 Minutes") << 1000
+                                     << qint64(600000);
         QTest::newRow("one minute") << QStringLiteral("1") << QStringLiteral(" 1  Minute") << 1 << qint64(60000);
-        QTest::newRow("one hour is an hour") << QStringLiteral("2") << QStringLiteral(" 1  Hour") << 2 << qint64(3600000);
+        QTest::newRow("one hour is an hour")
+            << QStringLiteral("2") << QStringLiteral(" 1  Hour") << 2 << qint64(3600000);
         QTest::newRow("no pause") << QStringLiteral("x") << QStringLiteral("No Pause") << 0 << qint64(0);
         QTest::newRow("empty") << QString() << QString() << 0 << qint64(0);
     }
@@ -256,6 +214,11 @@ private slots:
         QCOMPARE(m_clock.sleeps, 3);
         QVERIFY(!m_host.calls.contains(QStringLiteral("Message sent successfully.")));
         QVERIFY(!g_bStartPacketSent); // a stopped run starts the next one with a start packet
+        using S = RowStatus;
+        QCOMPARE(m_host.statuses,
+                 (QMap<int, S>{{0, S::Sent}, {1, S::NotSentStopped}, {2, S::NotSentStopped}, {3, S::NotSentStopped}}));
+        QVERIFY(m_host.statusColumnShown);
+        QVERIFY(!SendJournal::readInterrupted());
     }
 
     void failedWriteStopsTheRun()
@@ -267,6 +230,60 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(ComError, SendRun(&m_channel, m_host, m_gate, m_clock));
         QCOMPARE(sentNumbers(), (QStringList{QStringLiteral("100"), QStringLiteral("101")}));
         QCOMPARE(DataFiles::LoadSentItems().size(), 2);
+        using S = RowStatus;
+        QCOMPARE(m_host.statuses, (QMap<int, S>{{0, S::Sent}, {1, S::Sent}, {2, S::Failed}, {3, S::NotSentStopped}}));
+        QVERIFY(m_host.statusColumnShown);
+        QVERIFY(!SendJournal::readInterrupted()); // the run ended, though badly
+
+        // Refused at the start packet: no row was tried.
+        m_host.statuses.clear();
+        m_channel.packets.clear();
+        m_channel.failAfter = 0;
+        g_bStartPacketSent = false;
+        QVERIFY_THROWS_EXCEPTION(ComError, SendRun(&m_channel, m_host, m_gate, m_clock));
+        QCOMPARE(m_host.statuses.values(), QList<S>(4, S::NotSentStopped));
+    }
+
+    void everyRowGetsItsStatus()
+    {
+        m_host.rows = {{QStringLiteral("111"), QStringLiteral("a")},
+                       {QStringLiteral("222"), QStringLiteral("b")},
+                       {QStringLiteral("111"), QStringLiteral("c")},
+                       {QStringLiteral("333"), QString()},
+                       {QStringLiteral("444"), QStringLiteral(" ")}};
+        m_host.opts.skipDuplicates = true;
+        m_host.opts.useExclusion = true;
+        m_host.excluded = {QStringLiteral("222")};
+        QVERIFY(SendRun(&m_channel, m_host, m_gate, m_clock));
+        using S = RowStatus;
+        QCOMPARE(m_host.statuses,
+                 (QMap<int, S>{{0, S::Sent}, {1, S::Excluded}, {2, S::SkippedDuplicate}, {3, S::Blank}, {4, S::Sent}}));
+        QVERIFY(!m_host.statusColumnShown); // the success message said it all
+        QVERIFY(!SendJournal::readInterrupted());
+    }
+
+    // Rows an earlier run sent (or may have sent) are passed over, and the new
+    // run's journal still knows them while it runs.
+    void aResumedRunPassesOverWhatWasSent()
+    {
+        m_host.rows = {{QStringLiteral("100"), QStringLiteral("m"), RowStatus::Sent},
+                       {QStringLiteral("101"), QStringLiteral("m")},
+                       {QStringLiteral("102"), QStringLiteral("m"), RowStatus::Uncertain},
+                       {QStringLiteral("100"), QStringLiteral("m")}};
+        m_host.opts.skipDuplicates = true; // row 3 repeats row 0, which went out before
+        std::optional<SendJournal::Interrupted> midRun;
+        m_channel.beforeWrite = [&](const QByteArray&) { midRun = SendJournal::readInterrupted(); };
+        QVERIFY(SendRun(&m_channel, m_host, m_gate, m_clock));
+        QCOMPARE(sentNumbers(), QStringList{QStringLiteral("101")});
+        QCOMPARE(m_clock.sleptMs, 2000); // one message and one duplicate: the kept rows cost nothing
+        using S = RowStatus;
+        QCOMPARE(m_host.statuses, (QMap<int, S>{{1, S::Sent}, {3, S::SkippedDuplicate}}));
+        QVERIFY(midRun);
+        QCOMPARE(midRun->sent.size(), 1);
+        QCOMPARE(midRun->sent.first().number, QStringLiteral("100"));
+        QCOMPARE(midRun->uncertain.size(), 2);
+        QCOMPARE(midRun->uncertain.first().number, QStringLiteral("101")); // its packet is on its way
+        QCOMPARE(midRun->uncertain.last().number, QStringLiteral("102"));
     }
 
     void stopQuestionHoldsTheWorker()

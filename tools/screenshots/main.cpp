@@ -2,7 +2,9 @@
 // of a change: veva-screenshots <output folder>
 #include "app/AboutDialogs.h"
 #include "app/CCorvaneDlg.h"
+#include "app/DeviceController.h"
 #include "app/ListEditDialogs.h"
+#include "app/Ui.h"
 #include "app/controls/CLong_SMS_Dlg.h"
 #include "app/controls/CMyListCtrl.h"
 #include "app/core/RecipientListModel.h"
@@ -105,6 +107,40 @@ public:
     bool openUrl(const QString&) override { return false; }
     bool openMail(const QString&, const QString&) override { return false; }
 };
+
+// The list after a run that stopped part-way, the question of the next "Send
+// Sms", and the notice after a run that did not end.
+void saveResumeScreens(const QString& out)
+{
+    CCorvaneDlg main;
+    const QString text = QStringLiteral("Dear parents, school is closed tomorrow.");
+    const QList<RowStatus> statuses = {
+        RowStatus::Sent,  RowStatus::Excluded, RowStatus::Sent,           RowStatus::SkippedDuplicate,
+        RowStatus::Blank, RowStatus::Failed,   RowStatus::NotSentStopped, RowStatus::NotSentStopped};
+    const QStringList numbers = {QStringLiteral("00441234567"), QStringLiteral("0049301234"),
+                                 QStringLiteral("0033612345"),  QStringLiteral("00441234567"),
+                                 QStringLiteral("0039061234"),  QStringLiteral("0034911234"),
+                                 QStringLiteral("0031201234"),  QStringLiteral("0032212345")};
+    for (int i = 0; i < numbers.size(); ++i) {
+        main.recipients()->appendRecipients({{numbers.at(i), statuses.at(i) == RowStatus::Blank ? QString() : text}});
+        main.recipients()->setStatus({i}, statuses.at(i));
+    }
+    main.UpdateTotalNumbers();
+    main.showStatusColumn();
+    main.recipientList()->selectOnly(5);
+    save(&main, out, QStringLiteral("main-window-stopped-run"));
+    main.show();
+    saveMessage(
+        [&] {
+            Ui::messageBox(&main,
+                           QStringLiteral("3 of 7 messages in the list were already sent. Send only the 4 messages "
+                                          "not sent yet?"),
+                           QStringLiteral("Confirm"), Ui::Buttons::YesNoCancel, Ui::Icon::Question);
+        },
+        out, QStringLiteral("resume-question"));
+    saveMessage([&] { Ui::notice(&main, DeviceController::interruptedRunNotice(499, 1)); }, out,
+                QStringLiteral("interrupted-run"));
+}
 
 } // namespace
 
@@ -250,6 +286,7 @@ int main(int argc, char** argv)
     save(&exportOptions, out, QStringLiteral("export-options"));
     COpen_Export_Log exported(&main, QStringLiteral("Sent Items has been exported successfully."));
     save(&exported, out, QStringLiteral("export-done"));
+    saveResumeScreens(out);
     NoBrowser noBrowser;
     Shell::setInstance(&noBrowser);
     saveMessage([&] { Support::openPage(&main, Support::website()); }, out, QStringLiteral("link-not-opened"));

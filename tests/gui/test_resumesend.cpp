@@ -1,0 +1,292 @@
+#include "GuiTestSupport.h"
+#include "sending/FakeHosts.h"
+
+#include "app/CCorvaneDlg.h"
+#include "app/DeviceController.h"
+#include "app/controls/CMyListCtrl.h"
+#include "app/controls/CMy_Sel_All_Edit.h"
+#include "app/controls/CSpecialEdit.h"
+#include "app/core/RecipientListModel.h"
+#include "device/CFirst.h"
+#include "deviceservice/ServiceFixture.h"
+#include "platform/Shell.h"
+#include "sending/SendJournal.h"
+#include "sending/dialogs/CModeless.h"
+#include "sending/dialogs/CSend_Msg_Info.h"
+
+#include <QFile>
+#include <QHeaderView>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QPushButton>
+#include <QSignalSpy>
+
+// "Send Sms" after a run that did not finish (unplugged, stopped, killed):
+// real runs against the device service and an emulated handset, whose outbox
+// must hold every number exactly once.
+class TestResumeSend : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<ServiceFixture> m_service;
+    std::unique_ptr<MessageRecorder> m_messages;
+    std::unique_ptr<CCorvaneDlg> m_dlg;
+    DeviceController* m_controller = nullptr;
+    const QString m_text = QStringLiteral("Dear parent,\r\nschool opens at 9");
+
+    RecipientListModel* rows() { return m_dlg->recipients(); }
+
+    void openWindow()
+    {
+        m_dlg = std::make_unique<CCorvaneDlg>();
+        m_controller = new DeviceController(m_dlg.get());
+        m_dlg->initialise();
+        m_dlg->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_dlg.get()));
+        QVERIFY(m_controller->waitForWorkers(10000));
+        g_nHandsetWarningShown = 1;
+    }
+
+    void connectHandset()
+    {
+        m_service->writeConfig("[h]\nPIN=0x5A5A\nAttached=true\nModuleInstalled=true\n");
+        QVERIFY(m_service->start());
+        g_bDeviceSelected = true;
+        g_strDeviceName.set(QStringLiteral("Emulated handset"));
+        g_strDevicePin.set(QStringLiteral("5A5A"));
+    }
+
+    void control(const QString& verb) { QCOMPARE(m_service->control({verb, QStringLiteral("0x5A5A")}).exitCode, 0); }
+
+    QStringList outboxNumbers()
+    {
+        QStringList out;
+        QFile f(m_service->root() + QStringLiteral("/runtime/outbox-5A5A.jsonl"));
+        if (f.open(QIODevice::ReadOnly))
+            for (const QByteArray& line : f.readAll().split('\n'))
+                if (!line.isEmpty())
+                    out.append(QJsonDocument::fromJson(line).object().value(QStringLiteral("number")).toString());
+        return out;
+    }
+
+    void addRows(const QStringList& numbers, const QString& message)
+    {
+        QList<RecipientListModel::Row> list;
+        for (const QString& n : numbers)
+            list.append({n, message});
+        rows()->appendRecipients(list);
+    }
+
+    static QStringList numbers(int first, int count)
+    {
+        QStringList out;
+        for (int i = 0; i < count; ++i)
+            out.append(QString::number(first + i));
+        return out;
+    }
+
+    QList<RowStatus> statuses()
+    {
+        QList<RowStatus> out;
+        for (int r = 0; r < rows()->count(); ++r)
+            out.append(rows()->status(r));
+        return out;
+    }
+
+    // Runs `action` once the outbox holds `count` messages.
+    void whenOutboxHolds(int count, std::function<void()> action)
+    {
+        auto* poll = new QTimer(m_dlg.get());
+        connect(poll, &QTimer::timeout, m_dlg.get(), [this, poll, count, action] {
+            if (outboxNumbers().size() >= count) {
+                poll->stop();
+                poll->deleteLater();
+                action();
+            }
+        });
+        poll->start(20);
+    }
+
+    void sendAndWait()
+    {
+        QSignalSpy finished(m_controller, &DeviceController::sendFinished);
+        byId<QPushButton>(m_dlg.get(), 1000)->click();
+        QVERIFY(m_controller->isSending());
+        QVERIFY(finished.wait(40000));
+        QTRY_VERIFY(m_dlg->isEnabled());
+    }
+
+    void verifyStatusColumnBesideTheNumber()
+    {
+        CMyListCtrl* list = m_dlg->recipientList();
+        QVERIFY(list->isColumnShown(RecipientListModel::Status));
+        QHeaderView* header = list->horizontalHeader();
+        QCOMPARE(header->visualIndex(RecipientListModel::Status), header->visualIndex(RecipientListModel::Number) + 1);
+        QVERIFY(header->sectionSize(RecipientListModel::Status) >= 100);
+    }
+
+    static QString question(int sent, int messages)
+    {
+        return QStringLiteral(
+                   "%1 of %2 messages in the list were already sent. Send only the %3 messages not sent yet?")
+            .arg(sent)
+            .arg(messages)
+            .arg(messages - sent);
+    }
+
+private slots:
+    void init()
+    {
+        m_service = std::make_unique<ServiceFixture>();
+        resetSharedState();
+        g_nAdviceGiven = 1;
+        setProcessListProvider([] { return QStringList{QStringLiteral("DesktopMgr.exe")}; });
+        m_messages = std::make_unique<MessageRecorder>();
+    }
+
+    void cleanup()
+    {
+        if (m_controller)
+            m_controller->waitForWorkers(20000);
+        m_dlg.reset();
+        m_controller = nullptr;
+        m_messages.reset();
+        m_service.reset();
+        setProcessListProvider({});
+    }
+
+    void unpluggedAfterTwoOfFiveThenResumed()
+    {
+        openWindow();
+        connectHandset();
+        addRows(numbers(501, 5), m_text);
+        QVERIFY(!m_dlg->recipientList()->isColumnShown(RecipientListModel::Status));
+        whenOutboxHolds(2, [this] { control(QStringLiteral("detach")); });
+        int advice = 0;
+        whenModal<CFirst>([&](CFirst* d) {
+            ++advice;
+            d->reject();
+        });
+        sendAndWait();
+        QCOMPARE(advice, 1);
+        QCOMPARE(outboxNumbers(), numbers(501, 2));
+        using S = RowStatus;
+        QCOMPARE(statuses(), (QList<S>{S::Sent, S::Sent, S::Failed, S::NotSentStopped, S::NotSentStopped}));
+        verifyStatusColumnBesideTheNumber();
+
+        // Plugged back and selected again in the connection wizard: only the three others go out.
+        control(QStringLiteral("attach"));
+        g_bDeviceSelected = true;
+        g_bStartPacketSent = false;
+        m_messages->clear();
+        m_messages->answer(Ui::IdYes);
+        sendAndWait();
+        QCOMPARE(m_messages->shown.first().text, question(2, 5));
+        QCOMPARE(m_messages->shown.first().caption, QStringLiteral("Confirm"));
+        QCOMPARE(m_messages->shown.first().buttons, Ui::Buttons::YesNoCancel);
+        QCOMPARE(m_messages->last(), QStringLiteral("Message sent successfully."));
+        QCOMPARE(outboxNumbers(), numbers(501, 5));
+        QCOMPARE(statuses(), QList<S>(5, S::Sent));
+    }
+
+    void stoppedAfterRowThreeThenResumed()
+    {
+        openWindow();
+        connectHandset();
+        addRows(numbers(601, 5), m_text);
+        whenOutboxHolds(3, [this] {
+            m_messages->answer(Ui::IdYes);
+            emit m_controller->progressDialog()->stopRequested();
+        });
+        sendAndWait();
+        QCOMPARE(outboxNumbers(), numbers(601, 3));
+        using S = RowStatus;
+        QCOMPARE(statuses(), (QList<S>{S::Sent, S::Sent, S::Sent, S::NotSentStopped, S::NotSentStopped}));
+        verifyStatusColumnBesideTheNumber();
+        QVERIFY(!m_messages->texts().contains(QStringLiteral("Message sent successfully.")));
+
+        // Cancel sends nothing and changes nothing.
+        m_messages->clear();
+        m_messages->answer(Ui::IdCancel);
+        byId<QPushButton>(m_dlg.get(), 1000)->click();
+        QCOMPARE(m_messages->texts(), QStringList{question(3, 5)});
+        QVERIFY(!m_controller->isSending());
+
+        m_messages->answer(Ui::IdYes);
+        sendAndWait();
+        QCOMPARE(outboxNumbers(), numbers(601, 5));
+
+        // A run that completed asks nothing: the first check speaks.
+        m_messages->clear();
+        byId<CSpecialEdit>(m_dlg.get(), 1001)->setText(QStringLiteral("999"));
+        byId<QPushButton>(m_dlg.get(), 1000)->click();
+        QCOMPARE(m_messages->texts(), QStringList{QStringLiteral("Please insert entered number to the list.")});
+
+        // Editing a row makes it one to send again.
+        byId<CSpecialEdit>(m_dlg.get(), 1001)->clear();
+        rows()->setMessage(4, QStringLiteral("Corrected: school opens at 10"));
+        m_messages->clear();
+        m_messages->answer(Ui::IdYes);
+        sendAndWait();
+        QCOMPARE(m_messages->shown.first().text, question(4, 5));
+        QCOMPARE(outboxNumbers(), numbers(601, 5) << QStringLiteral("605"));
+    }
+
+    void noSendsEveryRowAgain()
+    {
+        openWindow();
+        connectHandset();
+        addRows(numbers(651, 3), m_text);
+        whenOutboxHolds(2, [this] {
+            m_messages->answer(Ui::IdYes);
+            emit m_controller->progressDialog()->stopRequested();
+        });
+        sendAndWait();
+        QCOMPARE(outboxNumbers(), numbers(651, 2));
+        m_messages->clear();
+        m_messages->answer(Ui::IdNo);
+        sendAndWait();
+        QCOMPARE(m_messages->shown.first().text, question(2, 3));
+        QCOMPARE(outboxNumbers(), numbers(651, 2) + numbers(651, 3));
+    }
+
+    // The program killed while a packet was on its way; at the next start the
+    // numbers are loaded again without messages and the composer's text is applied.
+    void killedMidPacketThenLoadedAgain()
+    {
+        QProcess child;
+        child.start(QStringLiteral(VEVA_JOURNAL_CHILD), QStringList{QStringLiteral("2"), m_text} + numbers(701, 4));
+        QVERIFY(child.waitForStarted());
+        QByteArray out;
+        while (!out.contains("holding")) {
+            QVERIFY2(child.waitForReadyRead(10000), child.readAllStandardError().constData());
+            out += child.readAllStandardOutput();
+        }
+        child.kill();
+        QVERIFY(child.waitForFinished(10000));
+
+        openWindow();
+        QTRY_COMPARE(m_messages->texts(), QStringList{DeviceController::interruptedRunNotice(1, 1)});
+        connectHandset();
+        addRows(numbers(701, 4), QString());
+        auto* composer = byId<CMy_Sel_All_Edit>(m_dlg.get(), 1005);
+        composer->setText(m_text);
+        m_dlg->m_strAppliedMessage = QStringLiteral("an older text");
+        whenModal<CSend_Msg_Info>([](CSend_Msg_Info* d) { d->done(CSend_Msg_Info::Yes); });
+        m_messages->clear();
+        m_messages->answer(Ui::IdYes);
+        sendAndWait();
+        QCOMPARE(m_messages->shown.first().text, question(2, 4));
+        QCOMPARE(outboxNumbers(), numbers(703, 2));
+        using S = RowStatus;
+        QCOMPARE(statuses(), (QList<S>{S::Sent, S::Uncertain, S::Sent, S::Sent}));
+        verifyStatusColumnBesideTheNumber();
+
+        // The journal now holds the completed run: the next start says nothing.
+        QVERIFY(!SendJournal::readInterrupted());
+    }
+};
+
+QTEST_MAIN(TestResumeSend)
+#include "test_resumesend.moc"

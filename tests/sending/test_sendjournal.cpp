@@ -1,0 +1,219 @@
+#include "FakeHosts.h"
+
+#include "sending/SendJournal.h"
+#include "store/DataFiles.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+using Entry = SendJournal::Entry;
+
+namespace {
+
+const QByteArray kFingerprintA = messageFingerprint(QStringLiteral("Dear parent"));
+const QByteArray kFingerprintB = messageFingerprint(QStringLiteral("School opens at 9"));
+const QByteArray kTime = "2024-05-01T09:30:00.125Z";
+
+QByteArray header(int rows = 4)
+{
+    return "veva-send-journal\t1\t" + kTime + '\t' + QByteArray::number(rows) + '\n';
+}
+
+QByteArray line(const char* verb, int row, const QByteArray& fingerprint = kFingerprintA)
+{
+    return QByteArray(verb) + '\t' + QByteArray::number(row) + "\t00441234" + QByteArray::number(row) + '\t' +
+           fingerprint + '\t' + kTime + '\n';
+}
+
+QList<int> rowsOf(const QList<Entry>& entries)
+{
+    QList<int> rows;
+    for (const Entry& e : entries)
+        rows.append(e.row);
+    return rows;
+}
+
+} // namespace
+
+class TestSendJournal : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString path() const { return m_dir->filePath(QStringLiteral("SendJournal.log")); }
+
+private slots:
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        qputenv("VEVA_SMS_APP_DIR", m_dir->path().toLocal8Bit());
+        resetSharedState();
+    }
+
+    void readsWhatARunLeft_data()
+    {
+        QTest::addColumn<QByteArray>("journal");
+        QTest::addColumn<bool>("interrupted");
+        QTest::addColumn<QList<int>>("sent");
+        QTest::addColumn<QList<int>>("uncertain");
+        const QList<int> none;
+        QTest::newRow("nothing sent yet") << header() << true << none << none;
+        QTest::newRow("sent and uncertain") << header() + line("sending", 0) + line("sent", 0) + line("sending", 1)
+                                            << true << QList<int>{0} << QList<int>{1};
+        QTest::newRow("ended") << header() + line("sending", 0) + line("sent", 0) + "end\tcompleted\t" + kTime + '\n'
+                               << false << none << none;
+        QTest::newRow("ended by a stop") << header() + line("sending", 0) + "end\tstopped\t" + kTime + '\n'
+                                         << false << none << none;
+        QTest::newRow("torn sent line") << header() + line("sending", 0) + line("sent", 0).left(20) << true << none
+                                        << QList<int>{0};
+        QTest::newRow("torn end line") << header() + line("sending", 0) + line("sent", 0) + "end\tcomp" << true
+                                       << QList<int>{0} << none;
+        QTest::newRow("torn header") << header().left(12) << false << none << none;
+        QTest::newRow("empty file") << QByteArray() << false << none << none;
+        QTest::newRow("not a journal") << QByteArray("SentItem\r\n") + line("sent", 0) << false << none << none;
+        QTest::newRow("newer version") << header().replace("\t1\t", "\t2\t") + line("sent", 0) << false << none << none;
+        QTest::newRow("damaged lines are passed over")
+            << header() + "sent\tx\t1\n" + line("sending", 0).replace(kFingerprintA, "beef") + QByteArray(10000, 'a') +
+                   '\n' + line("sending", 1) + line("sent", 1)
+            << true << QList<int>{1} << none;
+        QTest::newRow("sent for another message settles nothing")
+            << header() + line("sending", 2, kFingerprintA) + line("sent", 2, kFingerprintB) << true << QList<int>{2}
+            << QList<int>{2};
+        QTest::newRow("rows carried from an earlier run")
+            << header() + line("sending", 3) + line("sent", 1) + line("sending", 0) + line("sent", 0) << true
+            << QList<int>{1, 0} << QList<int>{3};
+    }
+
+    void readsWhatARunLeft()
+    {
+        QFETCH(QByteArray, journal);
+        QFETCH(bool, interrupted);
+        QFETCH(QList<int>, sent);
+        QFETCH(QList<int>, uncertain);
+        const std::optional<SendJournal::Interrupted> run = SendJournal::parse(journal);
+        QCOMPARE(run.has_value(), interrupted);
+        if (!run)
+            return;
+        QCOMPARE(rowsOf(run->sent), sent);
+        QCOMPARE(rowsOf(run->uncertain), uncertain);
+        QCOMPARE(run->rows, 4);
+    }
+
+    void writesWhatItReads()
+    {
+        const QDateTime earlier = QDateTime::currentDateTime().addSecs(-3600);
+        const Entry carriedSent{0, QStringLiteral("+44 1\t2%\u00e9"), kFingerprintA, earlier};
+        const Entry carriedUncertain{1, QStringLiteral("00442"), kFingerprintB, earlier};
+        SendJournal journal(path());
+        QVERIFY2(journal.begin(5, {carriedSent}, {carriedUncertain}), qPrintable(journal.lastError()));
+        QVERIFY(journal.sending(2, QStringLiteral("003"), kFingerprintA));
+        QVERIFY(journal.sent(2, QStringLiteral("003"), kFingerprintA));
+        QVERIFY(journal.sending(3, QStringLiteral("004"), kFingerprintB));
+
+        // Every line is in the file while the journal is still open.
+        std::optional<SendJournal::Interrupted> run = SendJournal::readInterrupted(path());
+        QVERIFY(run);
+        QCOMPARE(run->rows, 5);
+        QCOMPARE(rowsOf(run->sent), (QList<int>{0, 2}));
+        QCOMPARE(run->sent.first().number, carriedSent.number);
+        QCOMPARE(run->sent.first().fingerprint, kFingerprintA);
+        QCOMPARE(run->sent.first().time.toMSecsSinceEpoch(), earlier.toMSecsSinceEpoch());
+        QCOMPARE(rowsOf(run->uncertain), (QList<int>{1, 3}));
+        QCOMPARE(run->uncertain.last().number, QStringLiteral("004"));
+
+        QVERIFY(journal.end(SendJournal::End::Stopped));
+        QVERIFY(!journal.isOpen());
+        QVERIFY(!SendJournal::readInterrupted(path()));
+    }
+
+    void aNewRunKeepsTheLastJournalAsThePreviousOne()
+    {
+        const QString previous = SendJournal::previousPath(path());
+        for (int run = 1; run <= 3; ++run) {
+            SendJournal journal(path());
+            QVERIFY(journal.begin(run));
+            QVERIFY(journal.sending(0, QString::number(run), kFingerprintA));
+            QCOMPARE(SendJournal::readInterrupted(path())->rows, run);
+            if (run > 1) {
+                const auto last = SendJournal::readInterrupted(previous);
+                QVERIFY(last);
+                QCOMPARE(last->rows, run - 1);
+                QCOMPARE(last->uncertain.first().number, QString::number(run - 1));
+            }
+        }
+    }
+
+    void anUnwritableJournalLetsTheRunGoOn()
+    {
+        // The data folder is a file: neither the journal nor the sent items can be written.
+        QFile blocker(DataFiles::dataFolder());
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        SendJournal journal(SendJournal::defaultPath());
+        QVERIFY(!journal.begin(2));
+        QVERIFY(!journal.lastError().isEmpty());
+        QVERIFY(!journal.sending(0, QStringLiteral("1"), kFingerprintA));
+        QVERIFY(!journal.end(SendJournal::End::Completed));
+
+        FakeHost host;
+        host.rows = {{QStringLiteral("1"), QStringLiteral("a")}, {QStringLiteral("2"), QStringLiteral("b")}};
+        FakeClock clock;
+        StopGate gate;
+        RecordingChannel channel;
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^Sending without a journal: ")));
+        QVERIFY(SendRun(&channel, host, gate, clock));
+        QCOMPARE(channel.packets.size(), 3);
+        QCOMPARE(host.statuses.value(1), RowStatus::Sent);
+    }
+
+    // A process killed while its packet is being written leaves that message uncertain.
+    void killedBetweenSendingAndSent_data()
+    {
+        QTest::addColumn<int>("hold");
+        QTest::newRow("first message") << 1;
+        QTest::newRow("third message") << 3;
+    }
+
+    void killedBetweenSendingAndSent()
+    {
+        QFETCH(int, hold);
+        QProcess child;
+        child.start(QStringLiteral(VEVA_JOURNAL_CHILD),
+                    {QString::number(hold), QStringLiteral("Dear parent"), QStringLiteral("111"), QStringLiteral("222"),
+                     QStringLiteral("333"), QStringLiteral("444")});
+        QVERIFY(child.waitForStarted());
+        QByteArray out;
+        while (!out.contains("holding")) {
+            QVERIFY2(child.waitForReadyRead(10000), child.readAllStandardError().constData());
+            out += child.readAllStandardOutput();
+        }
+        child.kill();
+        QVERIFY(child.waitForFinished(10000));
+        QCOMPARE(child.exitStatus(), QProcess::CrashExit);
+
+        const auto run = SendJournal::readInterrupted();
+        QVERIFY(run);
+        QCOMPARE(run->sent.size(), hold - 1);
+        QCOMPARE(run->uncertain.size(), 1);
+        QCOMPARE(run->uncertain.first().row, hold - 1);
+        QCOMPARE(run->uncertain.first().number, QString::number(111 * hold));
+        QCOMPARE(run->uncertain.first().fingerprint, kFingerprintA);
+    }
+
+    void aRunThatEndsLeavesNothingToRecover()
+    {
+        QProcess child;
+        child.start(QStringLiteral(VEVA_JOURNAL_CHILD),
+                    {QStringLiteral("0"), QStringLiteral("Dear parent"), QStringLiteral("111"), QStringLiteral("222")});
+        QVERIFY(child.waitForFinished(10000));
+        QCOMPARE(child.exitCode(), 0);
+        QVERIFY(QFile::exists(SendJournal::defaultPath()));
+        QVERIFY(!SendJournal::readInterrupted());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSendJournal)
+#include "test_sendjournal.moc"
