@@ -12,6 +12,7 @@
 #include "platform/Shell.h"
 #include "sending/WaitDialogs.h"
 
+#include <QDir>
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QPointer>
@@ -149,8 +150,9 @@ void reportOutcome(QWidget* owner, const ExportOutcome& outcome, const QString& 
     switch (outcome.status) {
     case ExportOutcome::Status::Exported: {
         COpen_Export_Log done(owner, success);
-        if (done.exec() == QDialog::Accepted && done.openRequested())
-            Shell::instance().openFile(path);
+        if (done.exec() == QDialog::Accepted && done.openRequested() && !Shell::instance().openFile(path))
+            Ui::notice(owner, QStringLiteral("No program could be started to open the file.\n\nIt is saved as:\n%1")
+                                  .arg(QDir::toNativeSeparators(path)));
         break;
     }
     case ExportOutcome::Status::NoRecord:

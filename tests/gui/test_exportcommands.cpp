@@ -31,11 +31,12 @@ public:
     bool openFile(const QString& path) override
     {
         files.append(path);
-        return true;
+        return canOpen;
     }
     bool startHidden(const QString&, const QString&) override { return true; }
     int runBatchHidden(const QString&, int) override { return 0; }
     QStringList files;
+    bool canOpen = true;
 };
 
 QList<DataFiles::SentItem> todaysItems()
@@ -90,6 +91,7 @@ private slots:
         m_folders = std::make_unique<TestFolders>();
         m_messages = std::make_unique<MessageRecorder>();
         m_shell.files.clear();
+        m_shell.canOpen = true;
         m_filters.clear();
         m_type = 0;
         Shell::setInstance(&m_shell);
@@ -144,6 +146,21 @@ private slots:
         QCOMPARE(head(file(written), int(magic.size())), magic);
         QCOMPARE(m_shell.files, QStringList{file(written)});
         QVERIFY(m_messages->shown.isEmpty());
+        QVERIFY(owner.isEnabled());
+    }
+
+    // No program opens the file: the user learns where it is instead of nothing happening.
+    void exportedFileThatCannotBeOpened()
+    {
+        m_shell.canOpen = false;
+        m_chosen = file(QStringLiteral("report.txt"));
+        chooseFormatThenOk(1093);
+        QWidget owner;
+        ExportSentItems(&owner, todaysItems());
+        QCOMPARE(m_shell.files, QStringList{m_chosen});
+        QCOMPARE(m_messages->texts(),
+                 QStringList{QStringLiteral("No program could be started to open the file.\n\nIt is saved as:\n") +
+                             m_chosen});
         QVERIFY(owner.isEnabled());
     }
 
