@@ -1,5 +1,7 @@
 #include "CommandLine.h"
 
+#include "import/ContactPreview.h"
+
 #include <array>
 
 namespace {
@@ -66,6 +68,18 @@ CommandLine CommandLine::parse(const QStringList& arguments)
         line.m_error = error;
         return line;
     };
+    // A contact file to look at: its own options are checked when it runs,
+    // unless help or the version is asked for as well.
+    bool asksForHelp = false;
+    for (const QString& argument : arguments) {
+        for (const Option& option : kOptions)
+            asksForHelp |= argument == QLatin1String(option.longName) ||
+                           (option.shortName && argument == QLatin1String(option.shortName));
+    }
+    if (!asksForHelp && ContactPreview::isPreviewCommand(arguments)) {
+        line.m_action = Action::Preview;
+        return line;
+    }
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         const QString& argument = arguments.at(i);
         const Option* known = nullptr;
@@ -94,15 +108,17 @@ CommandLine CommandLine::parse(const QStringList& arguments)
 
 QString CommandLine::usage()
 {
-    QString text = QStringLiteral("Usage: veva-sms [option]\n\nSends text messages to a list of recipients through a "
-                                  "handset.\n\nOptions:\n");
+    QString text = QStringLiteral("Usage: veva-sms [option]\n       veva-sms --sheets|--columns|--preview FILE ..."
+                                  "\n\nSends text messages to a list of recipients through a handset.\n\nOptions:\n");
     for (const Option& option : kOptions) {
         const QString names = option.shortName ? QStringLiteral("%1, %2").arg(QLatin1String(option.shortName),
                                                                               QLatin1String(option.longName))
                                                : QLatin1String(option.longName);
         text += QStringLiteral("  %1  %2\n").arg(names, -16).arg(QLatin1String(option.help));
     }
-    text += QStringLiteral("\nQt's own options, such as -platform and -style, are passed on.\n\nEnvironment:\n");
+    text += QStringLiteral("\nQt's own options, such as -platform and -style, are passed on.\n\n");
+    text += ContactPreview::usage();
+    text += QStringLiteral("\nEnvironment:\n");
     for (const EnvironmentVariable& variable : kEnvironment)
         text += QStringLiteral("  %1  %2\n").arg(QLatin1String(variable.name), -22).arg(QLatin1String(variable.help));
     return text;
@@ -121,6 +137,7 @@ int CommandLine::report(std::FILE* out, std::FILE* err) const
         std::fprintf(err, "veva-sms: %s\nTry \"veva-sms --help\".\n", m_error.toLocal8Bit().constData());
         return kUsageError;
     case Action::Run:
+    case Action::Preview:
         break;
     }
     return 0;

@@ -16,6 +16,8 @@ public:
         Run,
         ShowHelp,
         ShowVersion,
+        // --sheets, --columns or --preview: a contact file looked at without a window.
+        Preview,
         Fail,
     };
 
@@ -31,7 +33,7 @@ public:
 
     static QString usage();
     // Prints the help, the version or the error; returns the exit status.
-    // Only for actions other than Run.
+    // Only for actions other than Run and Preview.
     int report(std::FILE* out, std::FILE* err) const;
 
 private:

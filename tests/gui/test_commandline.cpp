@@ -1,6 +1,9 @@
 #include "app/CommandLine.h"
 
+#include <QDir>
+#include <QFile>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QTest>
 
 // The command line: parsed before any window, Qt's own options passed on.
@@ -36,6 +39,11 @@ private slots:
             << QStringList{"-reverse=1"} << A::Fail << QStringLiteral("unknown option \"-reverse=1\"");
         QTest::newRow("stray word") << QStringList{"contacts.txt"} << A::Fail
                                     << QStringLiteral("unexpected argument \"contacts.txt\"");
+        // The file commands check their own options when they run.
+        QTest::newRow("preview") << QStringList{"--preview", "a.xlsx", "--why"} << A::Preview << QString();
+        QTest::newRow("preview, Qt option too")
+            << QStringList{"-platform", "offscreen", "--sheets", "a.xls"} << A::Preview << QString();
+        QTest::newRow("help beats a preview") << QStringList{"--columns", "a.xls", "-h"} << A::ShowHelp << QString();
     }
 
     void parse()
@@ -60,6 +68,74 @@ private slots:
         QTest::newRow("--version") << QStringList{"--version"} << 0 << QByteArray("veva-sms 8.2.1.0\n") << QByteArray();
         QTest::newRow("unknown option") << QStringList{"--send-all"} << 2 << QByteArray()
                                         << QByteArray("veva-sms: unknown option \"--send-all\"");
+        QTest::newRow("help names the file commands")
+            << QStringList{"--help"} << 0 << QByteArray("veva-sms --preview FILE") << QByteArray();
+    }
+
+    // A contact file looked at from the command line: the whole program, no display, nothing written.
+    void previewRunsWithoutAWindow_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("out");
+        QTest::addColumn<QByteArray>("err");
+        QTest::newRow("numbers in list order")
+            << QByteArray("0044 1234567,+49301,abc\r\n0044 1234567,+49301") << QStringList{"--skip-duplicates"}
+            << 0 << QByteArray("00441234567\n0049301\n") << QByteArray();
+        QTest::newRow("why, token by token")
+            << QByteArray("0044 1234567,\xe9t\xe9,00441234567") << QStringList{"--skip-duplicates", "--why"} << 0
+            << QByteArray("token 1\t00441234567\tadded\t00441234567\n"
+                          "token 2\t\xc3\xa9t\xc3\xa9\tinvalid\n"
+                          "token 3\t00441234567\tduplicate\n")
+            << QByteArray();
+        QTest::newRow("not single-byte text")
+            << QByteArray("\xff\xfe" "1\0" "2\0") << QStringList{} << 1 << QByteArray()
+            << QByteArray("Please select the ANSI encoded text file.\n");
+        QTest::newRow("nothing a list would take")
+            << QByteArray("abc,def") << QStringList{} << 1 << QByteArray() << QByteArray("No");
+        QTest::newRow("a column of a text file")
+            << QByteArray("12345") << QStringList{"--columns", "x"} << 2 << QByteArray()
+            << QByteArray("veva-sms: ");
+    }
+
+    void previewRunsWithoutAWindow()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QStringList, options);
+        QFETCH(int, status);
+        QFETCH(QByteArray, out);
+        QFETCH(QByteArray, err);
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QString contacts = dir.filePath(QStringLiteral("contacts.txt"));
+        QFile f(contacts);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(file);
+        f.close();
+        const QString appDir = dir.filePath(QStringLiteral("program"));
+        QVERIFY(QDir().mkpath(appDir));
+
+        QProcess program;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("no-such-platform"));
+        env.insert(QStringLiteral("VEVA_SMS_APP_DIR"), appDir);
+        env.insert(QStringLiteral("VEVA_SMS_CONFIG_DIR"), dir.filePath(QStringLiteral("config")));
+        env.insert(QStringLiteral("VEVA_SMS_RUNTIME_DIR"), dir.filePath(QStringLiteral("runtime")));
+        program.setProcessEnvironment(env);
+        program.start(binary(), QStringList{QStringLiteral("--preview"), contacts} + options);
+        QVERIFY(program.waitForFinished(20000));
+        const QByteArray stdOut = program.readAllStandardOutput();
+        const QByteArray stdErr = program.readAllStandardError();
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QVERIFY2(program.exitCode() == status, stdErr.constData());
+        QCOMPARE(stdOut, out);
+        QVERIFY2(stdErr.startsWith(err), stdErr.constData());
+        QCOMPARE(stdErr.isEmpty(), err.isEmpty());
+        // Neither the data folder, nor the settings, nor the single-instance name.
+        QVERIFY(QDir(appDir).isEmpty());
+        QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("config"))));
+        QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("runtime"))));
     }
 
     void programAnswersAndEnds()
