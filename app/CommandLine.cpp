@@ -70,14 +70,16 @@ CommandLine CommandLine::parse(const QStringList& arguments)
     };
     // A contact file to look at: its own options are checked when it runs,
     // unless help or the version is asked for as well.
-    bool asksForHelp = false;
-    for (const QString& argument : arguments) {
-        for (const Option& option : kOptions)
-            asksForHelp |= argument == QLatin1String(option.longName) ||
-                           (option.shortName && argument == QLatin1String(option.shortName));
-    }
-    if (!asksForHelp && ContactPreview::isPreviewCommand(arguments)) {
+    if (ContactPreview::isPreviewCommand(arguments)) {
         line.m_action = Action::Preview;
+        for (const QString& argument : arguments) {
+            for (const Option& option : kOptions) {
+                if (line.m_action == Action::Preview &&
+                    (argument == QLatin1String(option.longName) ||
+                     (option.shortName && argument == QLatin1String(option.shortName))))
+                    line.m_action = option.action;
+            }
+        }
         return line;
     }
     for (qsizetype i = 0; i < arguments.size(); ++i) {
