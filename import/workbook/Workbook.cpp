@@ -30,7 +30,9 @@ void Sheet::finish()
     }
     if (!m_cells.empty())
         m_cells.erase(last + 1, m_cells.end());
-    if (m_cells.capacity() - m_cells.size() > m_cells.size() / 4)
+    // Readers reserve by the size of the sheet's data; only a list mostly unused
+    // is worth the copy that shrinking takes.
+    if (m_cells.capacity() - m_cells.size() > m_cells.size())
         m_cells.shrink_to_fit();
 
     if (m_cells.empty()) {

@@ -389,6 +389,16 @@ bool XlsFile::loadSheet(int index, Workbook::Sheet& sheet, QString& error)
         return false;
     }
     sheet.name = sheets[size_t(index)].name;
+    // Room for the cells up front: the sheet's records run to the next sheet or
+    // the end of the stream, and a stored cell takes at least 14 bytes of them.
+    const qsizetype offset = sheets[size_t(index)].offset;
+    qsizetype end = stream.size();
+    for (const SheetEntry& s : sheets) {
+        if (s.offset > offset && s.offset < end)
+            end = s.offset;
+    }
+    if (end > offset)
+        sheet.reserve(size_t((end - offset) / 14));
     SheetBuilder builder(*this, sheet);
     if (!builder.read(sheets[size_t(index)].offset, error)) {
         sheet.clear();
