@@ -7,6 +7,7 @@
 #include "store/DataFiles.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QTextStream>
 
 namespace ContactPreview {
@@ -92,12 +93,17 @@ Options parse(const QStringList& args)
             o.exclusions = true;
         } else if (a == QLatin1String("--why") && preview) {
             o.why = true;
-        } else {
+        } else if (!preview && (a == QLatin1String("--skip-duplicates") || a == QLatin1String("--exclusions") ||
+                                a == QLatin1String("--why"))) {
+            throw UsageError{QStringLiteral("%1 applies to --preview only").arg(a)};
+        } else if (a.startsWith(QLatin1Char('-'))) {
             throw UsageError{QStringLiteral("unknown option \"%1\"").arg(a)};
+        } else {
+            throw UsageError{QStringLiteral("unexpected argument \"%1\"").arg(a)};
         }
     }
     if (o.command == Command::None)
-        throw UsageError{QStringLiteral("nothing to do")};
+        throw UsageError{QStringLiteral("give one of --sheets FILE, --columns FILE and --preview FILE")};
     if (o.command == Command::Sheets && o.sheetGiven)
         throw UsageError{QStringLiteral("--sheet does not apply to --sheets")};
     return o;
@@ -197,6 +203,9 @@ int readSpreadsheet(const Options& o, RowStep* step, QTextStream& out, QTextStre
                 out << name << '\n';
             return 0;
         }
+        if (o.sheet > g_arrSheetNames.size())
+            throw UsageError{
+                QStringLiteral("sheet %1 is beyond the %2 sheets of the workbook").arg(o.sheet).arg(g_arrSheetNames.size())};
         if (!reader.SelectWorksheet(o.sheet))
             return 1;
         switch (reader.LoadUsedGrid()) {
@@ -226,16 +235,39 @@ int readSpreadsheet(const Options& o, RowStep* step, QTextStream& out, QTextStre
             selected[c - 1] = 1;
         }
         const QString sheetName = g_arrSheetNames.value(o.sheet - 1);
-        ReadSheetColumns(reader, selected, [&](int row, int col, const QString& text) {
-            const ImportVerdict v = step->offer(text);
-            if (o.why) {
-                out << sheetName << '!' << columnLetters(reader.firstColumn() + quint32(col - 1))
-                    << (reader.firstRow() + quint32(row)) << '\t' << shown(text) << '\t' << outcomeText(v) << '\n';
-            } else if (v.outcome == ImportOutcome::Added) {
-                out << v.number << '\n';
+        auto where = [&](int row, int col) {
+            return columnLetters(reader.firstColumn() + quint32(col - 1)) + QString::number(reader.firstRow() + quint32(row));
+        };
+        // Cells that hold nothing are not visited; --why names each run of them as one range.
+        int nextRow = 1;
+        auto emptyUpTo = [&](int col, int row) {
+            if (row > nextRow) {
+                out << sheetName << '!' << where(nextRow, col);
+                if (row - 1 > nextRow)
+                    out << ':' << where(row - 1, col);
+                out << "\t\t" << outcomeText({ImportOutcome::Empty, {}}) << '\n';
             }
-            return true;
-        });
+            nextRow = row + 1;
+        };
+        for (int k = 1; k <= reader.cols(); ++k) {
+            if (selected.at(k - 1) != 1)
+                continue;
+            QList<int> one(k, 0);
+            one[k - 1] = 1;
+            nextRow = 1;
+            ReadSheetColumns(reader, one, [&](int row, int col, const QString& text) {
+                const ImportVerdict v = step->offer(text);
+                if (o.why) {
+                    emptyUpTo(col, row);
+                    out << sheetName << '!' << where(row, col) << '\t' << shown(text) << '\t' << outcomeText(v) << '\n';
+                } else if (v.outcome == ImportOutcome::Added) {
+                    out << v.number << '\n';
+                }
+                return true;
+            });
+            if (o.why)
+                emptyUpTo(k, reader.rows() + 1);
+        }
         return 0;
     } catch (const ExcelAutomationError&) {
         err << kDiscarded << Qt::endl;
@@ -254,14 +286,20 @@ QString usage()
         "  veva-sms --preview FILE [--sheet N] [--columns 1,3] [--skip-duplicates] [--exclusions] [--why]\n"
         "                                         the numbers the import would add, in list order;\n"
         "                                         --why: one line per cell or token with its outcome\n"
+        "                                         (a run of empty cells as one range)\n"
         "FILE is a .txt, .xls or .xlsx file. --exclusions uses the exclusion lists in use, read only.\n"
         "Status: 0 done, 1 the file was refused (the reason on standard error), 2 wrong usage.\n");
 }
 
 bool isPreviewCommand(const QStringList& arguments)
 {
+    // Their options alone count too, so that a missing command is what the error names.
+    static const QStringList kOwn = {QStringLiteral("--sheets"),          QStringLiteral("--columns"),
+                                     QStringLiteral("--preview"),         QStringLiteral("--sheet"),
+                                     QStringLiteral("--skip-duplicates"), QStringLiteral("--exclusions"),
+                                     QStringLiteral("--why")};
     for (const QString& a : arguments) {
-        if (a == QLatin1String("--sheets") || a == QLatin1String("--columns") || a == QLatin1String("--preview"))
+        if (kOwn.contains(a))
             return true;
     }
     return false;
@@ -282,7 +320,8 @@ int run(const QStringList& arguments, QTextStream& out, QTextStream& err)
         return 1;
 
     NumberIndex exclusions;
-    if (o.exclusions) {
+    // A program that never ran has no lists in use; that is not an error.
+    if (o.exclusions && QFileInfo::exists(DataFiles::inUseListPath())) {
         const DataFiles::ExclusionNumbers loaded = DataFiles::ReadExclusionNumbers();
         if (!loaded.inUseReadable) {
             err << "Error in file accessing." << Qt::endl;

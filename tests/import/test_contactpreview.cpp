@@ -42,11 +42,13 @@ private slots:
         QDir().mkpath(m_dir.filePath(QStringLiteral("program")));
     }
 
+    // Before the window ever ran there are no lists in use: nothing is excluded, nothing is created.
     void exclusionsNeverCreateTheDataFolder()
     {
         const QString txt = textFile(QStringLiteral("n.txt"), "123");
-        QCOMPARE(run({QStringLiteral("--preview"), txt, QStringLiteral("--exclusions")}), 1);
-        QCOMPARE(m_err.trimmed(), QStringLiteral("Error in file accessing."));
+        QCOMPARE(run({QStringLiteral("--preview"), txt, QStringLiteral("--exclusions")}), 0);
+        QCOMPARE(lines(), QStringList{QStringLiteral("123")});
+        QVERIFY(m_err.isEmpty());
         QVERIFY(!QFileInfo::exists(DataFiles::dataFolder()));
     }
 
@@ -73,8 +75,8 @@ private slots:
         QCOMPARE(lines(), QStringList{QStringLiteral("1")});
         QCOMPARE(run({QStringLiteral("--columns"), path(name), QStringLiteral("--sheet"), QStringLiteral("3")}), 1);
         QCOMPARE(m_err.trimmed(), QStringLiteral("Excel sheet is empty."));
-        QCOMPARE(run({QStringLiteral("--columns"), path(name), QStringLiteral("--sheet"), QStringLiteral("4")}), 1);
-        QCOMPARE(m_err.trimmed(), QStringLiteral("Failed to get Excel Worksheet!"));
+        QCOMPARE(run({QStringLiteral("--columns"), path(name), QStringLiteral("--sheet"), QStringLiteral("4")}), 2);
+        QVERIFY(m_err.startsWith(QStringLiteral("veva-sms: sheet 4 is beyond the 3 sheets of the workbook")));
     }
 
     void whyTellsEveryOutcome()
@@ -93,14 +95,18 @@ private slots:
                                        .text(2, 0, QStringLiteral("+447700900123"))
                                        .text(3, 0, QStringLiteral("4477-00900111"))
                                        .text(4, 0, QStringLiteral("-"))
-                                       .text(5, 0, QStringLiteral("x\ty"))}));
+                                       .text(5, 0, QStringLiteral("x\ty"))
+                                       .text(0, 2, QStringLiteral("Name"))
+                                       .text(8, 0, QStringLiteral("555"))}));
         QCOMPARE(run({QStringLiteral("--preview"), path(QStringLiteral("why.xlsx")), QStringLiteral("--columns"),
-                      QStringLiteral("1"), QStringLiteral("--skip-duplicates"), QStringLiteral("--exclusions"),
+                      QStringLiteral("1,2"), QStringLiteral("--skip-duplicates"), QStringLiteral("--exclusions"),
                       QStringLiteral("--why")}),
                  0);
         QCOMPARE(lines(), (QStringList{"Contacts!A1\tMobile\tinvalid", "Contacts!A2\t447700900111\tadded\t447700900111",
                                        "Contacts!A3\t+447700900123\texcluded", "Contacts!A4\t4477-00900111\tduplicate",
-                                       "Contacts!A5\t-\tempty", "Contacts!A6\tx\\ty\tinvalid"}));
+                                       "Contacts!A5\t-\tempty", "Contacts!A6\tx\\ty\tinvalid",
+                                       "Contacts!A7:A8\t\tempty", "Contacts!A9\t555\tadded\t555",
+                                       "Contacts!B1:B9\t\tempty"}));
         QVERIFY(m_err.isEmpty());
 
         const QString txt = textFile(QStringLiteral("why.txt"), "111, 2 22\r\n111\rabc");
@@ -161,6 +167,8 @@ private slots:
         QTest::newRow("bad columns") << QStringList{"--preview", "a.xls", "--columns", "1,x"};
         QTest::newRow("unknown option") << QStringList{"--preview", "a.xls", "--fast"};
         QTest::newRow("why without preview") << QStringList{"--sheets", "a.xls", "--why"};
+        QTest::newRow("no command") << QStringList{"--why", "a.xls"};
+        QTest::newRow("a second file") << QStringList{"--preview", "a.xls", "b.xls"};
     }
     void wrongUsage()
     {
