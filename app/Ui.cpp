@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 
 namespace Ui {
@@ -30,6 +31,25 @@ FileTypeHook& typeHook()
     return hook;
 }
 
+// A box without a parent opens in the middle of the window it speaks for. Its
+// size is known only once it is being shown, before it reaches the screen.
+class StandingBox : public QMessageBox
+{
+public:
+    StandingBox(QWidget* parent, QWidget* centreOn) : QMessageBox(parent), m_centreOn(centreOn) {}
+
+protected:
+    void showEvent(QShowEvent* event) override
+    {
+        QMessageBox::showEvent(event);
+        if (m_centreOn)
+            move(m_centreOn->frameGeometry().center() - rect().center());
+    }
+
+private:
+    QPointer<QWidget> m_centreOn;
+};
+
 } // namespace
 
 int messageBox(QWidget* owner, const QString& text, const QString& caption, Buttons buttons, Icon icon)
@@ -43,14 +63,9 @@ int messageBox(QWidget* owner, const QString& text, const QString& caption, Butt
     // A disabled owner (a window behind a wait window) would disable its box too;
     // such a box stands on its own, in front of the owner, modal to the program.
     QWidget* parent = owner && owner->window()->isEnabled() ? owner : nullptr;
-    QMessageBox box(parent);
-    if (!parent) {
+    StandingBox box(parent, parent || !owner || !owner->isVisible() ? nullptr : owner->window());
+    if (!parent)
         box.setWindowModality(Qt::ApplicationModal);
-        if (owner && owner->isVisible()) {
-            box.adjustSize();
-            box.move(owner->window()->frameGeometry().center() - box.rect().center());
-        }
-    }
     box.setWindowTitle(caption);
     box.setText(text);
     box.setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);

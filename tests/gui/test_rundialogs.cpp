@@ -1,11 +1,13 @@
 #include "GuiTestSupport.h"
 
+#include "app/Ui.h"
 #include "app/core/AppState.h"
 #include "sending/dialogs/CDeviceIni.h"
 #include "sending/dialogs/CModeless.h"
 #include "sending/dialogs/CSend_Msg_Info.h"
 
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
@@ -114,6 +116,28 @@ private slots:
         QCOMPARE(device.windowHandle()->transientParent(), owner.windowHandle());
         QTest::keyClick(&device, Qt::Key_Escape);
         QVERIFY(device.isVisible());
+    }
+
+    // A box stands on its own above a disabled owner; it still opens in the middle of it.
+    void messageAboveADisabledOwnerIsCentredOnIt()
+    {
+        QWidget owner;
+        owner.setGeometry(40, 40, 900, 600);
+        owner.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&owner));
+        owner.setEnabled(false);
+        QRect shown;
+        whenModal<QMessageBox>([&](QMessageBox* box) {
+            shown = box->frameGeometry();
+            box->accept();
+        });
+        Ui::messageBox(&owner,
+                       QStringLiteral("Either Mobile Phone Device is not connected properly or it is being used by "
+                                      "another application.\n\nPlease check the connection and try again."),
+                       QStringLiteral("Message"), Ui::Buttons::Ok, Ui::Icon::Information);
+        QVERIFY(!shown.isEmpty());
+        const QPoint off = shown.center() - owner.frameGeometry().center();
+        QVERIFY2(off.manhattanLength() <= 8, qPrintable(QStringLiteral("%1, %2 off the centre").arg(off.x()).arg(off.y())));
     }
 
     void sendQuestionResults_data()
