@@ -46,6 +46,11 @@ QLineEdit* addField(QGridLayout* grid, QWidget* parent, int id, const QString& l
     e->setObjectName(QString::number(id));
     e->setAccessibleName(label);
     e->setReadOnly(true);
+    // A long value shows its beginning (the port's name), and whole in the tooltip.
+    QObject::connect(e, &QLineEdit::textChanged, e, [e](const QString& text) {
+        e->setCursorPosition(0);
+        e->setToolTip(text);
+    });
     l->setBuddy(e);
     grid->addWidget(l, row, column);
     grid->addWidget(e, row, column + 1);

@@ -206,6 +206,9 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(text(&d, 1037), QStringLiteral("Research In Motion"), 10000);
         QCOMPARE(text(&d, 1038), QStringLiteral("9700"));
         QCOMPARE(text(&d, 1069), QStringLiteral("9700 Modem at COM111"));
+        // A value longer than its field shows its beginning, the whole in the tooltip.
+        QCOMPARE(byId<QLineEdit>(&d, 1069)->cursorPosition(), 0);
+        QCOMPARE(byId<QLineEdit>(&d, 1069)->toolTip(), QStringLiteral("9700 Modem at COM111"));
         QCOMPARE(text(&d, 1039), QStringLiteral("2100000A"));
         QVERIFY(byId<QPushButton>(&d, 1)->isEnabled());
 
