@@ -21,6 +21,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QFontMetrics>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -247,7 +248,10 @@ QWidget* CCorvaneDlg::buildLeftColumn()
     m_ctlRecipients->setModel(m_model);
     m_ctlRecipients->horizontalHeader()->setFont(Theme::headingFont());
     m_ctlRecipients->setFont(Theme::dialogFont());
-    m_ctlRecipients->setColumnWidthChecked(0, 100);
+    // 100 pixels held a 14-digit number in the font it was chosen for; this font may be wider.
+    const int numberWidth =
+        QFontMetrics(Theme::dialogFont()).horizontalAdvance(QStringLiteral("00447700900123")) + 16;
+    m_ctlRecipients->setColumnWidthChecked(0, std::max(100, numberWidth));
     m_ctlRecipients->setColumnWidthChecked(1, 1000);
     for (int c = 2; c < 6; ++c) {
         m_ctlRecipients->horizontalHeader()->resizeSection(c, 0);

@@ -14,6 +14,7 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QFile>
+#include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
 
@@ -76,6 +77,10 @@ private slots:
         QVERIFY(list->isColumnShown(0) && list->isColumnShown(1));
         for (int c = 2; c < 6; ++c)
             QVERIFY(!list->isColumnShown(c));
+        // An international number is read whole, not cut with an ellipsis.
+        QVERIFY(list->horizontalHeader()->sectionSize(0) >= 100);
+        QVERIFY(list->fontMetrics().horizontalAdvance(QStringLiteral("00447700900123")) + 8 <=
+                list->horizontalHeader()->sectionSize(0));
         // Every control can be found by assistive technology.
         for (QWidget* w : m_dlg->findChildren<QWidget*>()) {
             if (qobject_cast<QPushButton*>(w) || qobject_cast<QCheckBox*>(w) || qobject_cast<QComboBox*>(w))
