@@ -73,7 +73,7 @@ QString errnoText(const QString& what)
 // journal itself in place until the new one replaces it in a single rename.
 void keepPrevious(const QString& path, const QString& previous)
 {
-    if (!QFile::exists(path))
+    if (!QFileInfo(path).isFile())
         return;
     QFile::remove(previous);
     if (::link(QFile::encodeName(path).constData(), QFile::encodeName(previous).constData()) != 0)
@@ -84,7 +84,8 @@ void keepPrevious(const QString& path, const QString& previous)
 
 QString SendJournal::defaultPath()
 {
-    return DataFiles::dataFolder() + QStringLiteral("/SendJournal.log");
+    const QString folder = DataFiles::dataFolder();
+    return folder.isEmpty() ? QString() : folder + QStringLiteral("/SendJournal.log");
 }
 
 QString SendJournal::previousPath(const QString& path)
@@ -108,6 +109,10 @@ bool SendJournal::begin(int rows, const QList<Entry>& carriedSent, const QList<E
     if (m_fd >= 0) {
         ::close(m_fd);
         m_fd = -1;
+    }
+    if (m_path.isEmpty()) {
+        m_error = QStringLiteral("There is no data folder to keep the journal in.");
+        return false;
     }
     QDir().mkpath(QFileInfo(m_path).absolutePath());
     QByteArray content = QByteArray(kMagic) + '\t' + kVersion + '\t' + timeText(QDateTime::currentDateTime()) + '\t' +
@@ -244,6 +249,9 @@ std::optional<SendJournal::Interrupted> readJournal(QIODevice& device)
 
 std::optional<SendJournal::Interrupted> SendJournal::readInterrupted(const QString& path)
 {
+    // Only a regular file: a FIFO in its place would hold the start-up for good.
+    if (!QFileInfo(path).isFile())
+        return std::nullopt;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;

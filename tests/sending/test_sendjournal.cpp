@@ -3,11 +3,15 @@
 #include "sending/SendJournal.h"
 #include "store/DataFiles.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
 
 using Entry = SendJournal::Entry;
 
@@ -167,6 +171,21 @@ private slots:
         QVERIFY(SendRun(&channel, host, gate, clock));
         QCOMPARE(channel.packets.size(), 3);
         QCOMPARE(host.statuses.value(1), RowStatus::Sent);
+    }
+
+    // Something other than a file in the journal's place is never read (a FIFO would block
+    // the start-up for good); the next run puts a journal there.
+    void aFifoInPlaceOfTheJournal()
+    {
+        QVERIFY(QDir().mkpath(DataFiles::dataFolder()));
+        const QString journalPath = SendJournal::defaultPath();
+        QCOMPARE(::mkfifo(QFile::encodeName(journalPath).constData(), 0600), 0);
+        QVERIFY(!SendJournal::readInterrupted(journalPath));
+        SendJournal journal(journalPath);
+        QVERIFY(journal.begin(1));
+        QVERIFY(journal.end(SendJournal::End::Completed));
+        QVERIFY(QFileInfo(journalPath).isFile());
+        QVERIFY(!QFileInfo::exists(SendJournal::previousPath(journalPath)));
     }
 
     // A process killed while its packet is being written leaves that message uncertain.
