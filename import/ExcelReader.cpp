@@ -5,9 +5,11 @@
 #include "WorkbookTables.h"
 #include "platform/TextCodec.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QTimer>
 
 #include <atomic>
 #include <mutex>
@@ -35,9 +37,42 @@ struct SheetCache
     std::shared_ptr<const Workbook::Sheet> sheet;
     QElapsedTimer age;
 };
+// The workbook itself, once its reader has ended, for the next open of the
+// same unchanged file: opening an .xls reads its whole string table. Only one
+// reader holds it at a time.
+struct WorkbookCache
+{
+    QString path;
+    qint64 size = -1;
+    QDateTime modified;
+    std::unique_ptr<Workbook::File> file;
+    QElapsedTimer age;
+};
 std::mutex g_cacheMutex;
 SheetCache g_cache;
+WorkbookCache g_bookCache;
 constexpr qint64 kCacheMs = 60000;
+
+// What the caches hold is let go a minute after it was put there, unless a
+// read took it first. The timer runs on the application's thread.
+void scheduleRelease()
+{
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!app)
+        return;
+    QMetaObject::invokeMethod(
+        app,
+        [] {
+            QTimer::singleShot(kCacheMs + 1000, QCoreApplication::instance(), [] {
+                std::lock_guard lock(g_cacheMutex);
+                if (g_cache.sheet && g_cache.age.elapsed() >= kCacheMs)
+                    g_cache = SheetCache{};
+                if (g_bookCache.file && g_bookCache.age.elapsed() >= kCacheMs)
+                    g_bookCache = WorkbookCache{};
+            });
+        },
+        Qt::QueuedConnection);
+}
 
 const QString kNotInstalled = QStringLiteral("Microsoft Excel must be installed to use this feature.");
 
@@ -95,6 +130,18 @@ bool ExcelReader::OpenWorkbook(const QString& path)
     const Opener hook = opener();
     // Arranged workbooks of tests are never cached: their paths need not be files.
     m_path = hook ? QString() : path;
+    if (!m_path.isEmpty()) {
+        const QFileInfo info(m_path);
+        m_openedSize = info.size();
+        m_openedModified = info.lastModified();
+        std::lock_guard lock(g_cacheMutex);
+        if (g_bookCache.file && g_bookCache.path == m_path && g_bookCache.size == m_openedSize &&
+            g_bookCache.modified == m_openedModified && g_bookCache.age.elapsed() < kCacheMs) {
+            m_workbook = std::move(g_bookCache.file);
+            g_bookCache = WorkbookCache{};
+            return true;
+        }
+    }
     Workbook::OpenResult opened = hook ? hook(path) : Workbook::openFile(path);
     switch (opened.status) {
     case Workbook::OpenStatus::Ok:
@@ -162,6 +209,7 @@ bool ExcelReader::SelectWorksheet(int index)
         std::lock_guard lock(g_cacheMutex);
         g_cache = SheetCache{m_path, info.size(), info.lastModified(), index, m_sheet, {}};
         g_cache.age.start();
+        scheduleRelease();
     }
     return true;
 }
@@ -229,6 +277,12 @@ void ExcelReader::EndExcel()
     }
     m_sheetShared = false;
     m_sheet.reset();
+    if (m_workbook && !m_path.isEmpty()) {
+        std::lock_guard lock(g_cacheMutex);
+        g_bookCache = WorkbookCache{m_path, m_openedSize, m_openedModified, std::move(m_workbook), {}};
+        g_bookCache.age.start();
+        scheduleRelease();
+    }
     m_workbook.reset();
     m_haveRange = false;
     m_rows = m_cols = 0;

@@ -2,6 +2,7 @@
 
 #include "import/workbook/Workbook.h"
 
+#include <QDateTime>
 #include <QString>
 
 #include <functional>
@@ -89,6 +90,8 @@ private:
     bool m_started = false;
     std::unique_ptr<Workbook::File> m_workbook;
     QString m_path;
+    qint64 m_openedSize = -1; // the file as it was opened, for the cache
+    QDateTime m_openedModified;
     std::shared_ptr<const Workbook::Sheet> m_sheet;
     bool m_sheetShared = false; // taken from the last read of the same file
     bool m_haveRange = false;

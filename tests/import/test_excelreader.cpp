@@ -4,8 +4,15 @@
 #include "import/WorkbookTables.h"
 #include "platform/TextCodec.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QLocale>
+#include <QTemporaryDir>
 #include <QTest>
+
+#ifdef VEVA_TEST_WORKBOOKS
+#include "TestWorkbooks.h"
+#endif
 
 #include <cerrno>
 #include <cstring>
@@ -51,6 +58,44 @@ private slots:
         reader.EndExcel();
         QCOMPARE(ui.errors.size(), 1);
     }
+
+#ifdef VEVA_TEST_WORKBOOKS
+    // A reader that ended leaves the workbook for the next open of the same unchanged file
+    // (the wizard opens a file twice); a file changed since is read again.
+    void nextOpenOfTheSameFileTakesTheWorkbook()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("book.xls"));
+        QVERIFY(writeTestWorkbook(path, {TestSheet(QStringLiteral("Parents")).number(0, 0, 1)}));
+        auto sheetNames = [&path]() -> std::optional<QStringList> {
+            RecordingExcelUi ui;
+            ExcelReader reader(ui);
+            if (!reader.StartExcel() || !reader.OpenWorkbook(path))
+                return std::nullopt;
+            reader.ListSheetNames();
+            reader.EndExcel();
+            return g_arrSheetNames;
+        };
+        QCOMPARE(sheetNames(), QStringList{QStringLiteral("Parents")});
+
+        // Same size and time, other bytes: only the kept workbook can answer.
+        const QDateTime modified = QFileInfo(path).lastModified();
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        const QByteArray garbage(int(file.size()), 'x');
+        QCOMPARE(file.write(garbage), garbage.size());
+        QVERIFY(file.flush());
+        QVERIFY(file.setFileTime(modified, QFileDevice::FileModificationTime));
+        file.close();
+        QCOMPARE(sheetNames(), QStringList{QStringLiteral("Parents")});
+
+        // Taken by that read and put back when it ended; a newer time makes it go.
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QVERIFY(file.setFileTime(modified.addSecs(5), QFileDevice::FileModificationTime));
+        file.close();
+        QCOMPARE(sheetNames(), std::nullopt);
+    }
+#endif
 
     void missingEngineIsReportedAtStart()
     {
