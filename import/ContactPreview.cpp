@@ -10,6 +10,8 @@
 #include <QFileInfo>
 #include <QTextStream>
 
+#include <algorithm>
+
 namespace ContactPreview {
 
 namespace {
@@ -249,25 +251,32 @@ int readSpreadsheet(const Options& o, RowStep* step, QTextStream& out, QTextStre
             }
             nextRow = row + 1;
         };
-        for (int k = 1; k <= reader.cols(); ++k) {
-            if (selected.at(k - 1) != 1)
-                continue;
-            QList<int> one(k, 0);
-            one[k - 1] = 1;
+        // Closes the column being listed and lists every selected column before `next` as empty.
+        int listing = 0;
+        auto closeColumnsBefore = [&](int next) {
+            for (int k = std::max(listing, 1); k < next; ++k) {
+                if (k != listing)
+                    nextRow = 1;
+                if (selected.at(k - 1) == 1)
+                    emptyUpTo(k, reader.rows() + 1);
+            }
+            listing = next;
             nextRow = 1;
-            ReadSheetColumns(reader, one, [&](int row, int col, const QString& text) {
-                const ImportVerdict v = step->offer(text);
-                if (o.why) {
-                    emptyUpTo(col, row);
-                    out << sheetName << '!' << where(row, col) << '\t' << shown(text) << '\t' << outcomeText(v) << '\n';
-                } else if (v.outcome == ImportOutcome::Added) {
-                    out << v.number << '\n';
-                }
-                return true;
-            });
-            if (o.why)
-                emptyUpTo(k, reader.rows() + 1);
-        }
+        };
+        ReadSheetColumns(reader, selected, [&](int row, int col, const QString& text) {
+            const ImportVerdict v = step->offer(text);
+            if (o.why) {
+                if (col != listing)
+                    closeColumnsBefore(col);
+                emptyUpTo(col, row);
+                out << sheetName << '!' << where(row, col) << '\t' << shown(text) << '\t' << outcomeText(v) << '\n';
+            } else if (v.outcome == ImportOutcome::Added) {
+                out << v.number << '\n';
+            }
+            return true;
+        });
+        if (o.why)
+            closeColumnsBefore(reader.cols() + 1);
         return 0;
     } catch (const ExcelAutomationError&) {
         err << kDiscarded << Qt::endl;

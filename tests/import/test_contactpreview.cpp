@@ -99,14 +99,15 @@ private slots:
                                        .text(0, 2, QStringLiteral("Name"))
                                        .text(8, 0, QStringLiteral("555"))}));
         QCOMPARE(run({QStringLiteral("--preview"), path(QStringLiteral("why.xlsx")), QStringLiteral("--columns"),
-                      QStringLiteral("1,2"), QStringLiteral("--skip-duplicates"), QStringLiteral("--exclusions"),
+                      QStringLiteral("1,2,3"), QStringLiteral("--skip-duplicates"), QStringLiteral("--exclusions"),
                       QStringLiteral("--why")}),
                  0);
         QCOMPARE(lines(), (QStringList{"Contacts!A1\tMobile\tinvalid", "Contacts!A2\t447700900111\tadded\t447700900111",
                                        "Contacts!A3\t+447700900123\texcluded", "Contacts!A4\t4477-00900111\tduplicate",
                                        "Contacts!A5\t-\tempty", "Contacts!A6\tx\\ty\tinvalid",
                                        "Contacts!A7:A8\t\tempty", "Contacts!A9\t555\tadded\t555",
-                                       "Contacts!B1:B9\t\tempty"}));
+                                       "Contacts!B1:B9\t\tempty", "Contacts!C1\tName\tinvalid",
+                                       "Contacts!C2:C9\t\tempty"}));
         QVERIFY(m_err.isEmpty());
 
         const QString txt = textFile(QStringLiteral("why.txt"), "111, 2 22\r\n111\rabc");
