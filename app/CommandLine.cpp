@@ -41,6 +41,16 @@ constexpr std::array kEnvironment = {
     EnvironmentVariable{"VEVA_SMS_ANSI_CODEPAGE", "the narrow code page of message texts (default windows-1252)"},
 };
 
+const Option* findOption(const QString& argument)
+{
+    for (const Option& option : kOptions) {
+        if (argument == QLatin1String(option.longName) ||
+            (option.shortName && argument == QLatin1String(option.shortName)))
+            return &option;
+    }
+    return nullptr;
+}
+
 // 0: not one of Qt's; 1: a flag; 2: it takes the next argument (unless given as -name=value).
 int qtOption(const QString& argument)
 {
@@ -73,24 +83,15 @@ CommandLine CommandLine::parse(const QStringList& arguments)
     if (ContactPreview::isPreviewCommand(arguments)) {
         line.m_action = Action::Preview;
         for (const QString& argument : arguments) {
-            for (const Option& option : kOptions) {
-                if (line.m_action == Action::Preview &&
-                    (argument == QLatin1String(option.longName) ||
-                     (option.shortName && argument == QLatin1String(option.shortName))))
-                    line.m_action = option.action;
-            }
+            const Option* known = findOption(argument);
+            if (known && line.m_action == Action::Preview)
+                line.m_action = known->action;
         }
         return line;
     }
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         const QString& argument = arguments.at(i);
-        const Option* known = nullptr;
-        for (const Option& option : kOptions) {
-            if (argument == QLatin1String(option.longName) ||
-                (option.shortName && argument == QLatin1String(option.shortName)))
-                known = &option;
-        }
-        if (known) {
+        if (const Option* known = findOption(argument)) {
             // The first request for help or the version wins over the rest.
             if (line.m_action == Action::Run)
                 line.m_action = known->action;

@@ -30,9 +30,7 @@ ExcelReader::Opener opener()
 // let go once read again, or after a minute.
 struct SheetCache
 {
-    QString path;
-    qint64 size = -1;
-    QDateTime modified;
+    ExcelReader::FileStamp file;
     int index = 0;
     std::shared_ptr<const Workbook::Sheet> sheet;
     QElapsedTimer age;
@@ -42,10 +40,8 @@ struct SheetCache
 // reader holds it at a time.
 struct WorkbookCache
 {
-    QString path;
-    qint64 size = -1;
-    QDateTime modified;
-    std::unique_ptr<Workbook::File> file;
+    ExcelReader::FileStamp file;
+    std::unique_ptr<Workbook::File> workbook;
     QElapsedTimer age;
 };
 std::mutex g_cacheMutex;
@@ -67,7 +63,7 @@ void scheduleRelease()
                 std::lock_guard lock(g_cacheMutex);
                 if (g_cache.sheet && g_cache.age.elapsed() >= kCacheMs)
                     g_cache = SheetCache{};
-                if (g_bookCache.file && g_bookCache.age.elapsed() >= kCacheMs)
+                if (g_bookCache.workbook && g_bookCache.age.elapsed() >= kCacheMs)
                     g_bookCache = WorkbookCache{};
             });
         },
@@ -132,12 +128,10 @@ bool ExcelReader::OpenWorkbook(const QString& path)
     m_path = hook ? QString() : path;
     if (!m_path.isEmpty()) {
         const QFileInfo info(m_path);
-        m_openedSize = info.size();
-        m_openedModified = info.lastModified();
+        m_opened = FileStamp{m_path, info.size(), info.lastModified()};
         std::lock_guard lock(g_cacheMutex);
-        if (g_bookCache.file && g_bookCache.path == m_path && g_bookCache.size == m_openedSize &&
-            g_bookCache.modified == m_openedModified && g_bookCache.age.elapsed() < kCacheMs) {
-            m_workbook = std::move(g_bookCache.file);
+        if (g_bookCache.workbook && g_bookCache.file == m_opened && g_bookCache.age.elapsed() < kCacheMs) {
+            m_workbook = std::move(g_bookCache.workbook);
             g_bookCache = WorkbookCache{};
             return true;
         }
@@ -190,11 +184,10 @@ bool ExcelReader::SelectWorksheet(int index)
     }
     if (m_workbook->hasUsedRange(index - 1))
         m_haveRange = true;
-    const QFileInfo info(m_path);
     {
         std::lock_guard lock(g_cacheMutex);
-        if (!m_path.isEmpty() && g_cache.sheet && g_cache.path == m_path && g_cache.index == index &&
-            g_cache.size == info.size() && g_cache.modified == info.lastModified() && g_cache.age.elapsed() < kCacheMs) {
+        if (!m_path.isEmpty() && g_cache.sheet && g_cache.file == m_opened && g_cache.index == index &&
+            g_cache.age.elapsed() < kCacheMs) {
             m_sheet = g_cache.sheet;
             m_sheetShared = true;
             return true;
@@ -207,7 +200,7 @@ bool ExcelReader::SelectWorksheet(int index)
     m_sheet = std::move(sheet);
     if (!m_path.isEmpty()) {
         std::lock_guard lock(g_cacheMutex);
-        g_cache = SheetCache{m_path, info.size(), info.lastModified(), index, m_sheet, {}};
+        g_cache = SheetCache{m_opened, index, m_sheet, {}};
         g_cache.age.start();
         scheduleRelease();
     }
@@ -279,7 +272,7 @@ void ExcelReader::EndExcel()
     m_sheet.reset();
     if (m_workbook && !m_path.isEmpty()) {
         std::lock_guard lock(g_cacheMutex);
-        g_bookCache = WorkbookCache{m_path, m_openedSize, m_openedModified, std::move(m_workbook), {}};
+        g_bookCache = WorkbookCache{m_opened, std::move(m_workbook), {}};
         g_bookCache.age.start();
         scheduleRelease();
     }

@@ -85,13 +85,21 @@ public:
     // installed to use this feature."). Tests may pretend there is none.
     static void setEngineMissingForTests(bool missing);
 
+    // A file as it was when opened: what a read kept serves a later one only while it is unchanged.
+    struct FileStamp
+    {
+        QString path;
+        qint64 size = -1;
+        QDateTime modified;
+        bool operator==(const FileStamp&) const = default;
+    };
+
 private:
     ExcelReaderUi& m_ui;
     bool m_started = false;
     std::unique_ptr<Workbook::File> m_workbook;
     QString m_path;
-    qint64 m_openedSize = -1; // the file as it was opened, for the cache
-    QDateTime m_openedModified;
+    FileStamp m_opened;
     std::shared_ptr<const Workbook::Sheet> m_sheet;
     bool m_sheetShared = false; // taken from the last read of the same file
     bool m_haveRange = false;
