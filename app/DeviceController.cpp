@@ -101,8 +101,7 @@ DeviceController::~DeviceController()
     delete m_deviceInit;
 }
 
-template <typename F>
-void DeviceController::onGui(F&& work)
+template <typename F> void DeviceController::onGui(F&& work)
 {
     if (QThread::currentThread() == thread())
         work();
@@ -145,19 +144,32 @@ QString DeviceController::interruptedRunNotice(int sent, int uncertain)
                                  "\"Uncertain\", and \"Send Sms\" will offer to send only the others.");
 }
 
-void DeviceController::reportInterruptedRun()
+// What earlier runs left unresolved marks rows loaded or typed later: sent,
+// perhaps sent, or a long message cut short.
+void DeviceController::recoverOutcomes(bool notify)
 {
+    const std::optional<SendJournal::Contents> journal = SendJournal::read();
+    QHash<QString, RecoveredOutcome> outcomes;
+    if (journal) {
+        const QList<SendJournal::Outcome> unresolved = journal->unresolved();
+        // Weakest first, so the same message to the same number both sent and uncertain counts as sent.
+        for (RowStatus status : {RowStatus::Failed, RowStatus::Uncertain, RowStatus::Sent})
+            for (const SendJournal::Outcome& o : unresolved)
+                if (o.status == status)
+                    outcomes.insert(sendKey(o.entry.number, o.entry.fingerprint), {status, o.entry.time.toLocalTime()});
+    }
+    m_main->recipients()->setRecoveredOutcomes(outcomes);
+    if (!notify)
+        return;
     const std::optional<SendJournal::Interrupted> run = SendJournal::readInterrupted();
     if (!run || (run->sent.isEmpty() && run->uncertain.isEmpty()))
         return;
-    QHash<QString, RecoveredOutcome> outcomes;
-    for (const SendJournal::Entry& e : run->uncertain)
-        outcomes.insert(sendKey(e.number, e.fingerprint), {RowStatus::Uncertain, e.time.toLocalTime()});
-    // The same message to the same number both sent and uncertain: it went out.
-    for (const SendJournal::Entry& e : run->sent)
-        outcomes.insert(sendKey(e.number, e.fingerprint), {RowStatus::Sent, e.time.toLocalTime()});
-    m_main->recipients()->setRecoveredOutcomes(outcomes);
     Ui::notice(m_main, interruptedRunNotice(int(run->sent.size()), int(run->uncertain.size())));
+}
+
+void DeviceController::reportInterruptedRun()
+{
+    recoverOutcomes(true);
 }
 
 // --- Probes --------------------------------------------------------------------
@@ -203,7 +215,7 @@ void DeviceController::probeAndWait()
 
 void DeviceController::pinProbeAsync()
 {
-    if (m_pinThread || m_sendThread)
+    if (m_pinThread || (m_sendThread && !m_adviceHoldsWorker))
         return;
     m_pinThread = QThread::create([this] { ProbeHandsetPin(*this); });
     connect(m_pinThread, &QThread::finished, this, [this] {
@@ -250,7 +262,8 @@ void DeviceController::desktopManagerStartupCheck()
     }
 
     const Registry registry;
-    if (const QString imagePath = registry.readString(QString::fromLatin1(Registry::kManager), QStringLiteral("ImagePath"));
+    if (const QString imagePath =
+            registry.readString(QString::fromLatin1(Registry::kManager), QStringLiteral("ImagePath"));
         !imagePath.isEmpty())
         g_strDesktopManager.set(imagePath);
     if (g_strDesktopManager.isEmpty()) {
@@ -318,32 +331,60 @@ bool DeviceController::desktopManagerCheckBeforeCommand()
     return false;
 }
 
+QString DeviceController::resumeQuestion(int sent, int uncertain, int messages)
+{
+    const QString maybe = uncertain > 0 ? QStringLiteral(" (%1 of them may have been)").arg(uncertain) : QString();
+    return QStringLiteral("%1 of %2 messages in the list were already sent%3. Send only the %4 messages not sent yet?")
+        .arg(sent)
+        .arg(messages)
+        .arg(maybe)
+        .arg(messages - sent);
+}
+
+QString DeviceController::finishedListQuestion(int messages, int uncertain)
+{
+    const QString maybe = uncertain > 0 ? QStringLiteral(" (%1 of them may have been)").arg(uncertain) : QString();
+    return QStringLiteral("All %1 messages in the list were already sent%2. Send them all again?")
+        .arg(messages)
+        .arg(maybe);
+}
+
 bool DeviceController::askResume()
 {
     const RecipientListModel* rows = m_main->recipients();
-    int messages = 0, sent = 0;
+    int messages = 0, sent = 0, uncertain = 0;
     bool awaiting = false;
     for (int r = 0; r < rows->count(); ++r) {
         if (rows->message(r).isEmpty())
             continue;
-        ++messages;
-        if (isSentOrUncertain(rows->status(r)))
+        const RowStatus status = rows->status(r);
+        if (isSentOrUncertain(status)) {
+            ++messages;
             ++sent;
-        else
-            awaiting = awaiting || isAwaitingSend(rows->status(r));
+            uncertain += status == RowStatus::Uncertain;
+        } else if (isAwaitingSend(status)) {
+            ++messages;
+            awaiting = true;
+        }
     }
-    if (sent == 0 || !awaiting)
+    if (sent == 0)
         return true;
+    if (!awaiting) {
+        // Every message went out, or may have. Once a run of this session has
+        // sent the whole list, sending it again is the user's plain wish.
+        if (m_lastRunCompleted && uncertain == 0 && !m_recoveredMarks)
+            return true;
+        m_resumeAsked = true;
+        const int answer = Ui::messageBox(m_main, finishedListQuestion(messages, uncertain), QStringLiteral("Confirm"),
+                                          Ui::Buttons::YesNoDefaultNo, Ui::Icon::Question);
+        m_sendAllAgain = answer == Ui::IdYes;
+        return answer == Ui::IdYes;
+    }
     m_resumeAsked = true;
-    const int answer =
-        Ui::messageBox(m_main,
-                       QStringLiteral("%1 of %2 messages in the list were already sent. Send only the %3 messages not "
-                                      "sent yet?")
-                           .arg(sent)
-                           .arg(messages)
-                           .arg(messages - sent),
-                       QStringLiteral("Confirm"), Ui::Buttons::YesNoCancel, Ui::Icon::Question);
+    const int answer = Ui::messageBox(m_main, resumeQuestion(sent, uncertain, messages), QStringLiteral("Confirm"),
+                                      Ui::Buttons::YesNoCancel, Ui::Icon::Question);
     m_sendOnlyUnsent = answer == Ui::IdYes;
+    m_sendAllAgain = answer == Ui::IdNo;
     return answer == Ui::IdYes || answer == Ui::IdNo;
 }
 
@@ -389,6 +430,7 @@ void DeviceController::sendSms()
 
     m_resumeAsked = false;
     m_sendOnlyUnsent = false;
+    m_sendAllAgain = false;
     if (!askResume())
         return;
 
@@ -568,6 +610,8 @@ void DeviceController::startSendWorker(int modemPort)
         m_sendThread->deleteLater();
         m_sendThread = nullptr;
         m_modemRun.reset();
+        // Rows loaded from now on are marked with what this run left unresolved.
+        recoverOutcomes(false);
         emit sendFinished();
     });
     m_sendThread->start();
@@ -691,7 +735,16 @@ void DeviceController::handsetLost()
         m_main->setEnabled(false);
         if (g_bAdviceDialogOpen)
             return;
-        if (openAdvice() == CFirst::Cancelled) {
+        // The advice closes once the handset answers again: the PIN known
+        // before the fault says nothing of that, so the probe must read it anew,
+        // even though the send worker waits here.
+        g_strDevicePin.clear();
+        g_bHandsetLost = false;
+        const bool fromWorker = QThread::currentThread() == thread() && m_sendThread;
+        m_adviceHoldsWorker = fromWorker;
+        const int result = openAdvice();
+        m_adviceHoldsWorker = false;
+        if (result == CFirst::Cancelled) {
             g_strDevicePin.clear();
             g_bHandsetLost = false;
             m_main->setEnabled(true);
@@ -718,11 +771,11 @@ QList<RecipientRow> DeviceController::recipients()
         for (int r = 0; r < model->count(); ++r) {
             const RowStatus status = model->status(r);
             rows.append({model->number(r), model->message(r),
-                         m_sendOnlyUnsent && isSentOrUncertain(status) ? status : RowStatus::None});
+                         m_sendOnlyUnsent && isSentOrUncertain(status) ? status : RowStatus::None, m_sendAllAgain});
         }
         m_main->recipientList()->clearSelection();
-        // The run's journal replaces the interrupted one: its outcomes no longer apply to rows loaded later.
-        m_main->recipients()->setRecoveredOutcomes({});
+        m_lastRunCompleted = false;
+        m_recoveredMarks = false;
     });
     return rows;
 }
@@ -833,7 +886,21 @@ void DeviceController::endPause()
 
 void DeviceController::showSuccess()
 {
-    onGui([this] { Ui::notice(m_main, QStringLiteral("Message sent successfully.")); });
+    onGui([this] {
+        m_lastRunCompleted = true;
+        Ui::notice(m_main, QStringLiteral("Message sent successfully."));
+    });
+}
+
+bool DeviceController::askToGoOn(const QString& question)
+{
+    bool yes = false;
+    onGui([&] {
+        QWidget* over = m_progress && m_progress->isVisible() ? static_cast<QWidget*>(m_progress) : m_main;
+        yes = Ui::messageBox(over, question, QStringLiteral("Confirm"), Ui::Buttons::YesNoDefaultNo,
+                             Ui::Icon::Warning) == Ui::IdYes;
+    });
+    return yes;
 }
 
 void DeviceController::restoreAfterNoHandset()

@@ -52,6 +52,8 @@ public:
     static QString handsetNotice();
     // The start-up notice after a run that did not end.
     static QString interruptedRunNotice(int sent, int uncertain);
+    static QString resumeQuestion(int sent, int uncertain, int messages);
+    static QString finishedListQuestion(int messages, int uncertain);
     // Reads the send journal; after a run that did not end, remembers what it
     // sent for rows loaded later and tells the user.
     void reportInterruptedRun();
@@ -80,6 +82,7 @@ public:
     void beginPause(int totalMs) override;
     void endPause() override;
     void showSuccess() override;
+    bool askToGoOn(const QString& question) override;
     void restoreAfterNoHandset() override;
 
     // ModemLinkHost
@@ -90,8 +93,7 @@ signals:
     void sendFinished();
 
 private:
-    template <typename F>
-    void onGui(F&& work);
+    template <typename F> void onGui(F&& work);
     bool desktopManagerCheckBeforeCommand();
     // With rows sent and rows still to send, asks whether to send only the
     // latter; false on Cancel.
@@ -114,6 +116,12 @@ private:
     SendClock* m_clock;
     bool m_inSendCommand = false;
     bool m_pauseEnding = false;
-    bool m_resumeAsked = false;    // the resume question was answered in this command
-    bool m_sendOnlyUnsent = false; // ... with Yes
+    bool m_resumeAsked = false;       // the resume question was answered in this command
+    bool m_sendOnlyUnsent = false;    // ... with Yes
+    bool m_sendAllAgain = false;      // the user chose to send rows again that earlier runs took care of
+    bool m_lastRunCompleted = false;  // the last run of this session sent its whole list
+    bool m_adviceHoldsWorker = false; // the send worker waits for the advice dialog to close
+    // Rows took statuses from an earlier run's journal since the last run.
+    bool m_recoveredMarks = false;
+    void recoverOutcomes(bool notify);
 };

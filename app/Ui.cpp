@@ -93,6 +93,10 @@ int messageBox(QWidget* owner, const QString& text, const QString& caption, Butt
     case Buttons::YesNo:
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
         break;
+    case Buttons::YesNoDefaultNo:
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box.setDefaultButton(QMessageBox::No);
+        break;
     case Buttons::YesNoCancel:
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
         break;
@@ -112,7 +116,7 @@ int messageBox(QWidget* owner, const QString& text, const QString& caption, Butt
     case QMessageBox::Retry:
         return IdRetry;
     default:
-        return buttons == Buttons::YesNo ? IdNo : IdCancel;
+        return buttons == Buttons::YesNo || buttons == Buttons::YesNoDefaultNo ? IdNo : IdCancel;
     }
 }
 

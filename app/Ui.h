@@ -12,11 +12,33 @@ class QWidget;
 // worker thread: they then run on the GUI thread while the worker waits.
 namespace Ui {
 
-enum class Buttons { Ok, YesNo, YesNoCancel, RetryCancel };
-enum class Icon { None, Information, Question, Warning, Error };
+// YesNoDefaultNo: a question whose safe answer is No, so Enter does not send twice.
+enum class Buttons
+{
+    Ok,
+    YesNo,
+    YesNoDefaultNo,
+    YesNoCancel,
+    RetryCancel
+};
+enum class Icon
+{
+    None,
+    Information,
+    Question,
+    Warning,
+    Error
+};
 
 // The platform's button identifiers, so results compare as the dialogs expect.
-enum Result { IdOk = 1, IdCancel = 2, IdRetry = 4, IdYes = 6, IdNo = 7 };
+enum Result
+{
+    IdOk = 1,
+    IdCancel = 2,
+    IdRetry = 4,
+    IdYes = 6,
+    IdNo = 7
+};
 
 int messageBox(QWidget* owner, const QString& text, const QString& caption, Buttons buttons, Icon icon);
 
@@ -34,7 +56,11 @@ inline bool confirm(QWidget* owner, const QString& text, Icon icon = Icon::Quest
 using MessageBoxHook = std::function<int(QWidget* owner, const QString& text, const QString& caption, Buttons, Icon)>;
 void setMessageBoxHook(MessageBoxHook hook); // an empty hook restores the real boxes
 
-enum class FileDialogKind { Open, Save };
+enum class FileDialogKind
+{
+    Open,
+    Save
+};
 using FileDialogHook = std::function<QString(FileDialogKind, QWidget* owner, const QString& caption,
                                              const QString& folder, const QString& filter)>;
 QString getOpenFileName(QWidget* owner, const QString& caption, const QString& folder, const QString& filter);

@@ -24,7 +24,7 @@ QList<SendJournal::Entry> entries(int count)
     const QByteArray fingerprint = messageFingerprint(kMessage);
     const QDateTime now = QDateTime::currentDateTime();
     for (int i = 0; i < count; ++i)
-        out.append({i, number(i), fingerprint, now});
+        out.append({i, number(i), fingerprint, now, {}});
     return out;
 }
 

@@ -64,8 +64,12 @@ void RunModemSendStep(int portNumber, SendRunHost& host, ModemLinkHost& modemHos
         SendRun(channel.get(), host, gate, clock);
     } catch (const ComError& e) {
         const QString reason = channel->lastError().isEmpty() ? e.message() : channel->lastError();
-        stopWith(reason + QStringLiteral("\n\nSending has stopped; the messages before this one were sent."),
-                 e.error() == E_ABORT);
+        const QString outcome =
+            channel->lastOutcomeUnknown()
+                ? QStringLiteral("\n\nSending has stopped; the messages before this one were sent. This one may have "
+                                 "been sent: it is marked \"Uncertain\" and is not sent again unless you choose to.")
+                : QStringLiteral("\n\nSending has stopped; the messages before this one were sent.");
+        stopWith(reason + outcome, e.error() == E_ABORT);
     }
     channel->Close();
     if (g_bStopRequested)

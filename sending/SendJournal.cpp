@@ -7,33 +7,42 @@
 #include <QDir>
 #include <QFile>
 #include <QHash>
+#include <QSet>
 #include <QUrl>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
 constexpr char kMagic[] = "veva-send-journal";
-constexpr char kVersion[] = "1";
+constexpr char kVersion[] = "2";
+constexpr char kVersion1[] = "1";
+
+using Outcome = SendJournal::Outcome;
+using Origin = SendJournal::Origin;
 
 QByteArray timeText(const QDateTime& time)
 {
     return time.toUTC().toString(Qt::ISODateWithMs).toLatin1();
 }
 
-QByteArray entryLine(const char* verb, const SendJournal::Entry& e, const QByteArray& time)
+QByteArray partsText(const SendJournal::Parts& p)
 {
-    return QByteArray(verb) + '\t' + QByteArray::number(e.row) + '\t' + QUrl::toPercentEncoding(e.number) + '\t' +
-           e.fingerprint + '\t' + time + '\n';
+    return QByteArray::number(p.accepted) + '/' + QByteArray::number(p.total) + '/' + QByteArray::number(p.reference);
 }
 
-QByteArray entryLine(const char* verb, const SendJournal::Entry& e)
+QByteArray entryLine(const char* verb, const SendJournal::Entry& e, const QByteArray& time)
 {
-    return entryLine(verb, e, timeText(e.time));
+    QByteArray line = QByteArray(verb) + '\t' + QByteArray::number(e.row) + '\t' + QUrl::toPercentEncoding(e.number) +
+                      '\t' + e.fingerprint + '\t' + time;
+    if (e.parts.total > 0)
+        line += '\t' + partsText(e.parts);
+    return line + '\n';
 }
 
 bool isFingerprint(const QByteArray& text)
@@ -47,9 +56,22 @@ bool isFingerprint(const QByteArray& text)
     return true;
 }
 
+std::optional<SendJournal::Parts> parseParts(const QByteArray& text)
+{
+    const QList<QByteArray> f = text.split('/');
+    if (f.size() != 3)
+        return std::nullopt;
+    bool ok1 = false, ok2 = false, ok3 = false;
+    SendJournal::Parts p{f.at(0).toInt(&ok1), f.at(1).toInt(&ok2), f.at(2).toInt(&ok3)};
+    if (!ok1 || !ok2 || !ok3 || p.total < 1 || p.total > 255 || p.accepted < 0 || p.accepted > p.total ||
+        p.reference < -1 || p.reference > 255)
+        return std::nullopt;
+    return p;
+}
+
 std::optional<SendJournal::Entry> parseEntry(const QList<QByteArray>& fields)
 {
-    if (fields.size() != 5)
+    if (fields.size() != 5 && fields.size() != 6)
         return std::nullopt;
     SendJournal::Entry e;
     bool ok = false;
@@ -61,12 +83,18 @@ std::optional<SendJournal::Entry> parseEntry(const QList<QByteArray>& fields)
     e.time = QDateTime::fromString(QString::fromLatin1(fields.at(4)), Qt::ISODateWithMs);
     if (!e.time.isValid())
         return std::nullopt;
+    if (fields.size() == 6) {
+        const auto parts = parseParts(fields.at(5));
+        if (!parts)
+            return std::nullopt;
+        e.parts = *parts;
+    }
     return e;
 }
 
-QString errnoText(const QString& what)
+QString errnoText(const QString& what, int error = errno)
 {
-    return what + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(errno));
+    return what + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(error));
 }
 
 // Keeps the journal of the last run beside the new one. A hard link leaves the
@@ -79,6 +107,61 @@ void keepPrevious(const QString& path, const QString& previous)
     if (::link(QFile::encodeName(path).constData(), QFile::encodeName(previous).constData()) != 0)
         QFile::copy(path, previous);
 }
+
+const char* carryVerb(const Outcome& o)
+{
+    if (o.origin == Origin::Kept && o.status == RowStatus::Sent)
+        return "kept-sent";
+    if (o.origin == Origin::Kept && o.status == RowStatus::Uncertain)
+        return "kept-uncertain";
+    if (o.status == RowStatus::Sent)
+        return "carried-sent";
+    if (o.status == RowStatus::Uncertain)
+        return "carried-uncertain";
+    return "carried-failed";
+}
+
+int rank(RowStatus status)
+{
+    switch (status) {
+    case RowStatus::Sent:
+        return 3;
+    case RowStatus::Uncertain:
+        return 2;
+    default:
+        return 1;
+    }
+}
+
+// Collects outcomes one per row and message; a stronger one replaces a
+// weaker (sent over uncertain over partly sent), a later one an equal.
+class OutcomeTable
+{
+public:
+    void put(const SendJournal::Entry& e, RowStatus status, Origin origin)
+    {
+        const QString id = sendKey(e.number, e.fingerprint) + QLatin1Char('#') + QString::number(e.row);
+        const auto found = m_index.constFind(id);
+        if (found == m_index.cend()) {
+            m_index.insert(id, int(m_outcomes.size()));
+            m_outcomes.append({e, status, origin});
+            return;
+        }
+        Outcome& old = m_outcomes[found.value()];
+        if (rank(status) >= rank(old.status))
+            old = {e, status, origin};
+    }
+    QList<Outcome> take()
+    {
+        std::stable_sort(m_outcomes.begin(), m_outcomes.end(),
+                         [](const Outcome& a, const Outcome& b) { return a.entry.row < b.entry.row; });
+        return std::move(m_outcomes);
+    }
+
+private:
+    QHash<QString, int> m_index;
+    QList<Outcome> m_outcomes;
+};
 
 } // namespace
 
@@ -96,6 +179,23 @@ QString SendJournal::previousPath(const QString& path)
     return previous + QStringLiteral(".previous.log");
 }
 
+QList<SendJournal::Outcome> SendJournal::Contents::unresolved() const
+{
+    if (!end || *end != End::Completed)
+        return outcomes;
+    // The run completed its own list; what it carried from other lists stays
+    // unless it sent the same message to the same number itself.
+    QSet<QString> sentHere;
+    for (const Outcome& o : outcomes)
+        if (o.origin != Origin::Carried && o.status == RowStatus::Sent)
+            sentHere.insert(sendKey(o.entry.number, o.entry.fingerprint));
+    QList<Outcome> left;
+    for (const Outcome& o : outcomes)
+        if (o.origin == Origin::Carried && !sentHere.contains(sendKey(o.entry.number, o.entry.fingerprint)))
+            left.append(o);
+    return left;
+}
+
 SendJournal::SendJournal(const QString& path) : m_path(path) {}
 
 SendJournal::~SendJournal()
@@ -104,7 +204,18 @@ SendJournal::~SendJournal()
         ::close(m_fd);
 }
 
-bool SendJournal::begin(int rows, const QList<Entry>& carriedSent, const QList<Entry>& carriedUncertain)
+bool SendJournal::begin(int rows, const QList<Entry>& keptSent, const QList<Entry>& keptUncertain)
+{
+    QList<Outcome> carry;
+    carry.reserve(keptSent.size() + keptUncertain.size());
+    for (const Entry& e : keptUncertain)
+        carry.append({e, RowStatus::Uncertain, Origin::Kept});
+    for (const Entry& e : keptSent)
+        carry.append({e, RowStatus::Sent, Origin::Kept});
+    return begin(rows, carry);
+}
+
+bool SendJournal::begin(int rows, const QList<Outcome>& carry)
 {
     if (m_fd >= 0) {
         ::close(m_fd);
@@ -120,17 +231,22 @@ bool SendJournal::begin(int rows, const QList<Entry>& carriedSent, const QList<E
     // Carried rows mostly share a time: format each time once.
     QDateTime lastTime;
     QByteArray lastText;
-    auto carry = [&](const char* verb, const Entry& e) {
-        if (e.time != lastTime) {
-            lastTime = e.time;
-            lastText = timeText(e.time);
+    // The rows of this list always; of the others, the newest up to the cap.
+    qsizetype others = 0;
+    for (const Outcome& o : carry)
+        others += o.origin == Origin::Carried;
+    qsizetype skipOthers = std::max<qsizetype>(0, others - kMaxCarried);
+    for (const Outcome& o : carry) {
+        if (o.origin == Origin::Carried && skipOthers > 0) {
+            --skipOthers;
+            continue;
         }
-        content += entryLine(verb, e, lastText);
-    };
-    for (const Entry& e : carriedUncertain)
-        carry("sending", e);
-    for (const Entry& e : carriedSent)
-        carry("sent", e);
+        if (o.entry.time != lastTime) {
+            lastTime = o.entry.time;
+            lastText = timeText(o.entry.time);
+        }
+        content += entryLine(carryVerb(o), o.entry, lastText);
+    }
 
     keepPrevious(m_path, previousPath(m_path));
     if (const QString error = saveFileAtomically(m_path, content); !error.isEmpty()) {
@@ -150,18 +266,25 @@ bool SendJournal::append(const QByteArray& line)
 {
     if (m_fd < 0)
         return false;
-    const char* data = line.constData();
-    qsizetype left = line.size();
-    while (left > 0) {
-        const ssize_t n = ::write(m_fd, data, size_t(left));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            m_error = errnoText(QStringLiteral("Cannot write ") + m_path);
-            return false;
+    struct stat st = {};
+    if (::fstat(m_fd, &st) != 0) {
+        m_error = errnoText(QStringLiteral("Cannot write ") + m_path);
+        return false;
+    }
+    // One write of the whole line; a short one is undone, so the journal never
+    // ends in half a line that the next line would be glued to.
+    ssize_t n;
+    do
+        n = ::write(m_fd, line.constData(), size_t(line.size()));
+    while (n < 0 && errno == EINTR);
+    if (n != line.size()) {
+        const int error = n < 0 ? errno : ENOSPC;
+        if (n > 0 && ::ftruncate(m_fd, st.st_size) != 0) {
+            // Could not undo the part: at least end it, so it reads as damage.
+            [[maybe_unused]] const ssize_t ignored = ::write(m_fd, "\n", 1);
         }
-        data += n;
-        left -= n;
+        m_error = errnoText(QStringLiteral("Cannot write ") + m_path, error);
+        return false;
     }
     if (::fsync(m_fd) != 0) {
         m_error = errnoText(QStringLiteral("Cannot flush ") + m_path);
@@ -170,14 +293,46 @@ bool SendJournal::append(const QByteArray& line)
     return true;
 }
 
+bool SendJournal::entry(const char* verb, int row, const QString& number, const QByteArray& fingerprint,
+                        const Parts& parts)
+{
+    const Entry e{row, number, fingerprint, QDateTime::currentDateTime(), parts};
+    return append(entryLine(verb, e, timeText(e.time)));
+}
+
 bool SendJournal::sending(int row, const QString& number, const QByteArray& fingerprint)
 {
-    return append(entryLine("sending", {row, number, fingerprint, QDateTime::currentDateTime()}));
+    return entry("sending", row, number, fingerprint, {});
+}
+
+bool SendJournal::part(int row, const QString& number, const QByteArray& fingerprint, const Parts& parts)
+{
+    return entry("part", row, number, fingerprint, parts);
 }
 
 bool SendJournal::sent(int row, const QString& number, const QByteArray& fingerprint)
 {
-    return append(entryLine("sent", {row, number, fingerprint, QDateTime::currentDateTime()}));
+    return entry("sent", row, number, fingerprint, {});
+}
+
+bool SendJournal::uncertain(int row, const QString& number, const QByteArray& fingerprint, const Parts& parts)
+{
+    return entry("uncertain", row, number, fingerprint, parts);
+}
+
+bool SendJournal::failed(int row, const QString& number, const QByteArray& fingerprint, const Parts& parts)
+{
+    return entry("failed", row, number, fingerprint, parts);
+}
+
+bool SendJournal::uncertain(int row, const QString& number, const QByteArray& fingerprint)
+{
+    return uncertain(row, number, fingerprint, Parts());
+}
+
+bool SendJournal::failed(int row, const QString& number, const QByteArray& fingerprint)
+{
+    return failed(row, number, fingerprint, Parts());
 }
 
 bool SendJournal::end(End how)
@@ -194,10 +349,16 @@ bool SendJournal::end(End how)
 
 namespace {
 
-std::optional<SendJournal::Interrupted> readJournal(QIODevice& device)
+std::optional<SendJournal::Contents> readJournal(QIODevice& device)
 {
-    SendJournal::Interrupted run;
-    QHash<int, SendJournal::Entry> pending; // "sending" rows still waiting for their "sent"
+    SendJournal::Contents run;
+    OutcomeTable table;
+    QHash<int, SendJournal::Entry> pending; // rows handed over and not yet confirmed or refused
+    auto settle = [&](const SendJournal::Entry& e) {
+        const auto found = pending.constFind(e.row);
+        if (found != pending.cend() && found->fingerprint == e.fingerprint && found->number == e.number)
+            pending.erase(found);
+    };
     bool header = true;
     while (!device.atEnd()) {
         QByteArray line = device.readLine(SendJournal::kMaxLineBytes);
@@ -213,7 +374,7 @@ std::optional<SendJournal::Interrupted> readJournal(QIODevice& device)
         const QList<QByteArray> fields = line.split('\t');
         if (header) {
             bool ok = false;
-            if (fields.size() != 4 || fields.at(0) != kMagic || fields.at(1) != kVersion)
+            if (fields.size() != 4 || fields.at(0) != kMagic || (fields.at(1) != kVersion && fields.at(1) != kVersion1))
                 return std::nullopt;
             run.started = QDateTime::fromString(QString::fromLatin1(fields.at(2)), Qt::ISODateWithMs);
             run.rows = fields.at(3).toInt(&ok);
@@ -223,31 +384,72 @@ std::optional<SendJournal::Interrupted> readJournal(QIODevice& device)
             continue;
         }
         const QByteArray& verb = fields.first();
-        if (verb == "end" && fields.size() == 3)
-            return std::nullopt;
+        if (verb == "end" && fields.size() == 3) {
+            if (fields.at(1) == "completed")
+                run.end = SendJournal::End::Completed;
+            else if (fields.at(1) == "stopped")
+                run.end = SendJournal::End::Stopped;
+            else
+                run.end = SendJournal::End::Failed;
+            break;
+        }
         const std::optional<SendJournal::Entry> entry = parseEntry(fields);
         if (!entry)
             continue;
         if (verb == "sending") {
             pending.insert(entry->row, *entry);
+        } else if (verb == "part") {
+            const auto found = pending.find(entry->row);
+            if (found != pending.end() && found->fingerprint == entry->fingerprint && found->number == entry->number)
+                found->parts = entry->parts;
         } else if (verb == "sent") {
-            const auto found = pending.constFind(entry->row);
-            if (found != pending.cend() && found->fingerprint == entry->fingerprint && found->number == entry->number)
-                pending.erase(found);
-            run.sent.append(*entry);
+            settle(*entry);
+            table.put(*entry, RowStatus::Sent, Origin::ThisRun);
+        } else if (verb == "uncertain") {
+            settle(*entry);
+            table.put(*entry, RowStatus::Uncertain, Origin::ThisRun);
+        } else if (verb == "failed") {
+            settle(*entry);
+            // Refused with nothing sent: there is nothing to remember.
+            if (entry->parts.accepted > 0)
+                table.put(*entry, RowStatus::Failed, Origin::ThisRun);
+        } else if (verb == "kept-sent" || verb == "kept-uncertain") {
+            table.put(*entry, verb == "kept-sent" ? RowStatus::Sent : RowStatus::Uncertain, Origin::Kept);
+        } else if (verb == "carried-sent") {
+            table.put(*entry, RowStatus::Sent, Origin::Carried);
+        } else if (verb == "carried-uncertain") {
+            table.put(*entry, RowStatus::Uncertain, Origin::Carried);
+        } else if (verb == "carried-failed" && entry->parts.accepted > 0) {
+            table.put(*entry, RowStatus::Failed, Origin::Carried);
         }
     }
     if (header)
         return std::nullopt;
-    run.uncertain = pending.values();
-    std::sort(run.uncertain.begin(), run.uncertain.end(),
-              [](const SendJournal::Entry& a, const SendJournal::Entry& b) { return a.row < b.row; });
+    for (const SendJournal::Entry& e : std::as_const(pending))
+        table.put(e, RowStatus::Uncertain, Origin::ThisRun);
+    run.outcomes = table.take();
+    return run;
+}
+
+std::optional<SendJournal::Interrupted> interruptedOf(const std::optional<SendJournal::Contents>& contents)
+{
+    if (!contents || contents->end)
+        return std::nullopt;
+    SendJournal::Interrupted run;
+    run.started = contents->started;
+    run.rows = contents->rows;
+    for (const Outcome& o : contents->outcomes) {
+        if (o.status == RowStatus::Sent)
+            run.sent.append(o.entry);
+        else if (o.status == RowStatus::Uncertain)
+            run.uncertain.append(o.entry);
+    }
     return run;
 }
 
 } // namespace
 
-std::optional<SendJournal::Interrupted> SendJournal::readInterrupted(const QString& path)
+std::optional<SendJournal::Contents> SendJournal::read(const QString& path)
 {
     // Only a regular file: a FIFO in its place would hold the start-up for good.
     if (!QFileInfo(path).isFile())
@@ -258,10 +460,20 @@ std::optional<SendJournal::Interrupted> SendJournal::readInterrupted(const QStri
     return readJournal(file);
 }
 
-std::optional<SendJournal::Interrupted> SendJournal::parse(const QByteArray& bytes)
+std::optional<SendJournal::Contents> SendJournal::parseContents(const QByteArray& bytes)
 {
     QBuffer buffer;
     buffer.setData(bytes);
     buffer.open(QIODevice::ReadOnly);
     return readJournal(buffer);
+}
+
+std::optional<SendJournal::Interrupted> SendJournal::readInterrupted(const QString& path)
+{
+    return interruptedOf(read(path));
+}
+
+std::optional<SendJournal::Interrupted> SendJournal::parse(const QByteArray& bytes)
+{
+    return interruptedOf(parseContents(bytes));
 }

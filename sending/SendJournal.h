@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/core/SendStatus.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QList>
@@ -9,24 +11,42 @@
 
 // The record of the send run under way, in the data folder, so that a run cut
 // off by a crash or a power cut can be told from one that ended. Before each
-// message packet the run writes "sending", after the channel took it "sent";
-// every line reaches the disk before the run goes on. The journal holds one
-// run: starting a new one keeps the last as the previous journal and replaces
-// it. The sent-items file is never touched.
+// message the run writes "sending", after the channel confirmed it "sent";
+// every line reaches the disk before the run goes on, whole or not at all.
+//
+// What an earlier run that did not complete knew outlives it: a new journal
+// starts with the rows its list keeps from earlier runs ("kept-…") and with
+// every other outcome not yet resolved ("carried-…"), so a run killed before
+// its first message still knows what went out before. The previous journal is
+// kept beside it. The sent-items file is never touched.
 //
 // Lines are UTF-8, tab-separated, each ending in LF:
-//   veva-send-journal 1 <started> <rows>
-//   sending|sent <row> <number, percent-encoded> <message fingerprint> <time>
+//   veva-send-journal 2 <started> <rows>
+//   <verb> <row> <number, percent-encoded> <message fingerprint> <time> [<accepted>/<parts>/<reference>]
 //   end completed|stopped|failed <time>
+// verbs: sending, part (one more part of a long message accepted), sent,
+// uncertain (handed over, never confirmed), failed (refused or never handed
+// over), kept-sent, kept-uncertain, carried-sent, carried-uncertain, carried-failed.
 class SendJournal
 {
 public:
+    // How far a message in parts got: the first `accepted` of `total` parts
+    // went out under the concatenation reference.
+    struct Parts
+    {
+        int accepted = 0;
+        int total = 0;
+        int reference = -1;
+        bool isPartial() const { return accepted > 0 && accepted < total && reference >= 0; }
+        bool operator==(const Parts&) const = default;
+    };
     struct Entry
     {
         int row = -1;
         QString number;
         QByteArray fingerprint; // messageFingerprint() of the message
         QDateTime time;
+        Parts parts;
         bool operator==(const Entry&) const = default;
     };
     enum class End
@@ -35,6 +55,30 @@ public:
         Stopped,
         Failed
     };
+    enum class Origin
+    {
+        ThisRun, // sent (or tried) by the run of this journal
+        Kept,    // a row of this run's list that an earlier run took care of
+        Carried  // known from an earlier run, not a row of this run's list
+    };
+    // What the journal knows of one message to one number; one per sendKey.
+    struct Outcome
+    {
+        Entry entry;
+        RowStatus status = RowStatus::None; // Sent, Uncertain, or Failed with parts accepted
+        Origin origin = Origin::ThisRun;
+        bool operator==(const Outcome&) const = default;
+    };
+    struct Contents
+    {
+        QDateTime started;
+        int rows = 0;
+        std::optional<End> end;
+        QList<Outcome> outcomes; // ordered by row
+        // What a later run must not forget: everything, unless the run
+        // completed its list; then only what it carried from other lists.
+        QList<Outcome> unresolved() const;
+    };
 
     // What the journal tells of a run that did not end.
     struct Interrupted
@@ -42,26 +86,33 @@ public:
         QDateTime started;
         int rows = 0;
         QList<Entry> sent;
-        QList<Entry> uncertain; // "sending" without "sent": the handset may have sent it
+        QList<Entry> uncertain; // handed over, never confirmed: the device may have sent it
     };
 
     static QString defaultPath();
     static QString previousPath(const QString& path);
     // Lines longer than this are damage, not journal.
     static constexpr qsizetype kMaxLineBytes = 4096;
+    // Outcomes carried from run to run, at most; the newest are kept.
+    static constexpr int kMaxCarried = 200000;
 
     explicit SendJournal(const QString& path = defaultPath());
     ~SendJournal();
     SendJournal(const SendJournal&) = delete;
     SendJournal& operator=(const SendJournal&) = delete;
 
-    // Starts the journal of a run over `rows` rows. Rows the run leaves alone
-    // because an earlier run sent them (or may have) are written first, so that
-    // a crash of this run still knows them. False when the journal cannot be
-    // written; the run then goes on without one (lastError() says why).
-    bool begin(int rows, const QList<Entry>& carriedSent = {}, const QList<Entry>& carriedUncertain = {});
+    // Starts the journal of a run over `rows` rows with what it carries from
+    // earlier runs (origin Kept or Carried). False when the journal cannot be
+    // written (lastError() says why); the old journal is then left as it was.
+    bool begin(int rows, const QList<Outcome>& carry);
+    bool begin(int rows, const QList<Entry>& keptSent = {}, const QList<Entry>& keptUncertain = {});
     bool sending(int row, const QString& number, const QByteArray& fingerprint);
+    bool part(int row, const QString& number, const QByteArray& fingerprint, const Parts& parts);
     bool sent(int row, const QString& number, const QByteArray& fingerprint);
+    bool uncertain(int row, const QString& number, const QByteArray& fingerprint, const Parts& parts);
+    bool uncertain(int row, const QString& number, const QByteArray& fingerprint);
+    bool failed(int row, const QString& number, const QByteArray& fingerprint, const Parts& parts);
+    bool failed(int row, const QString& number, const QByteArray& fingerprint);
     // Writes the end line and closes the journal.
     bool end(End how);
 
@@ -73,9 +124,13 @@ public:
     // Damaged lines and a torn last line are passed over.
     static std::optional<Interrupted> readInterrupted(const QString& path = defaultPath());
     static std::optional<Interrupted> parse(const QByteArray& bytes);
+    // Everything the journal at `path` holds, ended or not.
+    static std::optional<Contents> read(const QString& path = defaultPath());
+    static std::optional<Contents> parseContents(const QByteArray& bytes);
 
 private:
     bool append(const QByteArray& line);
+    bool entry(const char* verb, int row, const QString& number, const QByteArray& fingerprint, const Parts& parts);
 
     QString m_path;
     int m_fd = -1;

@@ -8,8 +8,12 @@
 #include "sending/SendJournal.h"
 #include "store/DataFiles.h"
 
+#include <QFileInfo>
 #include <QHash>
+#include <QSet>
 #include <QThread>
+
+#include <optional>
 
 namespace {
 
@@ -21,19 +25,117 @@ public:
 
 constexpr int kPacingMs = 1000;
 
-// A channel that takes the message as typed (a GSM modem) gets it in Unicode;
-// the handset gets its narrow message packet.
-void writeMessage(IChannel* channel, const QString& message, const QString& number)
+// Follows the parts of a long message as a modem accepts them, into the journal.
+class PartTracker final : public PartListener
+{
+public:
+    PartTracker(SendJournal& journal, int row, const QString& number, const QByteArray& fingerprint)
+        : m_journal(journal), m_row(row), m_number(number), m_fingerprint(fingerprint)
+    {
+    }
+    void partAccepted(int part, int total, int reference) override
+    {
+        parts = {part, total, reference};
+        if (total > 1 && !m_journal.part(m_row, m_number, m_fingerprint, parts))
+            journalFailed = true;
+    }
+    SendJournal::Parts parts;
+    bool journalFailed = false;
+
+private:
+    SendJournal& m_journal;
+    int m_row;
+    QString m_number;
+    QByteArray m_fingerprint;
+};
+
+// A channel that takes the message as typed (a GSM modem) gets it in Unicode,
+// from the part after those an earlier run had accepted; the handset gets its
+// narrow message packet.
+void writeMessage(IChannel* channel, const QString& message, const QString& number, const SendJournal::Parts& from,
+                  PartTracker& tracker)
 {
     ComPtr<ITextMessageChannel> text;
     if (channel && SUCCEEDED(channel->QueryInterface(IID_ITextMessageChannel, text.putVoid())) && text) {
-        checkHr(text->WriteTextMessage(message, number), IID_ITextMessageChannel);
+        const bool resume = from.isPartial();
+        checkHr(
+            text->WriteTextMessage(message, number, resume ? from.accepted : 0, resume ? from.reference : -1, &tracker),
+            IID_ITextMessageChannel);
         return;
     }
     USBClient::WritePacket(Packets::MessagePacket(message, number), channel);
 }
 
+// What the journal of earlier runs hands on to this one: the outcomes to carry
+// and the long messages that were cut short, by sendKey.
+struct EarlierRuns
+{
+    QList<SendJournal::Outcome> carry;
+    QHash<QString, SendJournal::Parts> partial;
+};
+
+EarlierRuns earlierRuns(const QList<RecipientRow>& rows, const QString& journalPath)
+{
+    EarlierRuns out;
+    QHash<QString, RowStatus> kept;    // rows of this list an earlier run took care of
+    QSet<QString> again;               // rows the user sends again whatever was known
+    QHash<QString, QByteArray> prints; // one fingerprint per message text
+    const QDateTime now = QDateTime::currentDateTime();
+    for (int i = 0; i < rows.size(); ++i) {
+        const RecipientRow& r = rows.at(i);
+        if (!isSentOrUncertain(r.keep) && !r.sendAgain)
+            continue;
+        auto print = prints.constFind(r.message);
+        if (print == prints.cend())
+            print = prints.insert(r.message, messageFingerprint(r.message));
+        const QString number = r.number.trimmed();
+        const QString key = sendKey(number, print.value());
+        if (r.sendAgain) {
+            again.insert(key);
+        } else {
+            kept.insert(key, r.keep);
+            out.carry.append({{i, number, print.value(), now, {}}, r.keep, SendJournal::Origin::Kept});
+        }
+    }
+    const std::optional<SendJournal::Contents> earlier = SendJournal::read(journalPath);
+    if (!earlier)
+        return out;
+    const QList<SendJournal::Outcome> unresolved = earlier->unresolved();
+    QSet<QString> sent;
+    for (const SendJournal::Outcome& o : unresolved)
+        if (o.status == RowStatus::Sent)
+            sent.insert(sendKey(o.entry.number, o.entry.fingerprint));
+    for (SendJournal::Outcome o : unresolved) {
+        const QString key = sendKey(o.entry.number, o.entry.fingerprint);
+        if (again.contains(key) || kept.contains(key))
+            continue;
+        if (o.status == RowStatus::Failed) {
+            if (sent.contains(key) || !o.entry.parts.isPartial())
+                continue;
+            out.partial.insert(key, o.entry.parts);
+        }
+        o.origin = SendJournal::Origin::Carried;
+        out.carry.append(o);
+    }
+    return out;
+}
+
 } // namespace
+
+QString JournalUnwritableQuestion(const QString& reason)
+{
+    return QStringLiteral("The send journal cannot be written: %1.\n\nWithout it, a crash or a power cut during the "
+                          "run would leave no record of which messages went out, and they could be sent twice. "
+                          "Send anyway?")
+        .arg(reason);
+}
+
+QString RecordUnwritableQuestion(const QString& fileName, const QString& reason)
+{
+    return QStringLiteral("A sent message could not be saved in %1: %2.\n\nThe message itself was sent, and the "
+                          "records saved before it are unchanged. Go on sending without saving the rest?")
+        .arg(fileName, reason);
+}
 
 SendClock& SendClock::real()
 {
@@ -131,23 +233,21 @@ bool SendRun(IChannel* channel, SendRunHost& host, StopGate& gate, SendClock& cl
     if (total == 0)
         return false;
 
-    QList<SendJournal::Entry> carriedSent, carriedUncertain;
-    const QDateTime now = QDateTime::currentDateTime();
-    QString fingerprintOf;
-    QByteArray fingerprint;
-    for (int i = 0; i < total; ++i) {
-        const RecipientRow& r = rows.at(i);
-        if (!isSentOrUncertain(r.keep))
-            continue;
-        if (fingerprint.isEmpty() || r.message != fingerprintOf) {
-            fingerprintOf = r.message;
-            fingerprint = messageFingerprint(r.message);
-        }
-        (r.keep == RowStatus::Sent ? carriedSent : carriedUncertain).append({i, r.number.trimmed(), fingerprint, now});
-    }
     SendJournal journal;
-    if (!journal.begin(total, carriedSent, carriedUncertain))
+    const EarlierRuns earlier = earlierRuns(rows, SendJournal::defaultPath());
+    if (!journal.begin(total, earlier.carry)) {
+        // With no data folder nothing can be kept, as for the other record files.
+        if (!SendJournal::defaultPath().isEmpty() && !host.askToGoOn(JournalUnwritableQuestion(journal.lastError()))) {
+            host.hideDeviceInitDialog();
+            host.closeProgressDialog();
+            host.setMainWindowEnabled(true);
+            return false;
+        }
         qWarning("Sending without a journal: %s", qPrintable(journal.lastError()));
+    }
+    // The journal or a record file failed during the run: asked once, then the run goes on without them.
+    bool journalAsked = !journal.isOpen();
+    bool recordsAsked = false;
 
     // Rows from `next` on were not reached; those an earlier run sent keep their status.
     auto markUnreached = [&](int next) {
@@ -167,6 +267,21 @@ bool SendRun(IChannel* channel, SendRunHost& host, StopGate& gate, SendClock& cl
         host.setMainWindowEnabled(true);
         return false;
     };
+    auto journalLost = [&]() {
+        if (journalAsked)
+            return true;
+        journalAsked = true;
+        return host.askToGoOn(JournalUnwritableQuestion(journal.lastError()));
+    };
+    auto recordLost = [&](const QString& path, const QString& error) {
+        if (recordsAsked)
+            return true;
+        recordsAsked = true;
+        QString reason = error;
+        if (reason.startsWith(path + QStringLiteral(": ")))
+            reason = reason.mid(path.size() + 2);
+        return host.askToGoOn(RecordUnwritableQuestion(QFileInfo(path).fileName(), reason));
+    };
 
     host.setMainWindowEnabled(false);
     if (host.hasDeviceInitDialog()) {
@@ -180,7 +295,10 @@ bool SendRun(IChannel* channel, SendRunHost& host, StopGate& gate, SendClock& cl
     if (g_bStopRequested)
         return stop(0);
     int current = 0;  // the row being worked on
-    int writing = -1; // the row whose packet is being written
+    int writing = -1; // the row whose message is being written
+    std::optional<PartTracker> tracker;
+    QByteArray fingerprint;
+    QString number;
     try {
         if (!g_bStartPacketSent) {
             USBClient::WritePacket(Packets::startPacket(), channel);
@@ -200,7 +318,7 @@ bool SendRun(IChannel* channel, SendRunHost& host, StopGate& gate, SendClock& cl
             gate.waitWhileHeld();
             if (g_bStopRequested)
                 return stop(i);
-            const QString number = rows.at(i).number.trimmed();
+            number = rows.at(i).number.trimmed();
             host.showRow(i, total, number);
             if (isSentOrUncertain(rows.at(i).keep))
                 continue;
@@ -231,19 +349,34 @@ bool SendRun(IChannel* channel, SendRunHost& host, StopGate& gate, SendClock& cl
             gate.waitWhileHeld();
             if (g_bStopRequested)
                 return stop(i);
-            const QByteArray fingerprint = messageFingerprint(message);
-            journal.sending(i, number, fingerprint);
+            fingerprint = messageFingerprint(message);
+            const SendJournal::Parts from =
+                rows.at(i).sendAgain ? SendJournal::Parts{}
+                                     : earlier.partial.value(sendKey(number, fingerprint), SendJournal::Parts{});
+            if (!journal.sending(i, number, fingerprint) && !journalLost())
+                return stop(i);
+            tracker.emplace(journal, i, number, fingerprint);
+            tracker->parts = from;
             writing = i;
-            writeMessage(channel, message, number);
+            writeMessage(channel, message, number, from, *tracker);
             writing = -1;
-            journal.sent(i, number, fingerprint);
+            if ((!journal.sent(i, number, fingerprint) || tracker->journalFailed) && !journalLost()) {
+                host.setRowStatus({i}, RowStatus::Sent);
+                return stop(i + 1);
+            }
             host.setRowStatus({i}, RowStatus::Sent);
             ++sentSincePause;
 
-            if (options.saveTemplates && !message.trimmed().isEmpty())
-                DataFiles::SaveTemplateIfNew(message);
-            if (options.saveSentItems)
-                DataFiles::AppendSentItem(rows.at(i).number, message);
+            QString error;
+            if (options.saveTemplates && !message.trimmed().isEmpty() &&
+                !DataFiles::SaveTemplateIfNew(message, &error) && !error.isEmpty() &&
+                !recordLost(DataFiles::templatesPath(), error))
+                return stop(i + 1);
+            error.clear();
+            if (options.saveSentItems &&
+                !DataFiles::AppendSentItem(rows.at(i).number, message, QDate::currentDate(), &error) &&
+                !recordLost(DataFiles::sentItemsPath(), error))
+                return stop(i + 1);
 
             if (g_bStopRequested)
                 return stop(i + 1);
@@ -266,10 +399,25 @@ bool SendRun(IChannel* channel, SendRunHost& host, StopGate& gate, SendClock& cl
                 }
             }
         }
+    } catch (const ComError& e) {
+        // A message left the PC and no confirmation came: it may have gone out, so it is never "Failed".
+        if (writing >= 0) {
+            const bool unknown = isOutcomeUnknown(e.error()) || e.error() == E_MODEM_OUTCOME_UNKNOWN;
+            if (unknown)
+                journal.uncertain(writing, number, fingerprint, tracker->parts);
+            else
+                journal.failed(writing, number, fingerprint, tracker->parts);
+            host.setRowStatus({writing}, unknown ? RowStatus::Uncertain : RowStatus::Failed);
+        }
+        // Refused (the row's message, or the start packet before any row): the device's handling takes over.
+        markUnreached(writing >= 0 ? writing + 1 : current);
+        journal.end(SendJournal::End::Failed);
+        throw;
     } catch (...) {
-        // A packet was refused (the row's, or the start packet before any row): the device's handling takes over.
-        if (writing >= 0)
-            host.setRowStatus({writing}, RowStatus::Failed);
+        if (writing >= 0) {
+            journal.uncertain(writing, number, fingerprint, tracker->parts);
+            host.setRowStatus({writing}, RowStatus::Uncertain);
+        }
         markUnreached(writing >= 0 ? writing + 1 : current);
         journal.end(SendJournal::End::Failed);
         throw;

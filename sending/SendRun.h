@@ -16,6 +16,8 @@ struct RecipientRow
     QString message;
     // Sent or Uncertain: an earlier run took care of the row and this run passes it over.
     RowStatus keep = RowStatus::None;
+    // The user chose to send the row again: what earlier runs knew of it no longer counts.
+    bool sendAgain = false;
 };
 
 // The main window's options as the send run reads them, row by row.
@@ -57,6 +59,8 @@ public:
     // Stops the activity timer and closes the progress dialog; false when there was none.
     virtual bool closeProgressDialog() = 0;
     virtual void showSuccess() = 0;
+    // A Yes/No question (No the default) while the run holds: true for Yes.
+    virtual bool askToGoOn(const QString& question) = 0;
     // Main-window side of the worker's wrap-up when no handset was found.
     virtual void restoreAfterNoHandset() = 0;
 };
@@ -100,9 +104,15 @@ PauseSettings ParsePauseSettings(const QString& pauseEvery, const QString& pause
 // "Pausing the process for ..." for the given remaining milliseconds.
 QString PauseText(qint64 remainingMs);
 
+// The questions of a run whose records cannot be written.
+QString JournalUnwritableQuestion(const QString& reason);
+QString RecordUnwritableQuestion(const QString& fileName, const QString& reason);
+
 // Walks the rows and writes one packet per message on the channel, keeping the
-// send journal and the rows' statuses. Device errors propagate as ComError.
-// Returns true when the list was done without Stop.
+// send journal and the rows' statuses. A message whose write failed is
+// "Uncertain" when it was handed over and never confirmed, "Failed" when it was
+// refused. Device errors propagate as ComError. Returns true when the list was
+// done without Stop.
 bool SendRun(IChannel* channel, SendRunHost& host, StopGate& gate, SendClock& clock);
 
 // The send worker's device step: a device client with a send request, the

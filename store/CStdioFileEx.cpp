@@ -19,7 +19,9 @@ constexpr uchar kRealignByte = 0xDC;
 
 bool sameFile(int fd, const QString& path)
 {
-    struct stat a{}, b{};
+    struct stat a
+    {
+    }, b{};
     if (::fstat(fd, &a) != 0 || ::stat(QFile::encodeName(path).constData(), &b) != 0)
         return false;
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
@@ -67,6 +69,7 @@ bool CStdioFileEx::open(const QString& path, OpenMode mode)
     };
     if (path.isEmpty())
         return fail(Error::Missing, QStringLiteral("no file name"));
+    m_path = path;
     const QByteArray native = QFile::encodeName(path);
 
     int flags = O_CLOEXEC | O_NOCTTY | O_NONBLOCK; // a FIFO must not block the open
@@ -311,19 +314,50 @@ bool CStdioFileEx::WriteRecordLine(const QString& text)
 {
     if (!m_file)
         return false;
-    const qint64 size = m_file->size();
+    const int fd = m_file->handle();
+    struct stat st = {};
+    if (::fstat(fd, &st) != 0)
+        return failWrite(errno);
+    const qint64 size = st.st_size;
     QByteArray bytes;
     if (size > 0 && !m_unicode) {
         // The reader takes a file without the mark as single-byte text: stay with it.
-        bytes = TextCodec::encode(text, m_codePage);
+        char last = 0;
+        if (m_completeCut && ::pread(fd, &last, 1, size - 1) == 1 && last != '\n')
+            bytes.append("\r\n"); // a record cut short by a crash stays a line of its own
+        bytes += TextCodec::encode(text, m_codePage);
     } else {
         if (size % 2 != 0) {
             // Records written after a stray byte would all be read out of step.
             bytes.append(char(kRealignByte));
             bytes.append("\n\0", 2);
+        } else if (m_completeCut && size > 2) {
+            char last[2] = {};
+            if (::pread(fd, last, 2, size - 2) == 2 && !(last[0] == '\n' && last[1] == 0))
+                bytes.append("\r\0\n\0", 4); // never glue a record to one cut short
         }
         bytes += encodeUtf16(text, size == 0);
         m_unicode = true;
     }
-    return m_file->write(bytes) == bytes.size();
+    // One write of the whole record; a short one is undone, so a full disk
+    // leaves the file as it was.
+    ssize_t n;
+    do
+        n = ::write(fd, bytes.constData(), size_t(bytes.size()));
+    while (n < 0 && errno == EINTR);
+    if (n == bytes.size())
+        return true;
+    const int error = n < 0 ? errno : ENOSPC;
+    if (n > 0 && ::ftruncate(fd, size) != 0) {
+        // Could not take the part back: at least end it, so the next record stands apart.
+        [[maybe_unused]] const ssize_t ignored = ::write(fd, m_unicode ? "\r\0\n\0" : "\r\n", m_unicode ? 4 : 2);
+    }
+    return failWrite(error);
+}
+
+bool CStdioFileEx::failWrite(int error)
+{
+    m_error = Error::Other;
+    m_errorString = QStringLiteral("%1: %2").arg(m_path, QString::fromLocal8Bit(std::strerror(error)));
+    return false;
 }

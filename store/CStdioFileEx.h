@@ -20,13 +20,20 @@ class QFile;
 class CStdioFileEx
 {
 public:
-    enum class OpenMode {
+    enum class OpenMode
+    {
         Read,              // existing file, read only
         ReadWriteExisting, // existing file, read and write, never created
         Append,            // created when missing, never truncated; writes go to the end
     };
 
-    enum class Error { None, Missing, Locked, Other };
+    enum class Error
+    {
+        None,
+        Missing,
+        Locked,
+        Other
+    };
 
     // Longest line kept whole, in code units (bytes for single-byte files)
     // without its line end; a longer line counts as damaged and is dropped.
@@ -56,25 +63,33 @@ public:
     // Writes text as UTF-16LE code units, preceded by the byte-order mark when
     // the file is empty; to a file of text without the mark, as single bytes
     // in the target code page. A UTF-16 file of odd length is first realigned:
-    // its stray byte becomes a line of its own that reading drops.
-    // Returns false when the write failed.
+    // its stray byte becomes a line of its own that reading drops. The record is written whole
+    // or not at all: false (errorString() names the file and the reason) when
+    // the write failed, with the file as it was.
     bool WriteRecordLine(const QString& text);
+
+    // For files of whole records (each ending in its line end): a last record
+    // cut short by a crash or a full disk gets its line end before the next.
+    void setCompletesCutRecords(bool on) { m_completeCut = on; }
 
     // The UTF-16LE bytes WriteRecordLine would write at the given position.
     static QByteArray encodeUtf16(const QString& text, bool atStartOfFile);
 
 private:
     bool fill();
+    bool failWrite(int error);
     bool readUnicodeLine(QString& line);
     qsizetype unicodeTextUnits(qsizetype from, qsizetype end) const;
     bool readSingleByteLine(QString& line);
 
     std::unique_ptr<QFile> m_file;
+    QString m_path;
     QByteArray m_codePage;
     QByteArray m_buffer;
     qsizetype m_pos = 0;
     bool m_eof = false;
     bool m_unicode = false;
+    bool m_completeCut = false;
     Error m_error = Error::None;
     QString m_errorString;
 };

@@ -231,14 +231,28 @@ QList<SentItem> ParseSentItemLine(const QString& line)
     return items;
 }
 
-bool AppendSentItem(const QString& number, const QString& message, const QDate& date)
+namespace {
+
+bool appendRecordLine(const QString& path, const QString& line, QString* error)
+{
+    CStdioFileEx f;
+    bool ok = f.open(path, CStdioFileEx::OpenMode::Append);
+    if (ok) {
+        f.setTargetCodePage(TextCodec::ansiCodePage()); // as the readers, for a file without the mark
+        f.setCompletesCutRecords(true);
+        ok = f.WriteRecordLine(line);
+    }
+    if (!ok && error)
+        *error = f.errorString().isEmpty() ? path : f.errorString();
+    return ok;
+}
+
+} // namespace
+
+bool AppendSentItem(const QString& number, const QString& message, const QDate& date, QString* error)
 {
     EnsureDataFiles();
-    CStdioFileEx f;
-    if (!f.open(sentItemsPath(), CStdioFileEx::OpenMode::Append))
-        return false;
-    f.setTargetCodePage(TextCodec::ansiCodePage()); // as the readers, for a file without the mark
-    return f.WriteRecordLine(encodeMarkedLine(SentItemRecord(number, message, date)));
+    return appendRecordLine(sentItemsPath(), encodeMarkedLine(SentItemRecord(number, message, date)), error);
 }
 
 QList<SentItem> LoadSentItems(const QString& path, bool* opened)
@@ -307,23 +321,19 @@ bool TemplateExistsInFile(const QString& path, const QString& message)
     return false;
 }
 
-bool AppendTemplate(const QString& message, const QString& path)
+bool AppendTemplate(const QString& message, const QString& path, QString* error)
 {
-    CStdioFileEx f;
-    if (!f.open(path, CStdioFileEx::OpenMode::Append))
-        return false;
-    f.setTargetCodePage(TextCodec::ansiCodePage()); // as the readers, for a file without the mark
-    return f.WriteRecordLine(encodeMarkedLine(message));
+    return appendRecordLine(path, encodeMarkedLine(message), error);
 }
 
-bool SaveTemplateIfNew(const QString& message)
+bool SaveTemplateIfNew(const QString& message, QString* error)
 {
     if (!IsStorableTemplate(message))
         return false;
     EnsureDataFiles();
     if (TemplateExistsInFile(templatesPath(), message))
         return true;
-    return AppendTemplate(message);
+    return AppendTemplate(message, templatesPath(), error);
 }
 
 QString RewriteTemplates(const QStringList& templates, const QString& path)
@@ -337,7 +347,8 @@ QString RewriteTemplates(const QStringList& templates, const QString& path)
 std::optional<QStringList> ReadExclusionFile(const QString& path)
 {
     bool opened = false;
-    QStringList lines = readAllLines(path, TextCodec::ansiCodePage(), CStdioFileEx::OpenMode::ReadWriteExisting, &opened);
+    QStringList lines =
+        readAllLines(path, TextCodec::ansiCodePage(), CStdioFileEx::OpenMode::ReadWriteExisting, &opened);
     if (!opened)
         return std::nullopt;
     return lines;

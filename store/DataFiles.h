@@ -58,9 +58,11 @@ QString SentItemRecord(const QString& number, const QString& message, const QDat
 // Every parsed record of one line of the sent-items file (both record forms,
 // several records in a line; records without a number are dropped).
 QList<SentItem> ParseSentItemLine(const QString& line);
-// Appends a sent item dated today (local time). Returns false when the file
-// could not be opened or written; callers may ignore it.
-bool AppendSentItem(const QString& number, const QString& message, const QDate& date = QDate::currentDate());
+// Appends a sent item dated today (local time), whole or not at all. Returns
+// false when the file could not be opened or written; `error` then names the
+// file and the reason.
+bool AppendSentItem(const QString& number, const QString& message, const QDate& date = QDate::currentDate(),
+                    QString* error = nullptr);
 // Loads every sent item; an unopenable file gives an empty list and, when
 // asked, opened = false.
 QList<SentItem> LoadSentItems(const QString& path = sentItemsPath(), bool* opened = nullptr);
@@ -77,9 +79,10 @@ bool IsStorableTemplate(const QString& text);
 // Non-empty lines, each once, in file order (the dialog sorts them).
 QStringList LoadTemplates(const QString& path = templatesPath(), bool* opened = nullptr);
 bool TemplateExistsInFile(const QString& path, const QString& message);
-bool AppendTemplate(const QString& message, const QString& path = templatesPath());
-// Appends the message unless it is already a line of the file or breaks the template rule.
-bool SaveTemplateIfNew(const QString& message);
+bool AppendTemplate(const QString& message, const QString& path = templatesPath(), QString* error = nullptr);
+// Appends the message unless it is already a line of the file or breaks the
+// template rule. False with an error text when the file could not be written.
+bool SaveTemplateIfNew(const QString& message, QString* error = nullptr);
 QString RewriteTemplates(const QStringList& templates, const QString& path = templatesPath());
 
 // --- Exclusion lists ------------------------------------------------------

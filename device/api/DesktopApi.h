@@ -94,6 +94,14 @@ struct IChannel : IUnknown
     virtual HRESULT WritePacket(const std::uint8_t* bytes, std::int32_t count) = 0;
 };
 
+// A write that failed this way left the PC and was never confirmed (no answer,
+// a late or garbled one, the service gone while it worked): the handset may
+// have sent the message. Any other failure means it was refused.
+inline bool isOutcomeUnknown(HRESULT hr)
+{
+    return hr == RPC_E_TIMEOUT || hr == RPC_E_INVALID_DATAPACKET || hr == RPC_E_DISCONNECTED;
+}
+
 // Implemented by the program; the service calls it on the thread that uses the
 // channel, while that thread waits for one of its own calls to return.
 struct IChannelEvents : IUnknown

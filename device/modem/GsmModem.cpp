@@ -220,8 +220,9 @@ void GsmModem::open()
                                               QStringLiteral("\n\n%1 answered: %2").arg(name(), describeFailure(mode)));
 }
 
-AtReply GsmModem::sendPart(const QByteArray& tpdu)
+AtReply GsmModem::sendPart(const QByteArray& tpdu, bool* pduWritten)
 {
+    *pduWritten = false;
     const AtReply prompt =
         exchange("AT+CMGS=" + QByteArray::number(tpdu.size()) + '\r', m_timing.commandTimeoutMs, true);
     if (prompt.status != AtReply::Status::Prompt) {
@@ -233,6 +234,8 @@ AtReply GsmModem::sendPart(const QByteArray& tpdu)
         }
         return prompt;
     }
+    // From here on the modem may send the part whatever becomes of its answer.
+    *pduWritten = true;
     return exchange(Pdu::commandHex(tpdu) + '\x1A', m_timing.sendTimeoutMs);
 }
 
@@ -242,10 +245,11 @@ void GsmModem::backOff(int ms)
     m_wake.wait_for(lock, std::chrono::milliseconds(ms), [this] { return m_cancelled.load(); });
 }
 
-GsmModem::Sent GsmModem::sendMessage(const QString& number, const QString& text)
+GsmModem::Sent GsmModem::sendMessage(const QString& number, const QString& text, int firstPart, int reference,
+                                     const PartAccepted& accepted)
 {
     Pdu::SubmitOptions options;
-    options.concatReference = m_nextReference++;
+    options.concatReference = reference >= 0 && reference <= 255 ? quint8(reference) : m_nextReference++;
     const Pdu::Encoded encoded = Pdu::encodeSubmit(number, text, options);
     switch (encoded.error) {
     case Pdu::Error::None:
@@ -264,17 +268,30 @@ GsmModem::Sent GsmModem::sendMessage(const QString& number, const QString& text)
 
     Sent sent;
     const int count = int(encoded.tpdus.size());
-    for (int k = 0; k < count; ++k) {
+    sent.total = count;
+    sent.reference = options.concatReference;
+    for (int k = std::max(0, firstPart); k < count; ++k) {
         for (int attempt = 1;; ++attempt) {
-            const AtReply reply = sendPart(encoded.tpdus.at(k));
+            bool written = false;
+            AtReply reply;
+            try {
+                reply = sendPart(encoded.tpdus.at(k), &written);
+            } catch (const ModemError& e) {
+                throw ModemError(e.kind(), e.text(), written);
+            }
             if (reply.status == AtReply::Status::Ok) {
                 sent.references.append(reply.value("+CMGS:").toInt());
+                ++sent.parts;
+                if (accepted)
+                    accepted(k + 1, count, sent.reference);
                 break;
             }
             const QString which = count > 1 ? QStringLiteral(" (part %1 of %2)").arg(k + 1).arg(count) : QString();
             if (!reply.isFinal())
-                fail(ModemError::Kind::NotAnswering, QStringLiteral("%1 stopped answering while sending to %2%3.\n\n%4")
-                                                         .arg(name(), number, which, resource(SMSStrings::NoResponse)));
+                throw ModemError(ModemError::Kind::NotAnswering,
+                                 QStringLiteral("%1 stopped answering while sending to %2%3.\n\n%4")
+                                     .arg(name(), number, which, resource(SMSStrings::NoResponse)),
+                                 written);
             if (asksForSimPin(reply))
                 fail(ModemError::Kind::SimLocked, simPinText());
             if (isTransientFailure(reply) && attempt < MaxAttempts) {
@@ -288,7 +305,6 @@ GsmModem::Sent GsmModem::sendMessage(const QString& number, const QString& text)
                                                         .arg(name(), number, which, describeFailure(reply)));
         }
     }
-    sent.parts = count;
     return sent;
 }
 

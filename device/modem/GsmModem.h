@@ -9,6 +9,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <exception>
+#include <functional>
 #include <mutex>
 
 // How long a modem may take. Process-wide so tests can shorten it.
@@ -37,8 +38,13 @@ public:
         Cancelled,
     };
 
-    ModemError(Kind kind, const QString& text) : m_kind(kind), m_text(text), m_what(text.toUtf8()) {}
+    ModemError(Kind kind, const QString& text, bool handedOver = false)
+        : m_kind(kind), m_text(text), m_what(text.toUtf8()), m_handedOver(handedOver)
+    {
+    }
     Kind kind() const { return m_kind; }
+    // The failing part was written to the modem and no answer came: it may have gone out.
+    bool handedOver() const { return m_handedOver; }
     QString text() const { return m_text; }
     const char* what() const noexcept override { return m_what.constData(); }
 
@@ -46,6 +52,7 @@ private:
     Kind m_kind;
     QString m_text;
     QByteArray m_what;
+    bool m_handedOver = false;
 };
 
 // The final line of a failed command with the meaning of its code, for example
@@ -77,13 +84,21 @@ public:
 
     struct Sent
     {
-        int parts = 0;
+        int parts = 0; // sent by this call
+        int total = 0;
+        int reference = 0;
         int retries = 0;
         QList<int> references; // +CMGS: <mr> of each part
     };
-    // Every part of one message, in order. A transient failure of a part is
+    // Told of each part (1-based) the modem accepted, as it goes.
+    using PartAccepted = std::function<void(int part, int total, int reference)>;
+    // Every part of one message from `firstPart` (0-based) on, in order, under
+    // `reference` (0-255) or a new one (-1). The parts come out the same for the
+    // same text and reference, so a message cut short is finished by sending
+    // the rest under its first reference. A transient failure of a part is
     // tried again at most twice; any other failure throws ModemError.
-    Sent sendMessage(const QString& number, const QString& text);
+    Sent sendMessage(const QString& number, const QString& text, int firstPart = 0, int reference = -1,
+                     const PartAccepted& accepted = {});
 
     // Ends a wait in progress and makes every later call throw (Cancelled).
     void cancel();
@@ -94,7 +109,7 @@ public:
 private:
     AtReply exchange(const QByteArray& bytes, int timeoutMs, bool promptExpected = false);
     AtReply command(const QByteArray& line) { return exchange(line + '\r', m_timing.commandTimeoutMs); }
-    AtReply sendPart(const QByteArray& tpdu);
+    AtReply sendPart(const QByteArray& tpdu, bool* pduWritten);
     void backOff(int ms);
     QString simPinText() const;
     [[noreturn]] void fail(ModemError::Kind kind, const QString& text) const;

@@ -34,6 +34,12 @@ QString ModemChannel::lastError() const
     return m_lastError;
 }
 
+bool ModemChannel::lastOutcomeUnknown() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_lastOutcomeUnknown;
+}
+
 HRESULT ModemChannel::QueryInterface(const Guid& iid, void** object)
 {
     if (!object)
@@ -109,18 +115,24 @@ HRESULT ModemChannel::WritePacket(const std::uint8_t* bytes, std::int32_t count)
                             QString::fromLatin1(packet.mid(separator + 1)));
 }
 
-HRESULT ModemChannel::WriteTextMessage(const QString& text, const QString& number)
+HRESULT ModemChannel::WriteTextMessage(const QString& text, const QString& number, int firstPart, int reference,
+                                       PartListener* listener)
 {
     if (m_closed)
         return E_HANDLE;
     try {
-        const GsmModem::Sent sent = m_modem.sendMessage(number, text);
+        GsmModem::PartAccepted accepted;
+        if (listener)
+            accepted = [listener](int part, int total, int ref) { listener->partAccepted(part, total, ref); };
+        const GsmModem::Sent sent = m_modem.sendMessage(number, text, firstPart, reference, accepted);
         m_parts += sent.parts;
         ++m_messages;
         return S_OK;
     } catch (const ModemError& e) {
         QMutexLocker lock(&m_mutex);
         m_lastError = e.text();
-        return resultOf(e.kind());
+        m_lastOutcomeUnknown = e.handedOver();
+        // A cancel (the program closing) keeps its own result, so nothing is shown for it.
+        return e.handedOver() && e.kind() != ModemError::Kind::Cancelled ? E_MODEM_OUTCOME_UNKNOWN : resultOf(e.kind());
     }
 }

@@ -11,15 +11,28 @@
 inline constexpr Guid IID_ITextMessageChannel{
     0x6A0D5E21, 0x3C47, 0x4B9E, {0x9F, 0x12, 0x7E, 0x55, 0x0B, 0xC4, 0x2A, 0x91}};
 
+// Told of each part of a long message the channel has had accepted (1-based).
+class PartListener
+{
+public:
+    virtual ~PartListener() = default;
+    virtual void partAccepted(int part, int total, int reference) = 0;
+};
+
 struct ITextMessageChannel : IUnknown
 {
     static constexpr Guid kIid = IID_ITextMessageChannel;
-    // Sends the whole message (every part) before it returns.
-    virtual HRESULT WriteTextMessage(const QString& text, const QString& number) = 0;
+    // Sends the message, every part from `firstPart` (0-based) on, before it
+    // returns. A `reference` of 0 to 255 joins the parts to those sent
+    // earlier under it; -1 takes a new one.
+    virtual HRESULT WriteTextMessage(const QString& text, const QString& number, int firstPart = 0, int reference = -1,
+                                     PartListener* listener = nullptr) = 0;
 };
 
 // What a modem failure returns to the send run.
 inline constexpr HRESULT E_MODEM_ACCESS_DENIED = makeHResult(0x80070005); // the SIM waits for its PIN
+// A part was written to the modem and its answer never came: it may have gone out.
+inline constexpr HRESULT E_MODEM_OUTCOME_UNKNOWN = makeHResult(0x800705B4); // as ERROR_TIMEOUT
 
 // The send run's channel over a GSM modem: each message goes out as PDUs with
 // AT+CMGS. A message packet is decoded into its text and number; the start
@@ -35,6 +48,8 @@ public:
     void open() { m_modem.open(); }
     GsmModem& modem() { return m_modem; }
     QString lastError() const;
+    // The last failure left a part whose outcome nobody knows.
+    bool lastOutcomeUnknown() const;
     // Parts the modem accepted so far.
     int partsSent() const { return m_parts; }
 
@@ -49,7 +64,8 @@ public:
     HRESULT Close() override;
     HRESULT WritePacket(const std::uint8_t* bytes, std::int32_t count) override;
     // ITextMessageChannel
-    HRESULT WriteTextMessage(const QString& text, const QString& number) override;
+    HRESULT WriteTextMessage(const QString& text, const QString& number, int firstPart = 0, int reference = -1,
+                             PartListener* listener = nullptr) override;
 
 private:
     ~ModemChannel() = default;
@@ -61,4 +77,5 @@ private:
     bool m_closed = false;
     mutable QMutex m_mutex;
     QString m_lastError;
+    bool m_lastOutcomeUnknown = false;
 };

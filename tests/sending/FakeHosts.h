@@ -99,6 +99,13 @@ public:
         g_bPausing = false;
     }
     void showSuccess() override { calls << QStringLiteral("Message sent successfully."); }
+    QStringList questions;
+    bool goOn = false; // the answer to every question
+    bool askToGoOn(const QString& question) override
+    {
+        questions << question;
+        return goOn;
+    }
     void restoreAfterNoHandset() override { calls << QStringLiteral("restoreAfterNoHandset"); }
 };
 

@@ -78,7 +78,7 @@ private slots:
         QTest::newRow("torn header") << header().left(12) << false << none << none;
         QTest::newRow("empty file") << QByteArray() << false << none << none;
         QTest::newRow("not a journal") << QByteArray("SentItem\r\n") + line("sent", 0) << false << none << none;
-        QTest::newRow("newer version") << header().replace("\t1\t", "\t2\t") + line("sent", 0) << false << none << none;
+        QTest::newRow("newer version") << header().replace("\t1\t", "\t3\t") + line("sent", 0) << false << none << none;
         QTest::newRow("damaged lines are passed over")
             << header() + "sent\tx\t1\n" + line("sending", 0).replace(kFingerprintA, "beef") + QByteArray(10000, 'a') +
                    '\n' + line("sending", 1) + line("sent", 1)
@@ -88,7 +88,7 @@ private slots:
             << QList<int>{2};
         QTest::newRow("rows carried from an earlier run")
             << header() + line("sending", 3) + line("sent", 1) + line("sending", 0) + line("sent", 0) << true
-            << QList<int>{1, 0} << QList<int>{3};
+            << QList<int>{0, 1} << QList<int>{3};
     }
 
     void readsWhatARunLeft()
@@ -109,8 +109,8 @@ private slots:
     void writesWhatItReads()
     {
         const QDateTime earlier = QDateTime::currentDateTime().addSecs(-3600);
-        const Entry carriedSent{0, QStringLiteral("+44 1\t2%\u00e9"), kFingerprintA, earlier};
-        const Entry carriedUncertain{1, QStringLiteral("00442"), kFingerprintB, earlier};
+        const Entry carriedSent{0, QStringLiteral("+44 1\t2%\u00e9"), kFingerprintA, earlier, {}};
+        const Entry carriedUncertain{1, QStringLiteral("00442"), kFingerprintB, earlier, {}};
         SendJournal journal(path());
         QVERIFY2(journal.begin(5, {carriedSent}, {carriedUncertain}), qPrintable(journal.lastError()));
         QVERIFY(journal.sending(2, QStringLiteral("003"), kFingerprintA));
@@ -150,7 +150,7 @@ private slots:
         }
     }
 
-    void anUnwritableJournalLetsTheRunGoOn()
+    void anUnwritableJournalIsAskedAbout()
     {
         // The data folder is a file: neither the journal nor the sent items can be written.
         QFile blocker(DataFiles::dataFolder());
@@ -162,15 +162,22 @@ private slots:
         QVERIFY(!journal.sending(0, QStringLiteral("1"), kFingerprintA));
         QVERIFY(!journal.end(SendJournal::End::Completed));
 
-        FakeHost host;
-        host.rows = {{QStringLiteral("1"), QStringLiteral("a")}, {QStringLiteral("2"), QStringLiteral("b")}};
-        FakeClock clock;
-        StopGate gate;
-        RecordingChannel channel;
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^Sending without a journal: ")));
-        QVERIFY(SendRun(&channel, host, gate, clock));
-        QCOMPARE(channel.packets.size(), 3);
-        QCOMPARE(host.statuses.value(1), RowStatus::Sent);
+        for (bool goOn : {false, true}) {
+            FakeHost host;
+            host.goOn = goOn;
+            host.rows = {{QStringLiteral("1"), QStringLiteral("a")}, {QStringLiteral("2"), QStringLiteral("b")}};
+            FakeClock clock;
+            StopGate gate;
+            RecordingChannel channel;
+            if (goOn)
+                QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^Sending without a journal: ")));
+            QCOMPARE(SendRun(&channel, host, gate, clock), goOn);
+            QCOMPARE(host.questions, QStringList{JournalUnwritableQuestion(journal.lastError())});
+            // No writes nothing, not even the start packet; Yes sends the list, asked once.
+            QCOMPARE(channel.packets.size(), goOn ? 3 : 0);
+            QCOMPARE(host.statuses.value(1), goOn ? RowStatus::Sent : RowStatus::None);
+            QVERIFY(host.calls.contains(QStringLiteral("enable")));
+        }
     }
 
     // Something other than a file in the journal's place is never read (a FIFO would block
