@@ -46,6 +46,7 @@ public:
     // The numbers accepted since the last call, in order.
     QStringList takeAccepted();
     bool hasAccepted() const { return !m_pending.isEmpty(); }
+    int acceptedWaiting() const { return int(m_pending.size()); }
     // The list's numbers as they stand after the accepted ones went in.
     NumberIndex takeListIndex() { return std::move(m_list); }
 

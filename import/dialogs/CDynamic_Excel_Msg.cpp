@@ -95,7 +95,9 @@ QLabel* description(QWidget* parent, int id, const QString& text)
 
 // Progress updates go to the window at most this often; the last row always does.
 constexpr int kProgressMs = 20;
+// Rows go to the list at most this often, or when this many are waiting.
 constexpr int kBlockMs = 40;
+constexpr int kBlockRows = 4096;
 
 } // namespace
 
@@ -584,7 +586,8 @@ int CDynamic_Excel_Msg::readRows(bool dynamic)
     Rows rows;
     ContactImport::RowStep step = onGuiThread([this] { return m_host.newRowStep(); });
     auto post = [&](bool force) {
-        if (rows.pending.isEmpty() || (!force && rows.sincePost.elapsed() < kBlockMs))
+        if (rows.pending.isEmpty() ||
+            (!force && rows.sincePost.elapsed() < kBlockMs && rows.pending.size() < kBlockRows))
             return;
         const QList<RecipientListModel::Row> block = std::exchange(rows.pending, {});
         const int position = rows.position;

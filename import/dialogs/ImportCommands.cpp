@@ -112,7 +112,8 @@ void ImportCommands::OnLoadContactsFromFile()
 
 void ImportCommands::post(Run& run, bool force)
 {
-    if (!run.rows.hasAccepted() || (!force && run.sincePost.elapsed() < kBlockMs))
+    if (!run.rows.hasAccepted() ||
+        (!force && run.sincePost.elapsed() < kBlockMs && run.rows.acceptedWaiting() < kBlockRows))
         return;
     QList<RecipientListModel::Row> block;
     for (const QString& number : run.rows.takeAccepted())

@@ -19,6 +19,25 @@ QList<DataFiles::SentItem> fixture()
             {QStringLiteral("0044 7700"), QStringLiteral("Café Ω"), QStringLiteral("31/03/2012")}};
 }
 
+QByteArray utf16le(const QString& text)
+{
+    QByteArray bytes;
+    for (QChar c : text) {
+        bytes.append(char(c.unicode() & 0xFF));
+        bytes.append(char(c.unicode() >> 8));
+    }
+    return bytes;
+}
+
+QByteArray htmlReport(const QList<DataFiles::SentItem>& rows)
+{
+    QBuffer out;
+    out.open(QIODevice::WriteOnly);
+    if (!writeHtmlReport(out, rows, kMarch))
+        return "<failed>";
+    return out.data();
+}
+
 // Accepts `room` bytes, then fails every write.
 class FailingDevice : public QIODevice
 {
@@ -82,12 +101,31 @@ private slots:
             "</tr><tr><td  height = 50 class = style2><table><tr><td width=60>Date</td><td>:&nbsp;&nbsp;</td><td>"
             "07/03/2012</td><tr><td width=60>Number</td><td>:&nbsp;&nbsp;</td><td>12345</td><tr><td width=60>Message"
             "</td><td>:&nbsp;&nbsp;</td><td>Hi\r<br>there</td></table></td></tr>");
-        QByteArray bytes("\xFF\xFE", 2);
-        for (QChar c : expected) {
-            bytes.append(char(c.unicode() & 0xFF));
-            bytes.append(char(c.unicode() >> 8));
-        }
-        QCOMPARE(out.data(), bytes);
+        QCOMPARE(out.data(), QByteArray("\xFF\xFE", 2) + utf16le(expected));
+    }
+
+    // Every field's text as entities: an "&" too, so "&lt;" or "&copy" in a log reads back as typed.
+    void htmlEscapesEveryField_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("escaped");
+        QTest::newRow("ampersand") << QStringLiteral("a&b") << QStringLiteral("a&amp;b");
+        QTest::newRow("entity look-alike") << QStringLiteral("&lt;") << QStringLiteral("&amp;lt;");
+        QTest::newRow("escaped ampersand") << QStringLiteral("&amp;") << QStringLiteral("&amp;amp;");
+        QTest::newRow("entity without semicolon") << QStringLiteral("&copy") << QStringLiteral("&amp;copy");
+        QTest::newRow("brackets and quotes")
+            << QStringLiteral("<b>\"x\"</b>&&>") << QStringLiteral("&lt;b&gt;&quot;x&quot;&lt;/b&gt;&amp;&amp;&gt;");
+    }
+    void htmlEscapesEveryField()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, escaped);
+        const QString row =
+            QStringLiteral("<tr><td  height = 50 class = style2><table><tr><td width=60>Date</td><td>:&nbsp;&nbsp;"
+                           "</td><td>%1</td><tr><td width=60>Number</td><td>:&nbsp;&nbsp;</td><td>%1</td><tr><td "
+                           "width=60>Message</td><td>:&nbsp;&nbsp;</td><td>%1</td></table></td></tr>")
+                .arg(escaped);
+        QCOMPARE(htmlReport({{text, text, text}}), htmlReport({}) + utf16le(row));
     }
 
     // Markup in the log comes back from a parser as the same text, never as elements.

@@ -210,6 +210,47 @@ private slots:
         QVERIFY(rows()->message(0).isEmpty());
     }
 
+    // A Yes over a sheet of several blocks: the list is emptied before the first block only.
+    void yesReplacesTheListWithEveryBlock()
+    {
+        seed();
+        FakeSheet sheet(QStringLiteral("S"));
+        QStringList expectedNumbers, expectedMessages;
+        for (int r = 0; r < 12000; ++r) {
+            Workbook::Cell number;
+            number.row = quint32(r);
+            number.kind = Workbook::CellKind::Number;
+            number.number = 8000000 + r * 3;
+            Workbook::Cell message;
+            message.row = quint32(r);
+            message.col = 1;
+            message.kind = Workbook::CellKind::Text;
+            message.text = QStringLiteral("m%1").arg(r);
+            sheet.cells << number << message;
+            expectedNumbers.append(QString::number(8000000 + r * 3));
+            expectedMessages.append(message.text);
+        }
+        const QString path = book(QStringLiteral("many.xlsx"), {sheet});
+        QObject watch;
+        int blocks = 0;
+        connect(rows(), &RecipientListModel::rowsInserted, &watch, [&blocks] { ++blocks; });
+        const int result = runWizard(
+            [path](Wizard* w) {
+                toFile(w, 0, path);
+                click(w, 1);
+                finishStep(w);
+            },
+            CLoad_File_Msg::ClearList);
+        QCOMPARE(result, int(Wizard::Imported));
+        QVERIFY2(blocks > 1, "the sheet should come in more than one block");
+        QCOMPARE(numbers(), expectedNumbers);
+        QStringList messages;
+        for (int i = 0; i < rows()->count(); ++i)
+            messages.append(rows()->message(i));
+        QCOMPARE(messages, expectedMessages);
+        QCOMPARE(m_dlg->m_nCountBeforeImport, 0);
+    }
+
     void dynamicMessagesFollowThePlaceholderRules()
     {
         FakeSheet sheet(QStringLiteral("S"));

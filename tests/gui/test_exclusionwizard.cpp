@@ -221,6 +221,45 @@ private slots:
         QCOMPARE(readBytes(DataFiles::exclusionIndexPath()), lfFile({"Staff"}));
     }
 
+    // After an update the old number is free again and the new one is taken, for typing and for updates.
+    void updatedNumberMovesInTheDuplicateCheck()
+    {
+        makeLists({{"Staff", {"3", "1", "2"}}}, {});
+        open();
+        select(1172, {0});
+        m_wizard->OnUpdate(view(1172));
+        idle();
+        auto update = [this](int row, const QString& number) {
+            select(1179, {row});
+            whenModal<CUpdate_Ex_Num>([number](CUpdate_Ex_Num* d) {
+                byId<CSpecialEdit>(d, 1194)->setText(number);
+                byId<QPushButton>(d, 1)->click();
+                if (d->isVisible())
+                    d->reject();
+            });
+            m_wizard->OnUpdateNumber();
+        };
+        update(1, QStringLiteral("+44"));
+        QVERIFY(m_messages->shown.isEmpty());
+        QCOMPARE(m_wizard->numbers()->texts(), (QStringList{"3", "0044", "2"}));
+
+        typeNumber(QStringLiteral("1"));
+        QVERIFY2(m_messages->shown.isEmpty(), qPrintable(m_messages->last()));
+        QCOMPARE(m_wizard->numbers()->texts(), (QStringList{"1", "3", "0044", "2"}));
+        typeNumber(QStringLiteral("0044"));
+        QCOMPARE(m_messages->texts(), QStringList{QStringLiteral("Entered number already exists.")});
+
+        // Row 2 ("0044") to 5 frees 0044 for row 3; row 0 may not take 5 then.
+        m_messages->clear();
+        update(2, QStringLiteral("5"));
+        update(3, QStringLiteral("0044"));
+        QVERIFY2(m_messages->shown.isEmpty(), qPrintable(m_messages->last()));
+        QCOMPARE(m_wizard->numbers()->texts(), (QStringList{"1", "3", "5", "0044"}));
+        update(0, QStringLiteral("5"));
+        QCOMPARE(m_messages->texts(), QStringList{QStringLiteral("Entered number already exists.")});
+        QCOMPARE(m_wizard->numbers()->texts(), (QStringList{"1", "3", "5", "0044"}));
+    }
+
     void listWithoutNumberFile()
     {
         makeLists({{"Staff", {"1"}}}, {});

@@ -179,6 +179,61 @@ private slots:
         QCOMPARE(numbers(), (QStringList{"5", "7"}));
     }
 
+    // A file of several blocks: the list is emptied before the first block only.
+    void yesReplacesTheListWithEveryBlock_data()
+    {
+        QTest::addColumn<bool>("workbook");
+        QTest::newRow("text") << false;
+        QTest::newRow("workbook") << true;
+    }
+    void yesReplacesTheListWithEveryBlock()
+    {
+        QFETCH(bool, workbook);
+        FakeEngine engine;
+        seed(3);
+        byId<CMy_Sel_All_Edit>(m_dlg.get(), 1005)->setPlainText(QStringLiteral("New"));
+        QStringList expected;
+        for (int i = 0; i < 12000; ++i)
+            expected.append(QString::number(5000000 + i * 7));
+        QString path;
+        if (workbook) {
+            // Column A, then column B: 6000 rows each.
+            FakeSheet sheet(QStringLiteral("One"));
+            for (int i = 0; i < 12000; ++i) {
+                Workbook::Cell c;
+                c.row = quint32(i % 6000);
+                c.col = quint32(i / 6000);
+                c.kind = Workbook::CellKind::Number;
+                c.number = expected.at(i).toDouble();
+                sheet.cells.append(c);
+            }
+            path = file(QStringLiteral("many.xlsx"), "not read: the engine is faked");
+            engine.book(path, {sheet});
+            whenModal<CExcel_Info_Dlg>([](CExcel_Info_Dlg* d) {
+                byId<QListWidget>(d, 1072)->setCurrentRow(0);
+                auto* columns = byId<QListWidget>(d, 1005);
+                QTRY_COMPARE(columns->count(), 2);
+                columns->item(0)->setCheckState(Qt::Checked);
+                columns->item(1)->setCheckState(Qt::Checked);
+                byId<QPushButton>(d, 1)->click();
+            });
+        } else {
+            path = file(QStringLiteral("many.txt"), expected.join(QStringLiteral("\r\n")).toLatin1());
+        }
+        QObject watch;
+        int blocks = 0;
+        connect(rows(), &RecipientListModel::rowsInserted, &watch, [&blocks] { ++blocks; });
+        load(path, CLoad_File_Msg::ClearList);
+        QVERIFY2(m_messages->shown.isEmpty(), qPrintable(m_messages->last()));
+        QVERIFY2(blocks > 1, "the file should come in more than one block");
+        QCOMPARE(numbers(), expected);
+        QStringList messages;
+        for (int i = 0; i < rows()->count(); ++i)
+            messages.append(rows()->message(i));
+        QCOMPARE(messages, QStringList(expected.size(), QStringLiteral("New")));
+        QCOMPARE(total(), QStringLiteral("Total Numbers : 12000"));
+    }
+
     void duplicatesAreSkippedOnlyWhenAsked()
     {
         const QString path = file(QStringLiteral("dup.txt"), "12,12,13");
