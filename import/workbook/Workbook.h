@@ -100,12 +100,6 @@ OpenResult openFile(const QString& path);
 
 // --- Shared helpers of the file readers ---------------------------------
 
-// Number formats that show dates or times: the built-in ids 14-22 and 45-47,
-// and format codes with date or time letters outside quotes, escapes and
-// brackets ("[Red]" is not a date, "[h]:mm" is).
-bool isBuiltinDateFormat(int id);
-bool isDateFormatCode(const QString& code);
-
 // "A1"-style reference to 0-based row and column; false when malformed or
 // beyond the sheet's limits.
 bool parseCellReference(QStringView ref, quint32& row, quint32& col);

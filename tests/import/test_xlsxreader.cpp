@@ -202,6 +202,16 @@ void TestXlsxReader::rawCells_data()
         << styled << QByteArray() << styles << false
         << QStringList{"A1 Date 45356", "B1 Date 45356.5", "C1 Number 7",  "D1 Number 8",
                        "E1 Number 9",   "F1 Date 0.5",     "G1 Number -1", "H1 Number 2958466"};
+    // LibreOffice saves its default format as custom format 164 "General".
+    QTest::newRow("General and exponent codes show numbers")
+        << QByteArray("<row r=\"1\"><c r=\"A1\" s=\"1\"><v>1.5</v></c><c r=\"B1\" s=\"2\"><v>0.3</v></c>"
+                      "<c r=\"C1\" s=\"1\"><v>12345</v></c><c r=\"D1\" s=\"2\"><v>1</v></c>"
+                      "<c r=\"E1\" s=\"3\"><v>45356</v></c></row>")
+        << QByteArray()
+        << stylesXml({0, 164, 165, 166}, {{164, QStringLiteral("General")},
+                                          {165, QStringLiteral("0.00E+00")},
+                                          {166, QStringLiteral("[$-409]dd/mm/yyyy")}})
+        << false << QStringList{"A1 Number 1.5", "B1 Number 0.3", "C1 Number 12345", "D1 Number 1", "E1 Date 45356"};
     QTest::newRow("1904 date system")
         << QByteArray("<row r=\"1\"><c r=\"A1\" s=\"1\"><v>0</v></c><c r=\"B1\" t=\"d\"><v>1904-01-01</v></c>"
                       "<c r=\"C1\"><v>0</v></c></row>")
