@@ -280,6 +280,23 @@ void ExcelReader::ForEachCellOfColumn(int col,
     });
 }
 
+std::vector<int> ExcelReader::FormulaRowsWithoutResult(int col) const
+{
+    if (!m_sheet || col < 1 || col > m_cols)
+        throw ExcelAutomationError{QStringLiteral("The column lies outside the range.")};
+    return withinMemory([&] {
+        std::vector<int> rows;
+        for (const Workbook::Cell* cell : m_sheet->column(m_firstCol + quint32(col - 1))) {
+            const int row = int(cell->row - m_firstRow) + 1;
+            if (row > m_rows)
+                break;
+            if (cell->formulaWithoutResult)
+                rows.push_back(row);
+        }
+        return rows;
+    });
+}
+
 void ExcelReader::EndExcel()
 {
     // Safe after a failure released things already: only what is held is let go.

@@ -33,6 +33,8 @@ QStringList describe(const Workbook::Sheet& sheet)
             line += u' ' + c.text;
         else if (c.kind != CellKind::Empty)
             line += u' ' + QString::number(c.number, 'g', 15);
+        if (c.formulaWithoutResult)
+            line += QLatin1String(" (formula without result)");
         out.append(line);
     }
     return out;
@@ -176,9 +178,16 @@ void TestXlsxReader::rawCells_data()
     QTest::newRow("formula results")
         << QByteArray("<row r=\"1\"><c r=\"A1\" t=\"str\"><f>A2&amp;\"\"</f><v>text result</v></c>"
                       "<c r=\"B1\"><f>1+1</f><v>2</v></c><c r=\"C1\" t=\"str\"><f>\"\"</f><v></v></c>"
-                      "<c r=\"D1\"><f>NOW()</f></c></row>")
+                      "<c r=\"D1\"><f>NOW()</f></c><c r=\"E1\"><f>1+1</f><v></v></c>"
+                      "<c r=\"F1\" t=\"str\"><f>A1</f></c><c r=\"G1\" t=\"b\"><f>TRUE()</f><v/></c></row>")
         << QByteArray() << QByteArray() << false
-        << QStringList{"A1 Text text result", "B1 Number 2", "C1 Text ", "D1 Empty"};
+        << QStringList{"A1 Text text result",
+                       "B1 Number 2",
+                       "C1 Text ",
+                       "D1 Empty (formula without result)",
+                       "E1 Empty (formula without result)",
+                       "F1 Empty (formula without result)",
+                       "G1 Empty (formula without result)"};
     QTest::newRow("booleans and errors")
         << QByteArray("<row r=\"1\"><c r=\"A1\" t=\"b\"><v>1</v></c><c r=\"B1\" t=\"b\"><v>0</v></c>"
                       "<c r=\"C1\" t=\"e\"><v>#N/A</v></c><c r=\"D1\" t=\"e\"><f>1/0</f><v>#DIV/0!</v></c>"
