@@ -8,6 +8,11 @@
 
 namespace Workbook {
 
+namespace {
+// Spreadsheet programs cut a sheet name taken from a file name to this length.
+constexpr qsizetype kMaxSheetName = 31;
+} // namespace
+
 OpenResult openFile(const QString& path)
 {
     OpenResult result;
@@ -59,6 +64,9 @@ OpenResult openFile(const QString& path)
             return result;
         }
         bytes.truncate(qsizetype(got));
+        const QFileInfo info(path);
+        if (info.suffix().compare(QLatin1String("csv"), Qt::CaseInsensitive) == 0 && !isContainer(bytes))
+            return openCsvFile(bytes, info.completeBaseName().left(kMaxSheetName));
         return openBytes(bytes);
     } catch (const std::bad_alloc&) {
         result = OpenResult{};
@@ -69,13 +77,28 @@ OpenResult openFile(const QString& path)
     }
 }
 
+namespace {
+
+const QByteArray kOle2("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8);
+
+bool isZip(const QByteArray& bytes)
+{
+    return bytes.startsWith("PK\x03\x04") || bytes.startsWith("PK\x05\x06");
+}
+
+} // namespace
+
+bool isContainer(const QByteArray& bytes)
+{
+    return bytes.startsWith(kOle2) || isZip(bytes);
+}
+
 OpenResult openBytes(const QByteArray& bytes)
 {
-    static const QByteArray ole2("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8);
     OpenResult result;
-    if (bytes.startsWith(ole2))
+    if (bytes.startsWith(kOle2))
         return openOle2Workbook(bytes);
-    if (bytes.startsWith("PK\x03\x04") || bytes.startsWith("PK\x05\x06"))
+    if (isZip(bytes))
         return openZipWorkbook(bytes);
     result.detail = QStringLiteral("neither an OLE2 container nor a zip package");
     return result;

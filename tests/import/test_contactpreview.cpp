@@ -76,6 +76,23 @@ private slots:
         QCOMPARE(lines(), (QStringList{"447700900111", "555"}));
     }
 
+    // A .csv file takes the spreadsheet path: one sheet named after the file, its columns by number.
+    void csvFileReadsAsOneSheet()
+    {
+        const QString csv =
+            textFile(QStringLiteral("Leads.csv"), "\xEF\xBB\xBFName;Mobile\r\n\"Smith; J.\";00447700900111\r\n"
+                                                  "\"Two\r\nlines\";+447700900222\r\n");
+        QCOMPARE(run({QStringLiteral("--sheets"), csv}), 0);
+        QCOMPARE(lines(), QStringList{QStringLiteral("Leads")});
+        QCOMPARE(run({QStringLiteral("--columns"), csv}), 0);
+        QCOMPARE(lines(), (QStringList{"Name", "Mobile"}));
+        QCOMPARE(run({QStringLiteral("--preview"), csv, QStringLiteral("--columns"), QStringLiteral("2"),
+                      QStringLiteral("--why")}),
+                 0);
+        QCOMPARE(lines(), (QStringList{"Leads!B1\tMobile\tinvalid", "Leads!B2\t00447700900111\tadded\t00447700900111",
+                                       "Leads!B3\t+447700900222\tadded\t00447700900222"}));
+    }
+
     void sheetsAndColumns_data()
     {
         QTest::addColumn<QString>("name");
@@ -149,7 +166,8 @@ private slots:
         QTest::addColumn<QString>("message");
         QTest::newRow("missing") << QStringList{"--preview", "nothing.txt"} << 1
                                  << QStringLiteral("File does not exist on selected location.");
-        QTest::newRow("csv") << QStringList{"--preview", "numbers.csv"} << 1 << QStringLiteral("Please select a valid file.");
+        QTest::newRow("ods") << QStringList{"--preview", "numbers.ods"} << 1
+                             << QStringLiteral("Please select a valid file.");
         QTest::newRow("bom") << QStringList{"--preview", "bom.txt"} << 1
                              << QStringLiteral("Please select the ANSI encoded text file.");
         QTest::newRow("empty") << QStringList{"--preview", "empty.txt"} << 1 << QStringLiteral("File is empty.");
@@ -169,7 +187,7 @@ private slots:
         QFETCH(QStringList, args);
         QFETCH(int, status);
         QFETCH(QString, message);
-        textFile(QStringLiteral("numbers.csv"), "123");
+        textFile(QStringLiteral("numbers.ods"), "123");
         textFile(QStringLiteral("bom.txt"), "\xEF\xBB\xBF" "123");
         textFile(QStringLiteral("empty.txt"), "");
         textFile(QStringLiteral("letters.txt"), "abc,def");
