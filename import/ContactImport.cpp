@@ -19,7 +19,7 @@ FileKind classify(const QString& path)
     const QString extension = info.suffix().toLower();
     if (extension == QLatin1String("txt"))
         return FileKind::Text;
-    if (extension == QLatin1String("xls") || extension == QLatin1String("xlsx"))
+    if (extension == QLatin1String("xls") || extension == QLatin1String("xlsx") || extension == QLatin1String("csv"))
         return FileKind::Spreadsheet;
     return FileKind::NotSupported;
 }

@@ -240,15 +240,33 @@ int readSpreadsheet(const Options& o, RowStep* step, QTextStream& out, QTextStre
         auto where = [&](int row, int col) {
             return columnLetters(reader.firstColumn() + quint32(col - 1)) + QString::number(reader.firstRow() + quint32(row));
         };
-        // Cells that hold nothing are not visited; --why names each run of them as one range.
+        // Cells that hold nothing are not visited; --why names each run of them as one range,
+        // and each formula whose result the file lacks on its own line: it would have been read.
         int nextRow = 1;
+        int noResultColumn = 0;
+        std::vector<int> noResult; // rows of column noResultColumn
+        size_t nextNoResult = 0;
+        auto emptyRun = [&](int col, int from, int to) {
+            if (to < from)
+                return;
+            out << sheetName << '!' << where(from, col);
+            if (to > from)
+                out << ':' << where(to, col);
+            out << "\t\t" << outcomeText({ImportOutcome::Empty, {}}) << '\n';
+        };
         auto emptyUpTo = [&](int col, int row) {
-            if (row > nextRow) {
-                out << sheetName << '!' << where(nextRow, col);
-                if (row - 1 > nextRow)
-                    out << ':' << where(row - 1, col);
-                out << "\t\t" << outcomeText({ImportOutcome::Empty, {}}) << '\n';
+            if (col != noResultColumn) {
+                noResult = reader.FormulaRowsWithoutResult(col);
+                noResultColumn = col;
+                nextNoResult = 0;
             }
+            for (; nextNoResult < noResult.size() && noResult[nextNoResult] < row; ++nextNoResult) {
+                const int formula = noResult[nextNoResult];
+                emptyRun(col, nextRow, formula - 1);
+                out << sheetName << '!' << where(formula, col) << "\t\tformula without a stored result\n";
+                nextRow = formula + 1;
+            }
+            emptyRun(col, nextRow, row - 1);
             nextRow = row + 1;
         };
         // Closes the column being listed and lists every selected column before `next` as empty.

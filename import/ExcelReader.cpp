@@ -13,6 +13,7 @@
 
 #include <atomic>
 #include <mutex>
+#include <new>
 
 namespace {
 
@@ -80,6 +81,17 @@ QString narrowed(const QString& text)
             return TextCodec::fromAnsi(TextCodec::toAnsi(text));
     }
     return text;
+}
+
+// Running out of memory ends a read as damaged data does: with the reader's
+// message, never an abort of the program.
+template <typename F> auto withinMemory(F&& step) -> decltype(step())
+{
+    try {
+        return step();
+    } catch (const std::bad_alloc&) {
+        throw ExcelAutomationError{QStringLiteral("Not enough memory to read the workbook.")};
+    }
 }
 
 } // namespace
@@ -166,9 +178,11 @@ void ExcelReader::ListSheetNames()
 {
     if (!m_workbook)
         throw ExcelAutomationError{QStringLiteral("No workbook is open.")};
-    g_arrSheetNames.clear();
-    for (const QString& name : m_workbook->sheetNames())
-        g_arrSheetNames.append(narrowed(name));
+    withinMemory([&] {
+        g_arrSheetNames.clear();
+        for (const QString& name : m_workbook->sheetNames())
+            g_arrSheetNames.append(narrowed(name));
+    });
 }
 
 bool ExcelReader::SelectWorksheet(int index)
@@ -193,11 +207,13 @@ bool ExcelReader::SelectWorksheet(int index)
             return true;
         }
     }
-    auto sheet = std::make_shared<Workbook::Sheet>();
-    QString error;
-    if (!m_workbook->loadSheet(index - 1, *sheet, error))
-        throw ExcelAutomationError{error.isEmpty() ? QStringLiteral("The sheet's data is damaged.") : error};
-    m_sheet = std::move(sheet);
+    m_sheet = withinMemory([&] {
+        auto sheet = std::make_shared<Workbook::Sheet>();
+        QString error;
+        if (!m_workbook->loadSheet(index - 1, *sheet, error))
+            throw ExcelAutomationError{error.isEmpty() ? QStringLiteral("The sheet's data is damaged.") : error};
+        return sheet;
+    });
     if (!m_path.isEmpty()) {
         std::lock_guard lock(g_cacheMutex);
         g_cache = SheetCache{m_opened, index, m_sheet, {}};
@@ -237,10 +253,12 @@ std::optional<QString> ExcelReader::ReadCellText(int row, int col) const
 {
     if (!m_sheet || row < 1 || col < 1 || row > m_rows || col > m_cols)
         throw ExcelAutomationError{QStringLiteral("The cell lies outside the range.")};
-    const auto text = CellValueText(m_sheet->find(m_firstRow + quint32(row - 1), m_firstCol + quint32(col - 1)));
-    if (!text)
-        return std::nullopt;
-    return narrowed(*text);
+    return withinMemory([&]() -> std::optional<QString> {
+        const auto text = CellValueText(m_sheet->find(m_firstRow + quint32(row - 1), m_firstCol + quint32(col - 1)));
+        if (!text)
+            return std::nullopt;
+        return narrowed(*text);
+    });
 }
 
 void ExcelReader::ForEachCellOfColumn(int col,
@@ -248,16 +266,35 @@ void ExcelReader::ForEachCellOfColumn(int col,
 {
     if (!m_sheet || col < 1 || col > m_cols)
         throw ExcelAutomationError{QStringLiteral("The column lies outside the range.")};
-    for (const Workbook::Cell* cell : m_sheet->column(m_firstCol + quint32(col - 1))) {
-        const int row = int(cell->row - m_firstRow) + 1;
-        if (row > m_rows)
-            break;
-        const auto text = CellValueText(cell);
-        if (!text)
-            visit(row, std::nullopt);
-        else if (!text->isEmpty())
-            visit(row, narrowed(*text));
-    }
+    withinMemory([&] {
+        for (const Workbook::Cell* cell : m_sheet->column(m_firstCol + quint32(col - 1))) {
+            const int row = int(cell->row - m_firstRow) + 1;
+            if (row > m_rows)
+                break;
+            const auto text = CellValueText(cell);
+            if (!text)
+                visit(row, std::nullopt);
+            else if (!text->isEmpty())
+                visit(row, narrowed(*text));
+        }
+    });
+}
+
+std::vector<int> ExcelReader::FormulaRowsWithoutResult(int col) const
+{
+    if (!m_sheet || col < 1 || col > m_cols)
+        throw ExcelAutomationError{QStringLiteral("The column lies outside the range.")};
+    return withinMemory([&] {
+        std::vector<int> rows;
+        for (const Workbook::Cell* cell : m_sheet->column(m_firstCol + quint32(col - 1))) {
+            const int row = int(cell->row - m_firstRow) + 1;
+            if (row > m_rows)
+                break;
+            if (cell->formulaWithoutResult)
+                rows.push_back(row);
+        }
+        return rows;
+    });
 }
 
 void ExcelReader::EndExcel()

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 // What the reader shows: the "Excel Error" box and plain notices, each owned
 // by the window the caller chose. The GUI implements it with message boxes
@@ -74,6 +75,10 @@ public:
     // (row, text): what ReadCellText gives for rows 1..rows() without the empty
     // ones. Cells that cannot be converted come as nothing.
     void ForEachCellOfColumn(int col, const std::function<void(int row, const std::optional<QString>& text)>& visit) const;
+
+    // Rows of range column `col` (1-based, ascending) whose cell is a formula
+    // the file stores without its result: they read as empty.
+    std::vector<int> FormulaRowsWithoutResult(int col) const;
 
     void EndExcel();
 

@@ -31,7 +31,7 @@ constexpr int kBlockRows = 4096;
 } // namespace
 
 const QString ImportCommands::kContactsFilter =
-    QStringLiteral("Text & Excel Files(*.txt;*.xls;*.xlsx) (*.txt *.xls *.xlsx *.TXT *.XLS *.XLSX)");
+    QStringLiteral("Text & Excel Files(*.txt;*.xls;*.xlsx) (*.txt *.xls *.xlsx *.csv *.TXT *.XLS *.XLSX *.CSV)");
 
 // What one import carries between the GUI thread and its worker.
 struct ImportCommands::Run

@@ -75,62 +75,6 @@ std::vector<const Cell*> Sheet::column(quint32 col) const
     return out;
 }
 
-bool isBuiltinDateFormat(int id)
-{
-    return (id >= 14 && id <= 22) || (id >= 45 && id <= 47);
-}
-
-bool isDateFormatCode(const QString& code)
-{
-    // Only the first section (positive numbers) decides, as spreadsheets do.
-    bool inQuotes = false;
-    for (qsizetype i = 0; i < code.size(); ++i) {
-        const QChar c = code.at(i);
-        if (inQuotes) {
-            if (c == u'"')
-                inQuotes = false;
-            continue;
-        }
-        switch (c.unicode()) {
-        case u'"':
-            inQuotes = true;
-            break;
-        case u'\\':
-        case u'_':
-        case u'*':
-            ++i; // the next character is literal (or padding)
-            break;
-        case u';':
-            return false;
-        case u'[': {
-            const qsizetype end = code.indexOf(u']', i);
-            if (end < 0)
-                return false;
-            const QString inner = code.mid(i + 1, end - i - 1).toLower();
-            // Elapsed time ([h], [mm], [ss]) is a time; colours, conditions and locales are not.
-            if (!inner.isEmpty() && (inner.at(0) == u'h' || inner.at(0) == u'm' || inner.at(0) == u's') &&
-                std::all_of(inner.begin(), inner.end(), [&](QChar x) { return x == inner.at(0); }))
-                return true;
-            i = end;
-            break;
-        }
-        default:
-            switch (c.toLower().unicode()) {
-            case u'd':
-            case u'm':
-            case u'y':
-            case u'h':
-            case u's':
-            case u'e': // era year
-                return true;
-            default:
-                break;
-            }
-        }
-    }
-    return false;
-}
-
 bool parseCellReference(QStringView ref, quint32& row, quint32& col)
 {
     qsizetype i = 0;

@@ -19,6 +19,9 @@ struct Cell
     quint32 row = 0; // 0-based, absolute on the sheet (row 1 is 0)
     quint32 col = 0; // 0-based, absolute (column A is 0)
     CellKind kind = CellKind::Empty;
+    // Empty cells only: a formula the file keeps without the result it last
+    // computed, which a reader cannot compute in its place.
+    bool formulaWithoutResult = false;
     // Number: the value. Boolean: 1 or 0. Date: the serial day number of the
     // 1900 date system (days since 1899-12-30, fraction = time of day); readers
     // of 1904-system workbooks add 1462 before storing.
@@ -99,12 +102,6 @@ struct OpenResult
 OpenResult openFile(const QString& path);
 
 // --- Shared helpers of the file readers ---------------------------------
-
-// Number formats that show dates or times: the built-in ids 14-22 and 45-47,
-// and format codes with date or time letters outside quotes, escapes and
-// brackets ("[Red]" is not a date, "[h]:mm" is).
-bool isBuiltinDateFormat(int id);
-bool isDateFormatCode(const QString& code);
 
 // "A1"-style reference to 0-based row and column; false when malformed or
 // beyond the sheet's limits.

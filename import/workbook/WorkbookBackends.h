@@ -14,11 +14,15 @@ inline constexpr qint64 kMaxFileBytes = qint64(1) << 30;
 
 // Sniffs the content and hands it to the matching reader.
 OpenResult openBytes(const QByteArray& bytes);
+// Whether the bytes start as one of the containers openBytes knows.
+bool isContainer(const QByteArray& bytes);
 
 // .xlsx (Office Open XML package). Its own reader in import/xlsx.
 OpenResult openZipWorkbook(const QByteArray& bytes);
 // .xls (BIFF8 in an OLE2 container), and password-protected .xlsx, which is an
 // OLE2 container holding EncryptionInfo and EncryptedPackage. import/xls.
 OpenResult openOle2Workbook(const QByteArray& bytes);
+// .csv: text, so told by the file's extension when the content is no container. import/csv.
+OpenResult openCsvFile(const QByteArray& bytes, const QString& sheetName);
 
 } // namespace Workbook

@@ -1,6 +1,7 @@
 #include "Biff8Records.h"
 #include "Ole2Container.h"
 
+#include "import/workbook/NumberFormat.h"
 #include "import/workbook/WorkbookBackends.h"
 
 #include <cmath>
@@ -470,7 +471,7 @@ Workbook::OpenResult readGlobals(std::unique_ptr<XlsFile> file)
     if (u16(r.data + 2) != BofGlobals)
         return notAWorkbook(QStringLiteral("Workbook stream does not start with the workbook globals"));
 
-    std::map<quint16, bool> formatIsDate;
+    std::map<quint16, QString> formatCodes;
     std::vector<quint16> xfFormats;
     std::vector<DeclaredSheet> bound;
     bool ended = false;
@@ -491,7 +492,7 @@ Workbook::OpenResult readGlobals(std::unique_ptr<XlsFile> file)
             if (r.size >= 2) {
                 text.addSegment(r.data + 2, r.size - 2);
                 if (text.readString(code))
-                    formatIsDate[u16(r.data)] = Workbook::isDateFormatCode(code);
+                    formatCodes[u16(r.data)] = std::move(code);
             }
             break;
         }
@@ -537,8 +538,9 @@ Workbook::OpenResult readGlobals(std::unique_ptr<XlsFile> file)
 
     file->xfIsDate.reserve(xfFormats.size());
     for (quint16 format : xfFormats) {
-        const auto it = formatIsDate.find(format);
-        file->xfIsDate.push_back(Workbook::isBuiltinDateFormat(format) || (it != formatIsDate.end() && it->second));
+        const auto it = formatCodes.find(format);
+        const QString* code = it != formatCodes.end() ? &it->second : nullptr;
+        file->xfIsDate.push_back(Workbook::showsDate(Workbook::formatKind(format, code)));
     }
     // Only worksheets are sheets to the importers; chart, macro, module and dialog sheets are left out.
     for (DeclaredSheet& b : bound) {

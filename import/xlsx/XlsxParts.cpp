@@ -2,6 +2,8 @@
 
 #include "XmlPart.h"
 
+#include "import/workbook/NumberFormat.h"
+
 #include <QUrl>
 
 #include <algorithm>
@@ -138,10 +140,10 @@ public:
         for (int id : m_xfFormats) {
             auto it = known.find(id);
             if (it == known.end()) {
-                auto code = m_codes.find(id);
-                const bool date = code != m_codes.end() ? Workbook::isDateFormatCode(code->second)
-                                                        : Workbook::isBuiltinDateFormat(id);
-                it = known.emplace(id, date).first;
+                const auto code = m_codes.find(id);
+                const Workbook::FormatKind kind =
+                    Workbook::formatKind(id, code != m_codes.end() ? &code->second : nullptr);
+                it = known.emplace(id, Workbook::showsDate(kind)).first;
             }
             out.push_back(it->second);
         }

@@ -98,6 +98,8 @@ public:
                 m_inValue = true;
                 m_hasValue = true;
                 m_value.clear();
+            } else if (name == "f") {
+                m_hasFormula = true;
             } else if (name == "is") {
                 m_inInline = true;
                 m_hasInline = true;
@@ -171,7 +173,7 @@ private:
     void startCell(const char** attributes)
     {
         m_inCell = true;
-        m_hasValue = m_hasInline = m_inValue = m_inInline = m_inText = false;
+        m_hasValue = m_hasInline = m_hasFormula = m_inValue = m_inInline = m_inText = false;
         m_phonetic = 0;
         m_value.clear();
         m_inlineText.clear();
@@ -216,6 +218,9 @@ private:
         cell.row = m_cellRow;
         cell.col = quint32(m_lastColumn);
         const std::string_view value = m_value;
+        // A formula's empty <v> is no result, unless it is a text formula's empty text.
+        if (m_hasFormula && !m_hasInline && m_type != ValueType::FormulaString && trimmed(value).empty())
+            m_hasValue = false;
         switch (m_type) {
         case ValueType::SharedString:
             if (m_hasValue && !trimmed(value).empty()) {
@@ -284,6 +289,9 @@ private:
             }
             break;
         }
+        // Writers that leave computing to the spreadsheet program store formulas alone
+        // (<f>1+1</f>, or with an empty <v>): such a cell is not simply empty.
+        cell.formulaWithoutResult = m_hasFormula && cell.kind == CellKind::Empty;
         if (++m_cells > kMaxCellsPerSheet) {
             fail(QStringLiteral("holds more than %1 cells").arg(kMaxCellsPerSheet));
             return;
@@ -309,7 +317,7 @@ private:
     quint32 m_cellRow = 0;
     ValueType m_type = ValueType::Number;
     qint64 m_style = -1;
-    bool m_hasValue = false, m_hasInline = false;
+    bool m_hasValue = false, m_hasInline = false, m_hasFormula = false;
     bool m_inValue = false, m_inInline = false, m_inText = false;
     int m_phonetic = 0;
     std::string m_value;

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -135,6 +136,70 @@ private slots:
         QVERIFY(QDir(appDir).isEmpty());
         QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("config"))));
         QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("runtime"))));
+    }
+
+    // The reader allocates what the file needs, not what the largest file allowed would: under an
+    // address-space limit a small workbook still reads, and one too large for memory is refused.
+    void previewUnderAMemoryLimit_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("err");
+        const QString data = QStringLiteral(VEVA_IMPORT_TEST_DATA) + u'/';
+        QTest::newRow("LibreOffice .xlsx") << data + "libreoffice.xlsx" << 0 << QByteArray();
+        QTest::newRow("LibreOffice .xls") << data + "libreoffice.xls" << 0 << QByteArray();
+        QTest::newRow("Gnumeric .xls") << data + "gnumeric.xls" << 0 << QByteArray();
+        // A sparse file as large as the whole limit: its bytes cannot all be held.
+        QTest::newRow("larger than memory") << QString() << 1 << QByteArray("Failed to open Excel file!\n");
+    }
+    void previewUnderAMemoryLimit()
+    {
+        QFETCH(QString, file);
+        QFETCH(int, status);
+        QFETCH(QByteArray, err);
+        const QString prlimit = QStandardPaths::findExecutable(QStringLiteral("prlimit"));
+        if (prlimit.isEmpty())
+            QSKIP("prlimit (util-linux) is not installed");
+        constexpr qint64 kLimit = 1000000000;
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        if (file.isEmpty()) {
+            file = dir.filePath(QStringLiteral("huge.xlsx"));
+            QFile huge(file);
+            QVERIFY(huge.open(QIODevice::WriteOnly));
+            huge.write("PK\x03\x04");
+            QVERIFY(huge.resize(kLimit));
+        }
+        auto preview = [&](bool limited, QByteArray& out, QByteArray& error) {
+            QProcess program;
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("no-such-platform"));
+            env.insert(QStringLiteral("VEVA_SMS_APP_DIR"), dir.filePath(QStringLiteral("program")));
+            env.insert(QStringLiteral("VEVA_SMS_CONFIG_DIR"), dir.filePath(QStringLiteral("config")));
+            env.insert(QStringLiteral("VEVA_SMS_RUNTIME_DIR"), dir.filePath(QStringLiteral("runtime")));
+            program.setProcessEnvironment(env);
+            const QStringList args{QStringLiteral("--preview"), file, QStringLiteral("--columns"), QStringLiteral("2")};
+            if (limited)
+                program.start(prlimit, QStringList{QStringLiteral("--as=%1").arg(kLimit), binary()} + args);
+            else
+                program.start(binary(), args);
+            if (!program.waitForFinished(20000))
+                return -1;
+            out = program.readAllStandardOutput();
+            error = program.readAllStandardError();
+            return program.exitStatus() == QProcess::NormalExit ? program.exitCode() : -1;
+        };
+        QVERIFY(QDir().mkpath(dir.filePath(QStringLiteral("program"))));
+        QByteArray out, error;
+        QCOMPARE(preview(true, out, error), status);
+        QVERIFY2(error.startsWith(err), error.constData());
+        QCOMPARE(error.isEmpty(), err.isEmpty());
+        if (status == 0) {
+            QVERIFY2(out.startsWith("919876543210\n"), out.constData());
+            QByteArray unlimited, unlimitedError;
+            QCOMPARE(preview(false, unlimited, unlimitedError), 0);
+            QCOMPARE(out, unlimited);
+        }
     }
 
     void programAnswersAndEnds()

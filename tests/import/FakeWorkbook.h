@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <memory>
+#include <new>
 
 // An in-memory workbook the reader can be handed instead of a file, so every
 // outcome of a read can be arranged: damaged sheets, sheets without a range,
@@ -22,6 +23,7 @@ struct FakeSheet
     QList<Workbook::Cell> cells;
     bool damaged = false;
     bool noRange = false;
+    bool outOfMemory = false; // loading it runs out of memory
 
     FakeSheet& put(const char* ref, Workbook::CellKind kind, double number, const QString& text = {})
     {
@@ -59,6 +61,8 @@ public:
     bool loadSheet(int index, Workbook::Sheet& sheet, QString& error) override
     {
         const FakeSheet& fake = m_sheets.at(index);
+        if (fake.outOfMemory)
+            throw std::bad_alloc();
         if (fake.damaged) {
             error = QStringLiteral("damaged sheet data");
             return false;

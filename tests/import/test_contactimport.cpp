@@ -87,7 +87,8 @@ private slots:
         QCOMPARE(classify(make("A.TXT", "1")), FileKind::Text);
         QCOMPARE(classify(make("B.XlSx", "1")), FileKind::Spreadsheet);
         QCOMPARE(classify(make("c.xls", "1")), FileKind::Spreadsheet);
-        QCOMPARE(classify(make("d.csv", "1")), FileKind::NotSupported);
+        QCOMPARE(classify(make("d.csv", "1")), FileKind::Spreadsheet);
+        QCOMPARE(classify(make("e.ods", "1")), FileKind::NotSupported);
         QCOMPARE(classify(dir.filePath("none.txt")), FileKind::Missing);
     }
 

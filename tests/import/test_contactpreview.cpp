@@ -1,5 +1,6 @@
 #include "Biff8TestWriter.h"
 #include "TestWorkbooks.h"
+#include "XlsxTestWriter.h"
 #include "import/ContactPreview.h"
 #include "store/DataFiles.h"
 
@@ -50,6 +51,46 @@ private slots:
         QCOMPARE(lines(), QStringList{QStringLiteral("123")});
         QVERIFY(m_err.isEmpty());
         QVERIFY(!QFileInfo::exists(DataFiles::dataFolder()));
+    }
+
+    // A formula saved without its result reads as empty, but --why says what it is.
+    void whyNamesFormulasWithoutAResult()
+    {
+        const QByteArray rows("<row r=\"1\"><c r=\"A1\" t=\"inlineStr\"><is><t>Mobile</t></is></c>"
+                              "<c r=\"B1\"><f>A1</f></c></row>"
+                              "<row r=\"2\"><c r=\"A2\"><f>1+1</f><v></v></c></row>"
+                              "<row r=\"3\"><c r=\"A3\"><v>447700900111</v></c></row>"
+                              "<row r=\"4\"><c r=\"A4\"><f>A3</f></c></row>"
+                              "<row r=\"5\"><c r=\"A5\" t=\"str\"><f>\"\"</f><v></v></c></row>"
+                              "<row r=\"6\"><c r=\"A6\"><v>555</v></c><c r=\"B6\"><f>A6</f></c></row>");
+        QVERIFY(RawPackage::workbook({{QStringLiteral("Contacts"), rows}}).save(path(QStringLiteral("f.xlsx"))));
+        QCOMPARE(run({QStringLiteral("--preview"), path(QStringLiteral("f.xlsx")), QStringLiteral("--why")}), 0);
+        QCOMPARE(lines(), (QStringList{"Contacts!A1\tMobile\tinvalid", "Contacts!A2\t\tformula without a stored result",
+                                       "Contacts!A3\t447700900111\tadded\t447700900111",
+                                       "Contacts!A4\t\tformula without a stored result", "Contacts!A5\t\tempty",
+                                       "Contacts!A6\t555\tadded\t555", "Contacts!B1\t\tformula without a stored result",
+                                       "Contacts!B2:B5\t\tempty", "Contacts!B6\t\tformula without a stored result"}));
+        QVERIFY(m_err.isEmpty());
+        // Without --why only the numbers are printed, as before.
+        QCOMPARE(run({QStringLiteral("--preview"), path(QStringLiteral("f.xlsx"))}), 0);
+        QCOMPARE(lines(), (QStringList{"447700900111", "555"}));
+    }
+
+    // A .csv file takes the spreadsheet path: one sheet named after the file, its columns by number.
+    void csvFileReadsAsOneSheet()
+    {
+        const QString csv =
+            textFile(QStringLiteral("Leads.csv"), "\xEF\xBB\xBFName;Mobile\r\n\"Smith; J.\";00447700900111\r\n"
+                                                  "\"Two\r\nlines\";+447700900222\r\n");
+        QCOMPARE(run({QStringLiteral("--sheets"), csv}), 0);
+        QCOMPARE(lines(), QStringList{QStringLiteral("Leads")});
+        QCOMPARE(run({QStringLiteral("--columns"), csv}), 0);
+        QCOMPARE(lines(), (QStringList{"Name", "Mobile"}));
+        QCOMPARE(run({QStringLiteral("--preview"), csv, QStringLiteral("--columns"), QStringLiteral("2"),
+                      QStringLiteral("--why")}),
+                 0);
+        QCOMPARE(lines(), (QStringList{"Leads!B1\tMobile\tinvalid", "Leads!B2\t00447700900111\tadded\t00447700900111",
+                                       "Leads!B3\t+447700900222\tadded\t00447700900222"}));
     }
 
     void sheetsAndColumns_data()
@@ -125,7 +166,8 @@ private slots:
         QTest::addColumn<QString>("message");
         QTest::newRow("missing") << QStringList{"--preview", "nothing.txt"} << 1
                                  << QStringLiteral("File does not exist on selected location.");
-        QTest::newRow("csv") << QStringList{"--preview", "numbers.csv"} << 1 << QStringLiteral("Please select a valid file.");
+        QTest::newRow("ods") << QStringList{"--preview", "numbers.ods"} << 1
+                             << QStringLiteral("Please select a valid file.");
         QTest::newRow("bom") << QStringList{"--preview", "bom.txt"} << 1
                              << QStringLiteral("Please select the ANSI encoded text file.");
         QTest::newRow("empty") << QStringList{"--preview", "empty.txt"} << 1 << QStringLiteral("File is empty.");
@@ -145,7 +187,7 @@ private slots:
         QFETCH(QStringList, args);
         QFETCH(int, status);
         QFETCH(QString, message);
-        textFile(QStringLiteral("numbers.csv"), "123");
+        textFile(QStringLiteral("numbers.ods"), "123");
         textFile(QStringLiteral("bom.txt"), "\xEF\xBB\xBF" "123");
         textFile(QStringLiteral("empty.txt"), "");
         textFile(QStringLiteral("letters.txt"), "abc,def");

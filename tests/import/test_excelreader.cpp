@@ -145,13 +145,21 @@ private slots:
         FakeSheet rangeless{QStringLiteral("R")};
         rangeless.noRange = true;
         rangeless.number("A1", 1);
-        engine.book(QStringLiteral("b.xls"), {damaged, rangeless});
+        FakeSheet huge{QStringLiteral("H")};
+        huge.outOfMemory = true;
+        engine.book(QStringLiteral("b.xls"), {damaged, rangeless, huge});
         RecordingExcelUi ui;
         {
             ExcelReader reader(ui);
             QVERIFY(reader.StartExcel() && reader.OpenWorkbook(QStringLiteral("b.xls")));
-            QVERIFY(!reader.SelectWorksheet(3));
+            QVERIFY(!reader.SelectWorksheet(4));
             QCOMPARE(ui.errors.takeFirst(), QStringLiteral("Failed to get Excel Worksheet!"));
+        }
+        {
+            // Out of memory ends the read like damaged data, not the program.
+            ExcelReader reader(ui);
+            QVERIFY(reader.StartExcel() && reader.OpenWorkbook(QStringLiteral("b.xls")));
+            QVERIFY_THROWS_EXCEPTION(ExcelAutomationError, reader.SelectWorksheet(3));
         }
         {
             ExcelReader reader(ui);

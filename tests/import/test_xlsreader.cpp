@@ -225,6 +225,21 @@ private slots:
             CellKind::Date, "", 43830 + 1462);
         row(
             "number format is no date", [](B&, S& s) { s.date(1, 1, 5, "[Red]0.00;\"d\"0"); }, CellKind::Number, "", 5);
+        // LibreOffice saves its default format as custom format 164 "General".
+        row(
+            "custom General is no date", [](B&, S& s) { s.date(1, 1, 1.5, "General"); }, CellKind::Number, "", 1.5);
+        row(
+            "custom General, whole number", [](B&, S& s) { s.date(1, 1, 12345, "General"); }, CellKind::Number, "",
+            12345);
+        row(
+            "exponent is no date", [](B&, S& s) { s.date(1, 1, 0.3, "0.00E+00"); }, CellKind::Number, "", 0.3);
+        row(
+            "exponent, whole number", [](B&, S& s) { s.date(1, 1, 1, "0.00E+00"); }, CellKind::Number, "", 1);
+        row(
+            "date after a locale", [](B&, S& s) { s.date(1, 1, 45292, "[$-409]dd/mm/yyyy"); }, CellKind::Date, "",
+            45292);
+        row(
+            "elapsed time", [](B&, S& s) { s.date(1, 1, 1.25, "[h]:mm:ss"); }, CellKind::Date, "", 1.25);
         row(
             "currency built-in is no date", [](B&, S& s) { s.date(1, 1, 5, 7); }, CellKind::Number, "", 5);
         row(

@@ -33,6 +33,8 @@ QStringList describe(const Workbook::Sheet& sheet)
             line += u' ' + c.text;
         else if (c.kind != CellKind::Empty)
             line += u' ' + QString::number(c.number, 'g', 15);
+        if (c.formulaWithoutResult)
+            line += QLatin1String(" (formula without result)");
         out.append(line);
     }
     return out;
@@ -176,9 +178,16 @@ void TestXlsxReader::rawCells_data()
     QTest::newRow("formula results")
         << QByteArray("<row r=\"1\"><c r=\"A1\" t=\"str\"><f>A2&amp;\"\"</f><v>text result</v></c>"
                       "<c r=\"B1\"><f>1+1</f><v>2</v></c><c r=\"C1\" t=\"str\"><f>\"\"</f><v></v></c>"
-                      "<c r=\"D1\"><f>NOW()</f></c></row>")
+                      "<c r=\"D1\"><f>NOW()</f></c><c r=\"E1\"><f>1+1</f><v></v></c>"
+                      "<c r=\"F1\" t=\"str\"><f>A1</f></c><c r=\"G1\" t=\"b\"><f>TRUE()</f><v/></c></row>")
         << QByteArray() << QByteArray() << false
-        << QStringList{"A1 Text text result", "B1 Number 2", "C1 Text ", "D1 Empty"};
+        << QStringList{"A1 Text text result",
+                       "B1 Number 2",
+                       "C1 Text ",
+                       "D1 Empty (formula without result)",
+                       "E1 Empty (formula without result)",
+                       "F1 Empty (formula without result)",
+                       "G1 Empty (formula without result)"};
     QTest::newRow("booleans and errors")
         << QByteArray("<row r=\"1\"><c r=\"A1\" t=\"b\"><v>1</v></c><c r=\"B1\" t=\"b\"><v>0</v></c>"
                       "<c r=\"C1\" t=\"e\"><v>#N/A</v></c><c r=\"D1\" t=\"e\"><f>1/0</f><v>#DIV/0!</v></c>"
@@ -202,6 +211,16 @@ void TestXlsxReader::rawCells_data()
         << styled << QByteArray() << styles << false
         << QStringList{"A1 Date 45356", "B1 Date 45356.5", "C1 Number 7",  "D1 Number 8",
                        "E1 Number 9",   "F1 Date 0.5",     "G1 Number -1", "H1 Number 2958466"};
+    // LibreOffice saves its default format as custom format 164 "General".
+    QTest::newRow("General and exponent codes show numbers")
+        << QByteArray("<row r=\"1\"><c r=\"A1\" s=\"1\"><v>1.5</v></c><c r=\"B1\" s=\"2\"><v>0.3</v></c>"
+                      "<c r=\"C1\" s=\"1\"><v>12345</v></c><c r=\"D1\" s=\"2\"><v>1</v></c>"
+                      "<c r=\"E1\" s=\"3\"><v>45356</v></c></row>")
+        << QByteArray()
+        << stylesXml({0, 164, 165, 166}, {{164, QStringLiteral("General")},
+                                          {165, QStringLiteral("0.00E+00")},
+                                          {166, QStringLiteral("[$-409]dd/mm/yyyy")}})
+        << false << QStringList{"A1 Number 1.5", "B1 Number 0.3", "C1 Number 12345", "D1 Number 1", "E1 Date 45356"};
     QTest::newRow("1904 date system")
         << QByteArray("<row r=\"1\"><c r=\"A1\" s=\"1\"><v>0</v></c><c r=\"B1\" t=\"d\"><v>1904-01-01</v></c>"
                       "<c r=\"C1\"><v>0</v></c></row>")
