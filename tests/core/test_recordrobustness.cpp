@@ -1,7 +1,9 @@
 // Damaged, foreign and oversized data files: the readers must finish without
 // crashing, hanging or growing without bound, and lose at most the damaged records.
 
+#include "core/SmallDisk.h"
 #include "platform/TextCodec.h"
+#include "sending/SendJournal.h"
 #include "store/CStdioFileEx.h"
 #include "store/DataFiles.h"
 
@@ -378,6 +380,9 @@ private slots:
                                                                   "01/02/2012")
                                                     << QList<SentItem>{cafe};
         QTest::newRow("empty") << QByteArray() << QList<SentItem>{};
+        // What an older program left when the disk filled in the middle of a record.
+        const QString cut = QString(kBel) + QStringLiteral("9845200001") + kVt + QStringLiteral("Disk che");
+        QTest::newRow("a record cut short") << record + utf16(cut) << QList<SentItem>{a} + DataFiles::ParseSentItemLine(cut);
     }
 
     void appendsAfterDamage()
@@ -395,6 +400,64 @@ private slots:
         const QByteArray after = readFile(DataFiles::sentItemsPath());
         QVERIFY(after.startsWith(before));
         QCOMPARE(after.startsWith(kBom), before.isEmpty() || before.startsWith(kBom));
+    }
+
+    // A full disk: every append is whole or nothing, each says why, and once there
+    // is room again the next record comes back whole.
+    void fullDiskLeavesTheRecordFilesAsTheyWere()
+    {
+        SmallDisk disk(64);
+        if (!disk.isMounted())
+            QSKIP(qPrintable(disk.error()));
+        const QByteArray appDir = qgetenv("VEVA_SMS_APP_DIR");
+        qputenv("VEVA_SMS_APP_DIR", disk.path().toLocal8Bit());
+        struct Restore
+        {
+            QByteArray dir;
+            ~Restore() { qputenv("VEVA_SMS_APP_DIR", dir); }
+        } restore{appDir};
+        QVERIFY(DataFiles::EnsureDataFiles().ok());
+        const QDate date(2012, 3, 7);
+        QVERIFY(DataFiles::AppendSentItem(QStringLiteral("111"), QStringLiteral("first"), date));
+        // A template is at most 1,600 characters: two of them cross a page.
+        const QString longTemplate = QString(1500, u'\u00e8');
+        QVERIFY(DataFiles::SaveTemplateIfNew(longTemplate));
+        SendJournal journal;
+        QVERIFY(journal.begin(3));
+        const QString longNumber(2500, u'9'); // two such lines cross a page
+        QVERIFY(journal.sending(0, longNumber, messageFingerprint(longTemplate)));
+
+        QVERIFY(disk.fill());
+        const QStringList files{DataFiles::sentItemsPath(), DataFiles::templatesPath(), SendJournal::defaultPath()};
+        QList<QByteArray> before;
+        for (const QString& file : files)
+            before << readFile(file);
+        // Longer than a page: the write fills what is left of the file's last page, then fails.
+        const QString big = QString(3000, u'é');
+        QString error;
+        QVERIFY(!DataFiles::AppendSentItem(QStringLiteral("222"), big, date, &error));
+        QCOMPARE(error, DataFiles::sentItemsPath() + QStringLiteral(": No space left on device"));
+        error.clear();
+        const QString secondTemplate = QString(1500, u'\u00e9');
+        QVERIFY(!DataFiles::SaveTemplateIfNew(secondTemplate, &error));
+        QCOMPARE(error, DataFiles::templatesPath() + QStringLiteral(": No space left on device"));
+        QVERIFY(!journal.sending(1, longNumber, messageFingerprint(big)));
+        QVERIFY2(journal.lastError().endsWith(QStringLiteral("No space left on device")), qPrintable(journal.lastError()));
+        for (int i = 0; i < files.size(); ++i)
+            QCOMPARE(readFile(files.at(i)), before.at(i));
+
+        disk.makeRoom();
+        QVERIFY(DataFiles::AppendSentItem(QStringLiteral("222"), big, date));
+        QVERIFY(DataFiles::SaveTemplateIfNew(secondTemplate));
+        QVERIFY(journal.sending(2, QStringLiteral("333"), messageFingerprint(big)));
+        QCOMPARE(DataFiles::LoadSentItems(), (QList<SentItem>{{QStringLiteral("111"), QStringLiteral("first"),
+                                                               QStringLiteral("07/03/2012")},
+                                                              {QStringLiteral("222"), big, QStringLiteral("07/03/2012")}}));
+        QCOMPARE(DataFiles::LoadTemplates(), (QStringList{longTemplate, secondTemplate}));
+        const auto run = SendJournal::readInterrupted();
+        QVERIFY(run);
+        QCOMPARE(run->uncertain.size(), 2);
+        QCOMPARE(run->uncertain.at(1).number, QStringLiteral("333"));
     }
 
     // A templates file without the mark is single-byte text: a template that is

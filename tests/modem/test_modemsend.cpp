@@ -5,6 +5,7 @@
 #include "device/modem/ModemChannel.h"
 #include "device/modem/ModemSelection.h"
 #include "sending/ModemSendStep.h"
+#include "sending/SendJournal.h"
 
 #include <QtTest>
 
@@ -43,6 +44,7 @@ class TestModemSend : public QObject
     Q_OBJECT
 
     QTemporaryDir m_runtime;
+    QTemporaryDir m_app;
     std::unique_ptr<EmulatedModem> m_modem;
     ModemHost m_host;
     FakeClock m_clock;
@@ -64,12 +66,14 @@ private slots:
     void initTestCase()
     {
         useTemporaryRuntimeFolder(m_runtime);
+        qputenv("VEVA_SMS_APP_DIR", m_app.path().toLocal8Bit());
         shortTiming();
     }
 
     void init()
     {
         QVERIFY(m_modem = startModem(kPort));
+        QFile::remove(SendJournal::defaultPath());
         resetSharedState();
         m_host = ModemHost();
         m_clock = FakeClock();
@@ -217,6 +221,99 @@ private slots:
                  qPrintable(m_host.lost.first()));
         QVERIFY(!succeeded());
         QCOMPARE(m_host.calls.last(), QStringLiteral("enable"));
+    }
+
+    // The modem took the whole PDU and never answered: the message may be on its
+    // way, so it is "Uncertain", the journal says so, and a resume leaves it alone.
+    void silentAfterThePduIsUncertain()
+    {
+        m_host.rows = {{QStringLiteral("00441111"), QStringLiteral("one")},
+                       {QStringLiteral("00442222"), QStringLiteral("two")},
+                       {QStringLiteral("00443333"), QStringLiteral("three")}};
+        m_clock.onSleep = [this](int sleep) {
+            if (sleep == 1)
+                m_modem->silenceAfterNextPdu();
+        };
+        run();
+        QCOMPARE(m_modem->outbox().size(), 2);
+        QCOMPARE(m_host.statuses.value(0), RowStatus::Sent);
+        QCOMPARE(m_host.statuses.value(1), RowStatus::Uncertain);
+        QCOMPARE(m_host.statuses.value(2), RowStatus::NotSentStopped);
+        QCOMPARE(m_host.lost.size(), 1);
+        QVERIFY2(m_host.lost.first().contains(QStringLiteral("This one may have been sent")),
+                 qPrintable(m_host.lost.first()));
+        const auto journal = SendJournal::read();
+        QVERIFY(journal);
+        QCOMPARE(journal->end, SendJournal::End::Failed);
+        QCOMPARE(journal->outcomes.size(), 2);
+        QCOMPARE(journal->outcomes.at(1).status, RowStatus::Uncertain);
+
+        // The modem answers again; Yes to the resume question keeps rows 1 and 2.
+        m_modem = startModem(kPort);
+        QVERIFY(m_modem);
+        m_host = ModemHost();
+        m_clock = FakeClock();
+        g_bDeviceSelected = true;
+        ModemSelection::select({kPort, QStringLiteral("Ulmex"), QStringLiteral("Veva")});
+        m_host.rows = {{QStringLiteral("00441111"), QStringLiteral("one"), RowStatus::Sent},
+                       {QStringLiteral("00442222"), QStringLiteral("two"), RowStatus::Uncertain},
+                       {QStringLiteral("00443333"), QStringLiteral("three")}};
+        run();
+        QVERIFY(succeeded());
+        QCOMPARE(messagesByNumber(m_modem->outbox()),
+                 (QMap<QString, QString>{{QStringLiteral("+443333"), QStringLiteral("three")}}));
+    }
+
+    // Part 2 of 3 is refused on every try: the row is "Failed" with one part out.
+    // The next run sends parts 2 and 3 only, under the first part's reference,
+    // so the phone joins all three; a message sent whole takes a new one.
+    void aLongMessageCutShortIsFinishedUnderItsReference()
+    {
+        const QString longText = QString(153, u'a') + QString(153, u'b') + QStringLiteral("ccc");
+        m_host.rows = {{QStringLiteral("00441111"), longText}, {QStringLiteral("00442222"), QStringLiteral("two")}};
+        EmulatedModem* modem = m_modem.get();
+        modem->setSmsSink([modem](const EmulatedModem::SentSms& sms) {
+            if (sms.part == 1)
+                modem->failNextSends(38, GsmModem::MaxAttempts);
+        });
+        run();
+        QCOMPARE(m_modem->outbox().size(), 1);
+        QCOMPARE(m_host.statuses.value(0), RowStatus::Failed);
+        QCOMPARE(m_host.statuses.value(1), RowStatus::NotSentStopped);
+        const int reference = m_modem->outbox().first().reference;
+        const auto journal = SendJournal::read();
+        QVERIFY(journal);
+        QCOMPARE(journal->outcomes.size(), 1);
+        QCOMPARE(journal->outcomes.first().status, RowStatus::Failed);
+        QCOMPARE(journal->outcomes.first().entry.parts, (SendJournal::Parts{1, 3, reference}));
+
+        // The same list again (the program may have been restarted in between).
+        m_modem->setSmsSink({});
+        m_host = ModemHost();
+        m_clock = FakeClock();
+        g_bDeviceSelected = true;
+        ModemSelection::select({kPort, QStringLiteral("Ulmex"), QStringLiteral("Veva")});
+        m_host.rows = {{QStringLiteral("00441111"), longText}, {QStringLiteral("00442222"), QStringLiteral("two")}};
+        run();
+        QVERIFY(succeeded());
+        const QList<EmulatedModem::SentSms> outbox = m_modem->outbox();
+        QCOMPARE(outbox.size(), 4);
+        for (int part = 1; part <= 3; ++part) {
+            QCOMPARE(outbox.at(part - 1).part, part);
+            QCOMPARE(outbox.at(part - 1).reference, reference);
+        }
+        QCOMPARE(messagesByNumber(outbox), (QMap<QString, QString>{{QStringLiteral("+441111"), longText},
+                                                                   {QStringLiteral("+442222"), QStringLiteral("two")}}));
+        QVERIFY(SendJournal::read()->unresolved().isEmpty());
+
+        // Once finished, the message is an ordinary one again: sent again, it goes whole.
+        m_host = ModemHost();
+        g_bDeviceSelected = true;
+        ModemSelection::select({kPort, QStringLiteral("Ulmex"), QStringLiteral("Veva")});
+        m_host.rows = {{QStringLiteral("00441111"), longText}};
+        run();
+        QCOMPARE(m_modem->outbox().size(), 7);
+        QCOMPARE(m_modem->outbox().at(4).part, 1);
     }
 
     void stopFinishesTheMessageInHand()

@@ -132,6 +132,7 @@ class RecordingChannel final : public IChannel
 public:
     QList<QByteArray> packets;
     int failAfter = -1;
+    HRESULT failure = E_DEVICE_NOT_CONNECTED; // what a write past failAfter returns
     std::function<void(const QByteArray& packet)> beforeWrite;
 
     HRESULT QueryInterface(const Guid& iid, void** object) override
@@ -165,7 +166,7 @@ public:
     HRESULT WritePacket(const std::uint8_t* bytes, std::int32_t count) override
     {
         if (failAfter >= 0 && packets.size() >= failAfter)
-            return E_DEVICE_NOT_CONNECTED;
+            return failure;
         const QByteArray packet(reinterpret_cast<const char*>(bytes), count);
         if (beforeWrite)
             beforeWrite(packet);

@@ -14,6 +14,7 @@
 #include <sys/stat.h>
 
 using Entry = SendJournal::Entry;
+Q_DECLARE_METATYPE(SendJournal::Parts)
 
 namespace {
 
@@ -30,6 +31,11 @@ QByteArray line(const char* verb, int row, const QByteArray& fingerprint = kFing
 {
     return QByteArray(verb) + '\t' + QByteArray::number(row) + "\t00441234" + QByteArray::number(row) + '\t' +
            fingerprint + '\t' + kTime + '\n';
+}
+
+QByteArray partLine(const char* verb, int row, const QByteArray& parts)
+{
+    return line(verb, row).chopped(1) + '\t' + parts + '\n';
 }
 
 QList<int> rowsOf(const QList<Entry>& entries)
@@ -65,6 +71,8 @@ private slots:
         QTest::addColumn<QList<int>>("uncertain");
         const QList<int> none;
         QTest::newRow("nothing sent yet") << header() << true << none << none;
+        QTest::newRow("killed during its first message") << header() + line("sending", 0) << true << none
+                                                         << QList<int>{0};
         QTest::newRow("sent and uncertain") << header() + line("sending", 0) + line("sent", 0) + line("sending", 1)
                                             << true << QList<int>{0} << QList<int>{1};
         QTest::newRow("ended") << header() + line("sending", 0) + line("sent", 0) + "end\tcompleted\t" + kTime + '\n'
@@ -104,6 +112,75 @@ private slots:
         QCOMPARE(rowsOf(run->sent), sent);
         QCOMPARE(rowsOf(run->uncertain), uncertain);
         QCOMPARE(run->rows, 4);
+    }
+
+    // What the journal knows of each message, long messages part by part.
+    void outcomesOfEachMessage_data()
+    {
+        QTest::addColumn<QByteArray>("journal");
+        QTest::addColumn<QList<RowStatus>>("statuses"); // one per outcome, by row
+        QTest::addColumn<SendJournal::Parts>("lastParts");
+        using S = RowStatus;
+        const QByteArray h = "veva-send-journal\t2\t" + kTime + "\t4\n";
+        QTest::newRow("killed between two parts")
+            << h + line("sending", 0) + partLine("part", 0, "1/3/77") << QList<S>{S::Uncertain}
+            << SendJournal::Parts{1, 3, 77};
+        QTest::newRow("a part refused after one went")
+            << h + line("sending", 0) + partLine("part", 0, "1/3/77") + partLine("failed", 0, "1/3/77")
+            << QList<S>{S::Failed} << SendJournal::Parts{1, 3, 77};
+        QTest::newRow("refused before anything went") << h + line("sending", 0) + line("failed", 0) << QList<S>{}
+                                                      << SendJournal::Parts{};
+        QTest::newRow("handed over, never confirmed") << h + line("sending", 0) + line("uncertain", 0)
+                                                      << QList<S>{S::Uncertain} << SendJournal::Parts{};
+        QTest::newRow("finished later under its reference")
+            << h + partLine("carried-failed", 0, "1/3/77") + line("sending", 0) + partLine("part", 0, "2/3/77") +
+                   partLine("part", 0, "3/3/77") + line("sent", 0)
+            << QList<S>{S::Sent} << SendJournal::Parts{};
+        QTest::newRow("parts beyond the count are damage")
+            << h + line("sending", 0) + partLine("failed", 0, "4/3/77") + line("sent", 1) << QList<S>{S::Uncertain, S::Sent}
+            << SendJournal::Parts{};
+        QTest::newRow("kept and carried") << h + line("kept-uncertain", 0) + line("carried-sent", 1) +
+                                                 line("kept-sent", 2) + line("carried-failed", 3)
+                                          << QList<S>{S::Uncertain, S::Sent, S::Sent} << SendJournal::Parts{};
+    }
+
+    void outcomesOfEachMessage()
+    {
+        QFETCH(QByteArray, journal);
+        QFETCH(QList<RowStatus>, statuses);
+        QFETCH(SendJournal::Parts, lastParts);
+        const auto contents = SendJournal::parseContents(journal);
+        QVERIFY(contents);
+        QList<RowStatus> read;
+        for (const SendJournal::Outcome& o : contents->outcomes)
+            read << o.status;
+        QCOMPARE(read, statuses);
+        if (!statuses.isEmpty())
+            QCOMPARE(contents->outcomes.last().entry.parts, lastParts);
+    }
+
+    // A run that completes its list resolves what it kept of earlier runs; what
+    // it carried for other lists outlives it, unless it sent the same itself.
+    void aCompletedRunResolvesOnlyItsOwnList()
+    {
+        const QByteArray h = "veva-send-journal\t2\t" + kTime + "\t4\n";
+        const QByteArray body = line("kept-sent", 0) + line("carried-uncertain", 1) + line("carried-sent", 2) +
+                                line("sending", 3) + line("sent", 3);
+        const QByteArray end = "end\tcompleted\t" + kTime + '\n';
+        const auto open = SendJournal::parseContents(h + body);
+        QVERIFY(open && !open->end);
+        QCOMPARE(open->unresolved().size(), 4);
+        const auto completed = SendJournal::parseContents(h + body + end);
+        QVERIFY(completed && completed->end == SendJournal::End::Completed);
+        QList<int> left;
+        for (const SendJournal::Outcome& o : completed->unresolved())
+            left << o.entry.row;
+        QCOMPARE(left, (QList<int>{1, 2}));
+        // Row 3 of this run sent what row 1 of another list had left uncertain.
+        const QByteArray same = line("carried-uncertain", 1).replace("004412341", "004412343");
+        const auto resolved = SendJournal::parseContents(h + same + line("sending", 3) + line("sent", 3) + end);
+        QVERIFY(resolved->unresolved().isEmpty());
+        QVERIFY(!SendJournal::parse(h + body + end)); // nothing to report at the next start
     }
 
     void writesWhatItReads()
@@ -227,6 +304,44 @@ private slots:
         QCOMPARE(run->uncertain.first().row, hold - 1);
         QCOMPARE(run->uncertain.first().number, QString::number(111 * hold));
         QCOMPARE(run->uncertain.first().fingerprint, kFingerprintA);
+    }
+
+    // A second run of another list, killed before its first message, still knows
+    // what the first run sent; a run of the first list that sends it all again
+    // (the user's choice) lets it go.
+    void aNewRunNeverForgetsAnInterruptedOne()
+    {
+        QVERIFY(QDir().mkpath(DataFiles::dataFolder()));
+        QFile first(SendJournal::defaultPath());
+        QVERIFY(first.open(QIODevice::WriteOnly));
+        first.write(header(3) + line("sending", 0) + line("sent", 0) + line("sending", 1));
+        first.close();
+
+        FakeHost host;
+        host.rows = {{QStringLiteral("555"), QStringLiteral("Another list")}};
+        FakeClock clock;
+        StopGate gate;
+        RecordingChannel channel;
+        std::optional<SendJournal::Interrupted> atFirstMessage;
+        channel.beforeWrite = [&](const QByteArray& packet) {
+            if (packet != "Sign" && !atFirstMessage)
+                atFirstMessage = SendJournal::readInterrupted();
+        };
+        QVERIFY(SendRun(&channel, host, gate, clock));
+        QVERIFY(atFirstMessage);
+        QCOMPARE(rowsOf(atFirstMessage->sent), QList<int>{0});
+        QCOMPARE(rowsOf(atFirstMessage->uncertain), (QList<int>{0, 1}));
+        // Completed, yet the first list's outcomes are still unresolved.
+        QCOMPARE(SendJournal::read()->unresolved().size(), 2);
+
+        host.rows = {{QStringLiteral("004412340"), QStringLiteral("Dear parent")},
+                     {QStringLiteral("004412341"), QStringLiteral("Dear parent")}};
+        host.rows[0].sendAgain = host.rows[1].sendAgain = true;
+        channel.packets.clear();
+        channel.failAfter = 0; // refused at once: the run ends before it sends anything
+        g_bStartPacketSent = true;
+        QVERIFY_THROWS_EXCEPTION(ComError, SendRun(&channel, host, gate, clock));
+        QVERIFY(SendJournal::read()->unresolved().isEmpty());
     }
 
     void aRunThatEndsLeavesNothingToRecover()

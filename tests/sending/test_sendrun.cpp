@@ -1,4 +1,5 @@
 #include "FakeHosts.h"
+#include "core/SmallDisk.h"
 
 #include "device/api/DesktopApi.h"
 #include "device/link/MessagePacket.h"
@@ -39,6 +40,7 @@ private slots:
         m_clock = FakeClock();
         m_channel.packets.clear();
         m_channel.failAfter = -1;
+        m_channel.failure = E_DEVICE_NOT_CONNECTED;
         m_channel.beforeWrite = nullptr;
     }
 
@@ -242,6 +244,75 @@ private slots:
         g_bStartPacketSent = false;
         QVERIFY_THROWS_EXCEPTION(ComError, SendRun(&m_channel, m_host, m_gate, m_clock));
         QCOMPARE(m_host.statuses.values(), QList<S>(4, S::NotSentStopped));
+    }
+
+    // A write that left the PC and was never confirmed may have been sent: the
+    // row is "Uncertain" and stays so in the journal; a refusal is "Failed".
+    void unconfirmedIsUncertainRefusedIsFailed_data()
+    {
+        QTest::addColumn<int>("failure");
+        QTest::addColumn<RowStatus>("status");
+        QTest::newRow("late reply") << int(RPC_E_TIMEOUT) << RowStatus::Uncertain;
+        QTest::newRow("garbled reply") << int(RPC_E_INVALID_DATAPACKET) << RowStatus::Uncertain;
+        QTest::newRow("service gone while writing") << int(RPC_E_DISCONNECTED) << RowStatus::Uncertain;
+        QTest::newRow("handset refused") << int(E_WRITE_FAULT) << RowStatus::Failed;
+        QTest::newRow("handset unplugged") << int(E_DEVICE_NOT_CONNECTED) << RowStatus::Failed;
+    }
+
+    void unconfirmedIsUncertainRefusedIsFailed()
+    {
+        QFETCH(int, failure);
+        QFETCH(RowStatus, status);
+        m_host.rows = {{QStringLiteral("100"), QStringLiteral("m")}, {QStringLiteral("101"), QStringLiteral("m")}};
+        m_channel.failAfter = 2; // "Sign" and the first message
+        m_channel.failure = HRESULT(failure);
+        QVERIFY_THROWS_EXCEPTION(ComError, SendRun(&m_channel, m_host, m_gate, m_clock));
+        QCOMPARE(m_host.statuses.value(1), status);
+        const auto journal = SendJournal::read();
+        QVERIFY(journal);
+        QCOMPARE(journal->outcomes.size(), status == RowStatus::Uncertain ? 2 : 1);
+        QCOMPARE(journal->outcomes.last().status, status == RowStatus::Uncertain ? status : RowStatus::Sent);
+    }
+
+    // The disk fills after the first message: the sent item of the second cannot
+    // be saved. The user is asked once; No ends the run, Yes goes on without asking again.
+    void fullDiskIsAskedAboutOnce_data()
+    {
+        QTest::addColumn<bool>("goOn");
+        QTest::newRow("No") << false;
+        QTest::newRow("Yes") << true;
+    }
+
+    void fullDiskIsAskedAboutOnce()
+    {
+        QFETCH(bool, goOn);
+        SmallDisk disk(64);
+        if (!disk.isMounted())
+            QSKIP(qPrintable(disk.error()));
+        qputenv("VEVA_SMS_APP_DIR", disk.path().toLocal8Bit());
+        QVERIFY(DataFiles::EnsureDataFiles().ok());
+        const QString text(3000, u'x'); // a record larger than a page
+        for (int i = 0; i < 4; ++i)
+            m_host.rows.append({QString::number(100 + i), text});
+        m_host.opts.saveSentItems = true;
+        m_host.goOn = goOn;
+        m_clock.onSleep = [&](int sleep) {
+            if (sleep == 1)
+                disk.fill();
+        };
+        QCOMPARE(SendRun(&m_channel, m_host, m_gate, m_clock), goOn);
+        disk.makeRoom();
+        QCOMPARE(m_host.questions,
+                 QStringList{QStringLiteral("A sent message could not be saved in SentItem.ulmex: No space left on "
+                                            "device.\n\nThe message itself was sent, and the records saved before "
+                                            "it are unchanged. Go on sending without saving the rest?")});
+        using S = RowStatus;
+        const QMap<int, S> all{{0, S::Sent}, {1, S::Sent}, {2, S::Sent}, {3, S::Sent}};
+        const QMap<int, S> stopped{{0, S::Sent}, {1, S::Sent}, {2, S::NotSentStopped}, {3, S::NotSentStopped}};
+        QCOMPARE(m_host.statuses, goOn ? all : stopped);
+        QCOMPARE(m_host.calls.contains(QStringLiteral("Message sent successfully.")), goOn);
+        QCOMPARE(DataFiles::LoadSentItems().size(), 1);
+        QCOMPARE(DataFiles::LoadSentItems().first().message, text);
     }
 
     void everyRowGetsItsStatus()

@@ -101,6 +101,9 @@ public:
     QList<SentSms> outbox() const;
     // The next `times` PDUs are answered "+CMS ERROR: <code>" instead of being sent.
     void failNextSends(int cmsError, int times = 1);
+    // The next PDU is taken into the outbox, and then the modem answers nothing
+    // more (Silent): a part that went out while its sender never heard so.
+    void silenceAfterNextPdu();
     // The SIM waits for its PIN: AT+CPIN? says "SIM PIN" and AT+CMGS fails with 311.
     void setSimPinRequired(bool required);
     // PDUs received, accepted or not.
@@ -133,6 +136,7 @@ private:
     int m_failCode = 0;
     int m_failTimes = 0;
     bool m_simPinRequired = false;
+    bool m_silenceAfterPdu = false;
     int m_sendAttempts = 0;
 
     // Owned by the modem thread.

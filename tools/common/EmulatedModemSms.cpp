@@ -45,6 +45,12 @@ void EmulatedModem::failNextSends(int cmsError, int times)
     m_failTimes = qMax(0, times);
 }
 
+void EmulatedModem::silenceAfterNextPdu()
+{
+    QMutexLocker lock(&m_mutex);
+    m_silenceAfterPdu = true;
+}
+
 void EmulatedModem::setSimPinRequired(bool required)
 {
     QMutexLocker lock(&m_mutex);
@@ -124,9 +130,13 @@ QByteArray EmulatedModem::acceptPdu(const QByteArray& hex)
         sent = {sms->number, sms->text, sms->part, sms->parts, sms->reference};
         m_outbox.append(sent);
         sink = m_smsSink;
+        if (std::exchange(m_silenceAfterPdu, false))
+            m_config.mode = Config::Mode::Silent;
     }
     if (sink)
         sink(sent);
+    if (this->config().mode == Config::Mode::Silent)
+        return {};
     const int reference = m_nextReference;
     m_nextReference = (m_nextReference + 1) % 256;
     return echo + okAfter("+CMGS: " + QByteArray::number(reference));

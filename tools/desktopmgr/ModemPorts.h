@@ -33,6 +33,7 @@ public:
     //   modem-cms-error PORT CODE [TIMES]   answer the next sends with +CMS ERROR: CODE
     //   modem-sim-pin PORT on|off           the SIM waits for its PIN
     //   modem-silent PORT on|off            stop answering / answer again
+    //   modem-silent-after-pdu PORT         take the next PDU, then answer nothing more
     ControlResult control(const QString& verb, const QStringList& args);
 
 private:

@@ -129,6 +129,12 @@ ModemPorts::ControlResult ModemPorts::control(const QString& verb, const QString
         EmulatedModem::Config config = modem->config();
         config.mode = on ? EmulatedModem::Config::Mode::Silent : EmulatedModem::Config::Mode::Normal;
         modem->setConfig(config);
+    } else if (verb == QLatin1String("modem-silent-after-pdu")) {
+        if (args.size() != 1)
+            return usage("modem-silent-after-pdu <port>");
+        if (!modem)
+            return noModem();
+        modem->silenceAfterNextPdu();
     } else {
         result.error = QStringLiteral("unknown verb \"%1\"").arg(verb);
         return result;

@@ -8,6 +8,7 @@
 //       attach PIN | detach PIN | fail-next-open PIN | fail-write-after PIN N
 //       outbox PIN | install-module PIN|first
 //       modem-cms-error PORT CODE [TIMES] | modem-sim-pin PORT on|off | modem-silent PORT on|off
+//       modem-silent-after-pdu PORT
 // PINs are decimal or 0x-hex. Exit code 0 on success, 1 when the service
 // refuses or is not running, 2 on wrong arguments.
 
