@@ -382,7 +382,8 @@ private slots:
         QTest::newRow("empty") << QByteArray() << QList<SentItem>{};
         // What an older program left when the disk filled in the middle of a record.
         const QString cut = QString(kBel) + QStringLiteral("9845200001") + kVt + QStringLiteral("Disk che");
-        QTest::newRow("a record cut short") << record + utf16(cut) << QList<SentItem>{a} + DataFiles::ParseSentItemLine(cut);
+        QTest::newRow("a record cut short")
+            << record + utf16(cut) << QList<SentItem>{a} + DataFiles::ParseSentItemLine(cut);
     }
 
     void appendsAfterDamage()
@@ -442,7 +443,8 @@ private slots:
         QVERIFY(!DataFiles::SaveTemplateIfNew(secondTemplate, &error));
         QCOMPARE(error, DataFiles::templatesPath() + QStringLiteral(": No space left on device"));
         QVERIFY(!journal.sending(1, longNumber, messageFingerprint(big)));
-        QVERIFY2(journal.lastError().endsWith(QStringLiteral("No space left on device")), qPrintable(journal.lastError()));
+        QVERIFY2(journal.lastError().endsWith(QStringLiteral("No space left on device")),
+                 qPrintable(journal.lastError()));
         for (int i = 0; i < files.size(); ++i)
             QCOMPARE(readFile(files.at(i)), before.at(i));
 
@@ -450,9 +452,9 @@ private slots:
         QVERIFY(DataFiles::AppendSentItem(QStringLiteral("222"), big, date));
         QVERIFY(DataFiles::SaveTemplateIfNew(secondTemplate));
         QVERIFY(journal.sending(2, QStringLiteral("333"), messageFingerprint(big)));
-        QCOMPARE(DataFiles::LoadSentItems(), (QList<SentItem>{{QStringLiteral("111"), QStringLiteral("first"),
-                                                               QStringLiteral("07/03/2012")},
-                                                              {QStringLiteral("222"), big, QStringLiteral("07/03/2012")}}));
+        QCOMPARE(DataFiles::LoadSentItems(),
+                 (QList<SentItem>{{QStringLiteral("111"), QStringLiteral("first"), QStringLiteral("07/03/2012")},
+                                  {QStringLiteral("222"), big, QStringLiteral("07/03/2012")}}));
         QCOMPARE(DataFiles::LoadTemplates(), (QStringList{longTemplate, secondTemplate}));
         const auto run = SendJournal::readInterrupted();
         QVERIFY(run);

@@ -38,7 +38,7 @@ public:
             shown.append({text, caption, b, i});
             if (!answers.isEmpty())
                 return answers.takeFirst();
-            return b == Ui::Buttons::YesNo ? int(Ui::IdNo) : int(Ui::IdOk);
+            return b == Ui::Buttons::YesNo || b == Ui::Buttons::YesNoDefaultNo ? int(Ui::IdNo) : int(Ui::IdOk);
         });
     }
     ~MessageRecorder() { Ui::setMessageBoxHook({}); }
@@ -163,8 +163,7 @@ Q_COREAPP_STARTUP_FUNCTION(startModalWatch)
 
 // Runs `action` on the next modal dialog of type T once it is open, looking
 // for up to a minute: some dialogs open only after a send run has begun.
-template <typename T>
-void whenModal(std::function<void(T*)> action)
+template <typename T> void whenModal(std::function<void(T*)> action)
 {
     static int nextKey = 0;
     const int key = ++nextKey;
@@ -202,8 +201,7 @@ inline QString spoken(QWidget* widget)
              : QStringLiteral("<none>");
 }
 
-template <typename T = QWidget>
-T* byId(QWidget* parent, int id)
+template <typename T = QWidget> T* byId(QWidget* parent, int id)
 {
     return parent->findChild<T*>(QString::number(id));
 }

@@ -10,6 +10,7 @@
 #include "device/CFirst.h"
 #include "deviceservice/ServiceFixture.h"
 #include "platform/Shell.h"
+#include "platform/deviceservice/DeviceServiceClient.h"
 #include "sending/SendJournal.h"
 #include "sending/dialogs/CModeless.h"
 #include "sending/dialogs/CSend_Msg_Info.h"
@@ -115,6 +116,33 @@ class TestResumeSend : public QObject
         QVERIFY(m_controller->isSending());
         QVERIFY(finished.wait(40000));
         QTRY_VERIFY(m_dlg->isEnabled());
+    }
+
+    // Runs the journal child over the numbers and kills it where `hold` says.
+    void killChild(const QString& hold, const QStringList& rows)
+    {
+        QProcess child;
+        child.start(QStringLiteral(VEVA_JOURNAL_CHILD), QStringList{hold, m_text} + rows);
+        QVERIFY(child.waitForStarted());
+        QByteArray out;
+        while (!out.contains("holding")) {
+            QVERIFY2(child.waitForReadyRead(10000), child.readAllStandardError().constData());
+            out += child.readAllStandardOutput();
+        }
+        child.kill();
+        QVERIFY(child.waitForFinished(10000));
+    }
+
+    void restartProgram()
+    {
+        if (m_controller)
+            QVERIFY(m_controller->waitForWorkers(20000));
+        m_dlg.reset();
+        m_controller = nullptr;
+        m_messages->clear();
+        resetSharedState();
+        g_nAdviceGiven = 1;
+        openWindow();
     }
 
     void verifyStatusColumnBesideTheNumber()
@@ -247,6 +275,111 @@ private slots:
         sendAndWait();
         QCOMPARE(m_messages->shown.first().text, question(2, 3));
         QCOMPARE(outboxNumbers(), numbers(651, 2) + numbers(651, 3));
+    }
+
+    // Killed right after the last message: at the next start the list reads as
+    // sent, "Send Sms" asks first, and the default answer sends nothing. A second
+    // run killed before its first message still knows what the first sent.
+    void killedAfterTheLastMessageNothingGoesTwice()
+    {
+        killChild(QStringLiteral("last"), numbers(801, 4));
+        for (int start = 0; start < 2; ++start) {
+            if (start == 1) {
+                killChild(QStringLiteral("sign"), numbers(801, 4));
+                restartProgram();
+            } else {
+                openWindow();
+            }
+            QTRY_COMPARE(m_messages->texts(), QStringList{DeviceController::interruptedRunNotice(4, 0)});
+            if (start == 0)
+                connectHandset();
+            addRows(numbers(801, 4), m_text);
+            QCOMPARE(statuses(), QList<RowStatus>(4, RowStatus::Sent));
+            m_messages->clear();
+            byId<QPushButton>(m_dlg.get(), 1000)->click();
+            QCOMPARE(m_messages->texts(),
+                     QStringList{QStringLiteral("All 4 messages in the list were already sent. Send them all again?")});
+            QCOMPARE(m_messages->shown.first().buttons, Ui::Buttons::YesNoDefaultNo);
+            QVERIFY(!m_controller->isSending());
+            QVERIFY(outboxNumbers().isEmpty());
+        }
+    }
+
+    // A run killed during its very first message: no row was sent, one is uncertain.
+    void killedDuringItsFirstMessage()
+    {
+        killChild(QStringLiteral("1"), numbers(951, 3));
+        openWindow();
+        QTRY_COMPARE(m_messages->texts(), QStringList{DeviceController::interruptedRunNotice(0, 1)});
+        connectHandset();
+        addRows(numbers(951, 3), m_text);
+        using S = RowStatus;
+        QCOMPARE(statuses(), (QList<S>{S::Uncertain, S::None, S::None}));
+        m_messages->clear();
+        m_messages->answer(Ui::IdYes);
+        sendAndWait();
+        QCOMPARE(m_messages->shown.first().text,
+                 QStringLiteral("1 of 3 messages in the list were already sent (1 of them may have been). Send only "
+                                "the 2 messages not sent yet?"));
+        QCOMPARE(outboxNumbers(), numbers(952, 2));
+    }
+
+    // The reply to the second message comes garbled or too late: the handset may
+    // have sent it, so it is "Uncertain" and a resume leaves it alone. Unplugged,
+    // it is "Failed". Either way the advice closes by itself once the handset answers.
+    void deviceFaultMidRun_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<RowStatus>("status");
+        QTest::newRow("garbled reply") << QStringLiteral("garbage-next") << RowStatus::Uncertain;
+        QTest::newRow("late reply") << QStringLiteral("stall-next") << RowStatus::Uncertain;
+        QTest::newRow("unplugged") << QStringLiteral("detach") << RowStatus::Failed;
+    }
+
+    void deviceFaultMidRun()
+    {
+        QFETCH(QString, fault);
+        QFETCH(RowStatus, status);
+        DeviceServiceClient::setCallTimeout(1000);
+        struct Restore
+        {
+            ~Restore() { DeviceServiceClient::setCallTimeout(DeviceServiceClient::kDefaultCallTimeoutMs); }
+        } restore;
+        openWindow();
+        connectHandset();
+        g_strDesktopManager.set(QString::fromLatin1(kDesktopManagerSeen)); // as the start-up check finds it running
+        addRows(numbers(911, 4), m_text);
+        whenOutboxHolds(1, [this, fault] {
+            if (fault == QLatin1String("stall-next"))
+                QCOMPARE(m_service->control({fault, QStringLiteral("3000")}).exitCode, 0);
+            else if (fault == QLatin1String("detach"))
+                control(fault);
+            else
+                QCOMPARE(m_service->control({fault}).exitCode, 0);
+        });
+        QPointer<CFirst> advice;
+        whenModal<CFirst>([&](CFirst* d) {
+            advice = d;
+            if (fault == QLatin1String("detach"))
+                control(QStringLiteral("attach"));
+        });
+        sendAndWait();
+        QVERIFY(advice.isNull() || !advice->isVisible());
+        QVERIFY(m_dlg->isEnabled());
+        QCOMPARE(g_strDevicePin.get(), QStringLiteral("5A5A"));
+        using S = RowStatus;
+        QCOMPARE(statuses(), (QList<S>{S::Sent, status, S::NotSentStopped, S::NotSentStopped}));
+        const QStringList before = outboxNumbers();
+        QCOMPARE(before.mid(0, 1), numbers(911, 1));
+
+        g_bDeviceSelected = true;
+        g_bStartPacketSent = false;
+        m_messages->clear();
+        m_messages->answer(Ui::IdYes);
+        sendAndWait();
+        QCOMPARE(m_messages->last(), QStringLiteral("Message sent successfully."));
+        // Every number once: the uncertain one was delivered by the service before its reply went wrong.
+        QCOMPARE(outboxNumbers(), numbers(911, 4));
     }
 
     // The program killed while a packet was on its way; at the next start the

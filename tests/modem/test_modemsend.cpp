@@ -302,8 +302,9 @@ private slots:
             QCOMPARE(outbox.at(part - 1).part, part);
             QCOMPARE(outbox.at(part - 1).reference, reference);
         }
-        QCOMPARE(messagesByNumber(outbox), (QMap<QString, QString>{{QStringLiteral("+441111"), longText},
-                                                                   {QStringLiteral("+442222"), QStringLiteral("two")}}));
+        QCOMPARE(messagesByNumber(outbox),
+                 (QMap<QString, QString>{{QStringLiteral("+441111"), longText},
+                                         {QStringLiteral("+442222"), QStringLiteral("two")}}));
         QVERIFY(SendJournal::read()->unresolved().isEmpty());
 
         // Once finished, the message is an ordinary one again: sent again, it goes whole.

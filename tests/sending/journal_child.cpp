@@ -2,8 +2,10 @@
 // all, against a channel that takes packets until message <hold> and then
 // never returns from writing it, so the run stands between "sending" and
 // "sent" until it is killed. With hold 0 every message goes out and the run
-// ends. The data folder is the one VEVA_SMS_APP_DIR names.
-//   journal_child <hold> <message> <number>...
+// ends; with "last" every message goes out and the run stands in its pause
+// after the last one; with "sign" it stands before any message. The data
+// folder is the one VEVA_SMS_APP_DIR names.
+//   journal_child <hold|last|sign> <message> <number>...
 
 #include "FakeHosts.h"
 
@@ -12,11 +14,23 @@
 #include <cstdio>
 #include <unistd.h>
 
+namespace {
+
+[[noreturn]] void holdForGood(const char* what)
+{
+    std::printf("holding %s\n", what);
+    std::fflush(stdout);
+    for (;;)
+        ::pause();
+}
+
+} // namespace
+
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     if (argc < 4) {
-        std::fprintf(stderr, "usage: journal_child <hold> <message> <number>...\n");
+        std::fprintf(stderr, "usage: journal_child <hold|last|sign> <message> <number>...\n");
         return 2;
     }
     FakeHost host;
@@ -24,16 +38,24 @@ int main(int argc, char** argv)
         host.rows.append({QString::fromLocal8Bit(argv[i]), QString::fromLocal8Bit(argv[2])});
     FakeClock clock;
     StopGate gate;
+    const QByteArray mode = argv[1];
     const int hold = std::atoi(argv[1]);
     RecordingChannel channel;
     channel.beforeWrite = [&](const QByteArray& packet) {
-        if (packet == "Sign")
+        if (packet == "Sign") {
+            if (mode == "sign")
+                holdForGood("before the first message");
             return;
+        }
         const int message = int(channel.packets.size()); // "Sign" came first
-        std::printf("%s %d\n", message == hold ? "holding" : "sending", message);
+        if (message == hold)
+            holdForGood(QByteArray::number(message).constData());
+        std::printf("sending %d\n", message);
         std::fflush(stdout);
-        while (message == hold)
-            ::pause();
+    };
+    clock.onSleep = [&](int) {
+        if (mode == "last" && channel.packets.size() == host.rows.size() + 1)
+            holdForGood("after the last message");
     };
     return SendRun(&channel, host, gate, clock) ? 0 : 1;
 }

@@ -71,8 +71,8 @@ private slots:
         QTest::addColumn<QList<int>>("uncertain");
         const QList<int> none;
         QTest::newRow("nothing sent yet") << header() << true << none << none;
-        QTest::newRow("killed during its first message") << header() + line("sending", 0) << true << none
-                                                         << QList<int>{0};
+        QTest::newRow("killed during its first message")
+            << header() + line("sending", 0) << true << none << QList<int>{0};
         QTest::newRow("sent and uncertain") << header() + line("sending", 0) + line("sent", 0) + line("sending", 1)
                                             << true << QList<int>{0} << QList<int>{1};
         QTest::newRow("ended") << header() + line("sending", 0) + line("sent", 0) + "end\tcompleted\t" + kTime + '\n'
@@ -122,23 +122,22 @@ private slots:
         QTest::addColumn<SendJournal::Parts>("lastParts");
         using S = RowStatus;
         const QByteArray h = "veva-send-journal\t2\t" + kTime + "\t4\n";
-        QTest::newRow("killed between two parts")
-            << h + line("sending", 0) + partLine("part", 0, "1/3/77") << QList<S>{S::Uncertain}
-            << SendJournal::Parts{1, 3, 77};
+        QTest::newRow("killed between two parts") << h + line("sending", 0) + partLine("part", 0, "1/3/77")
+                                                  << QList<S>{S::Uncertain} << SendJournal::Parts{1, 3, 77};
         QTest::newRow("a part refused after one went")
             << h + line("sending", 0) + partLine("part", 0, "1/3/77") + partLine("failed", 0, "1/3/77")
             << QList<S>{S::Failed} << SendJournal::Parts{1, 3, 77};
-        QTest::newRow("refused before anything went") << h + line("sending", 0) + line("failed", 0) << QList<S>{}
-                                                      << SendJournal::Parts{};
-        QTest::newRow("handed over, never confirmed") << h + line("sending", 0) + line("uncertain", 0)
-                                                      << QList<S>{S::Uncertain} << SendJournal::Parts{};
+        QTest::newRow("refused before anything went")
+            << h + line("sending", 0) + line("failed", 0) << QList<S>{} << SendJournal::Parts{};
+        QTest::newRow("handed over, never confirmed")
+            << h + line("sending", 0) + line("uncertain", 0) << QList<S>{S::Uncertain} << SendJournal::Parts{};
         QTest::newRow("finished later under its reference")
             << h + partLine("carried-failed", 0, "1/3/77") + line("sending", 0) + partLine("part", 0, "2/3/77") +
                    partLine("part", 0, "3/3/77") + line("sent", 0)
             << QList<S>{S::Sent} << SendJournal::Parts{};
         QTest::newRow("parts beyond the count are damage")
-            << h + line("sending", 0) + partLine("failed", 0, "4/3/77") + line("sent", 1) << QList<S>{S::Uncertain, S::Sent}
-            << SendJournal::Parts{};
+            << h + line("sending", 0) + partLine("failed", 0, "4/3/77") + line("sent", 1)
+            << QList<S>{S::Uncertain, S::Sent} << SendJournal::Parts{};
         QTest::newRow("kept and carried") << h + line("kept-uncertain", 0) + line("carried-sent", 1) +
                                                  line("kept-sent", 2) + line("carried-failed", 3)
                                           << QList<S>{S::Uncertain, S::Sent, S::Sent} << SendJournal::Parts{};
