@@ -1,6 +1,7 @@
 #include "ContactImport.h"
 
 #include "ExcelReader.h"
+#include "import/workbook/Workbook.h"
 #include "platform/TextCodec.h"
 
 #include <QFile>
@@ -19,7 +20,7 @@ FileKind classify(const QString& path)
     const QString extension = info.suffix().toLower();
     if (extension == QLatin1String("txt"))
         return FileKind::Text;
-    if (extension == QLatin1String("xls") || extension == QLatin1String("xlsx") || extension == QLatin1String("csv"))
+    if (Workbook::isSpreadsheetExtension(extension))
         return FileKind::Spreadsheet;
     return FileKind::NotSupported;
 }

@@ -15,7 +15,7 @@ class ExcelReader;
 namespace ContactImport {
 
 enum class FileKind { Missing, NotSupported, Text, Spreadsheet };
-// By existence and extension (txt; xls, xlsx and csv are spreadsheets; letter case ignored).
+// By existence and extension (txt, or one of Workbook::isSpreadsheetExtension; letter case ignored).
 FileKind classify(const QString& path);
 
 // The checks of a text contact file before it is read.

@@ -12,6 +12,7 @@
 #include "import/DynamicMessages.h"
 #include "import/ExcelReader.h"
 #include "import/WorkbookTables.h"
+#include "import/workbook/Workbook.h"
 #include "sending/WaitDialogs.h"
 
 #include <QApplication>
@@ -422,8 +423,9 @@ void CDynamic_Excel_Msg::onBack()
 void CDynamic_Excel_Msg::onBrowse()
 {
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    const QString path = Ui::getOpenFileName(this, QString(), QString(),
-                                             QStringLiteral("Excel Files(*.xls;*.xlsx) (*.xls *.xlsx *.XLS *.XLSX)"));
+    const QString path =
+        Ui::getOpenFileName(this, QString(), QString(),
+                            QStringLiteral("Excel Files(*.xls;*.xlsx) (*.xls *.xlsx *.csv *.XLS *.XLSX *.CSV)"));
     QApplication::restoreOverrideCursor();
     if (path.isEmpty())
         return;
@@ -433,8 +435,7 @@ void CDynamic_Excel_Msg::onBrowse()
                        Ui::Buttons::Ok, Ui::Icon::Warning);
         return;
     }
-    const QString extension = info.suffix().toLower();
-    if (extension != QLatin1String("xls") && extension != QLatin1String("xlsx")) {
+    if (!Workbook::isSpreadsheetExtension(info.suffix())) {
         Ui::notice(this, QStringLiteral("Please select a valid file."));
         return;
     }

@@ -278,6 +278,67 @@ private slots:
         QCOMPARE(rows()->message(1), QStringLiteral("Hi /<col-2>/4455/<COL-4>/<COL-0>/<COL-11>"));
     }
 
+    // Files the real readers take, chosen with Browse: the columns as the file
+    // has them, and placeholders filled with the fields as written.
+    void realFilesThroughBrowse_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("first");
+        QTest::newRow("csv, semicolons, quoted fields")
+            << QStringLiteral("class.CSV")
+            << QByteArray("\xEF\xBB\xBFMobile;Name;Marks\r\n447700;\"Ann; \"\"A\"\"\";564\r\n0099;Bo;07\r\n")
+            << QStringLiteral("Ann; \"A\": 564");
+        QTest::newRow("csv, commas, line break in a field")
+            << QStringLiteral("class.csv") << QByteArray("Mobile,Name,Marks\n447700,\"Ann,\nA\",564\n0099,Bo,07")
+            << QStringLiteral("Ann,\nA: 564");
+    }
+    void realFilesThroughBrowse()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, first);
+        const QString path = m_folders->app() + QLatin1Char('/') + name;
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+        f.close();
+        const QString refused = m_folders->app() + QStringLiteral("/class.doc");
+        QFile other(refused);
+        QVERIFY(other.open(QIODevice::WriteOnly));
+        QString chosen;
+        QString filter;
+        Ui::setFileDialogHook([&](Ui::FileDialogKind, QWidget*, const QString&, const QString&, const QString& f) {
+            filter = f;
+            return chosen;
+        });
+        runWizard([&](Wizard* w) {
+            toFile(w, 1, QString());
+            auto* browse = byId<QPushButton>(w, 1114);
+            chosen = refused;
+            browse->click();
+            QVERIFY(byId<QLineEdit>(w, 1154)->text().isEmpty());
+            chosen = path;
+            browse->click();
+            QCOMPARE(byId<QLineEdit>(w, 1154)->text(), path);
+            click(w, 1);
+            if (!finishStep(w))
+                return;
+            auto* list = byId<QTableWidget>(w, 1156);
+            QCOMPARE(list->rowCount(), 3);
+            QCOMPARE(list->item(2, 1)->text(), QStringLiteral("Marks"));
+            byId<QPlainTextEdit>(w, 1157)->setPlainText(QStringLiteral("<COL-2>: <COL-3>"));
+            click(w, 1);
+            finishStep(w);
+        });
+        QVERIFY(filter.contains(QLatin1String("*.csv")));
+        QCOMPARE(m_messages->texts(), QStringList{QStringLiteral("Please select a valid file.")});
+        QCOMPARE(numbers(), (QStringList{"447700", "0099"}));
+        // Text as written: the quotes undone, the leading zero of 07 kept.
+        QCOMPARE(rows()->message(0), first);
+        QCOMPARE(rows()->message(1), QStringLiteral("Bo: 07"));
+    }
+
     void columnListStopsAtTen()
     {
         FakeSheet sheet(QStringLiteral("S"));
