@@ -423,9 +423,9 @@ void CDynamic_Excel_Msg::onBack()
 void CDynamic_Excel_Msg::onBrowse()
 {
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    const QString path =
-        Ui::getOpenFileName(this, QString(), QString(),
-                            QStringLiteral("Excel Files(*.xls;*.xlsx) (*.xls *.xlsx *.csv *.XLS *.XLSX *.CSV)"));
+    const QString path = Ui::getOpenFileName(
+        this, QString(), QString(),
+        QStringLiteral("Excel Files(*.xls;*.xlsx) (*.xls *.xlsx *.csv *.ods *.XLS *.XLSX *.CSV *.ODS)"));
     QApplication::restoreOverrideCursor();
     if (path.isEmpty())
         return;

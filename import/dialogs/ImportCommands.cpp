@@ -30,8 +30,8 @@ constexpr int kBlockRows = 4096;
 
 } // namespace
 
-const QString ImportCommands::kContactsFilter =
-    QStringLiteral("Text & Excel Files(*.txt;*.xls;*.xlsx) (*.txt *.xls *.xlsx *.csv *.TXT *.XLS *.XLSX *.CSV)");
+const QString ImportCommands::kContactsFilter = QStringLiteral(
+    "Text & Excel Files(*.txt;*.xls;*.xlsx) (*.txt *.xls *.xlsx *.csv *.ods *.TXT *.XLS *.XLSX *.CSV *.ODS)");
 
 // What one import carries between the GUI thread and its worker.
 struct ImportCommands::Run

@@ -77,7 +77,8 @@ std::vector<const Cell*> Sheet::column(quint32 col) const
 
 bool isSpreadsheetExtension(const QString& extension)
 {
-    static const QStringList kExtensions = {QStringLiteral("xls"), QStringLiteral("xlsx"), QStringLiteral("csv")};
+    static const QStringList kExtensions = {QStringLiteral("xls"), QStringLiteral("xlsx"), QStringLiteral("csv"),
+                                            QStringLiteral("ods")};
     return kExtensions.contains(extension, Qt::CaseInsensitive);
 }
 

@@ -102,7 +102,7 @@ struct OpenResult
 OpenResult openFile(const QString& path);
 
 // Whether a file name's extension (without the dot, any letter case) is one the
-// spreadsheet imports take: xls, xlsx, csv.
+// spreadsheet imports take: xls, xlsx, csv, ods.
 bool isSpreadsheetExtension(const QString& extension);
 
 // --- Shared helpers of the file readers ---------------------------------

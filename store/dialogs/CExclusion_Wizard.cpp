@@ -48,7 +48,7 @@ const QString kSelectAvailable = QStringLiteral("Please select a record from the
 const QString kNumbersEmpty = QStringLiteral("Exclusion number list is empty.");
 const QString kValidNumber = QStringLiteral("Please enter a valid phone number.");
 const QString kNumberExists = QStringLiteral("Entered number already exists.");
-const QString kFileFilter = QStringLiteral("Text & Excel Files(*.txt;*.xls;*.xlsx)|*.txt;*.xls;*.xlsx;*.csv||");
+const QString kFileFilter = QStringLiteral("Text & Excel Files(*.txt;*.xls;*.xlsx)|*.txt;*.xls;*.xlsx;*.csv;*.ods||");
 
 enum LoadOutcome
 {

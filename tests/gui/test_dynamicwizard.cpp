@@ -339,6 +339,37 @@ private slots:
         QCOMPARE(rows()->message(1), QStringLiteral("Bo: 07"));
     }
 
+    // Workbooks saved by spreadsheet programs (tests/import/data): every format
+    // gives the wizard the same column captions.
+    void savedWorkbooksGiveTheirCaptions_data()
+    {
+        QTest::addColumn<QString>("name");
+        for (const char* name :
+             {"libreoffice.xlsx", "libreoffice.xls", "libreoffice.ods", "gnumeric.xlsx", "gnumeric.xls"})
+            QTest::newRow(name) << QString::fromLatin1(name);
+    }
+    void savedWorkbooksGiveTheirCaptions()
+    {
+        QFETCH(QString, name);
+        const QString path = QStringLiteral(VEVA_IMPORT_TEST_DATA "/") + name;
+        QStringList captions;
+        runWizard([&](Wizard* w) {
+            toFile(w, 1, path);
+            click(w, 1);
+            if (finishStep(w)) {
+                auto* list = byId<QTableWidget>(w, 1156);
+                for (int r = 0; r < list->rowCount(); ++r)
+                    captions.append(list->item(r, 1)->text() + u' ' + list->item(r, 2)->text());
+            }
+            click(w, 1158);
+            click(w, 1158);
+            click(w, 1158);
+        });
+        QVERIFY(m_messages->shown.isEmpty());
+        QCOMPARE(captions, (QStringList{"Name <COL-1>", "Mobile <COL-2>", "Amount <COL-3>", "Member <COL-4>",
+                                        "Code <COL-5>", "Other <COL-6>"}));
+    }
+
     void columnListStopsAtTen()
     {
         FakeSheet sheet(QStringLiteral("S"));

@@ -427,7 +427,8 @@ private slots:
         QString chosen;
         Ui::setFileDialogHook([&](Ui::FileDialogKind, QWidget*, const QString&, const QString&, const QString& filter) {
             [&] {
-                QCOMPARE(filter, QStringLiteral("Text & Excel Files(*.txt;*.xls;*.xlsx) (*.txt *.xls *.xlsx *.csv)"));
+                QCOMPARE(filter,
+                         QStringLiteral("Text & Excel Files(*.txt;*.xls;*.xlsx) (*.txt *.xls *.xlsx *.csv *.ods)"));
             }();
             return chosen;
         });

@@ -124,7 +124,7 @@ private slots:
         QTest::newRow("missing file") << QStringLiteral("gone") << QByteArray() << yes
                                       << QStringLiteral("File does not exist on selected location.")
                                       << QStringLiteral("Warning");
-        QTest::newRow("other extension") << QStringLiteral("n.ods") << QByteArray("123") << yes
+        QTest::newRow("other extension") << QStringLiteral("n.doc") << QByteArray("123") << yes
                                          << QStringLiteral("Please select a valid file.") << QStringLiteral("Message");
         QTest::newRow("UTF-8 mark") << QStringLiteral("u.txt") << QByteArray("\xEF\xBB\xBF" "123") << yes
                                     << QStringLiteral("Please select the ANSI encoded text file.")
