@@ -66,6 +66,25 @@ private:
 void ReadSheetColumns(const ExcelReader& reader, const QList<int>& columns,
                       const std::function<bool(int row, int col, const QString& text)>& cell);
 
+// Cells of the read columns holding a formula the file keeps without its
+// result (written by a program that leaves computing to the spreadsheet): the
+// import reads them as empty. `first` names the first one read ("Sheet1!B7").
+struct SkippedFormulas
+{
+    int count = 0;
+    QString first;
+};
+enum class ReadingOrder
+{
+    ColumnByColumn,
+    RowByRow
+};
+// `columns` as for ReadSheetColumns; rows of the range past `lastRow` are not read.
+SkippedFormulas FindSkippedFormulas(const ExcelReader& reader, const QList<int>& columns, ReadingOrder order,
+                                    int lastRow);
+// What the window says after such an import; empty when none was skipped.
+QString SkippedFormulasNotice(const SkippedFormulas& skipped);
+
 inline const QString kNoRowsMessage = QStringLiteral(
     "Either file is corrupted or selected file contains invalid characters.\n\nOR\n\nRecipient number is skipped "
     "because of using 'Skip Duplicate Numbers' or 'Exclusion List' option.");

@@ -671,6 +671,10 @@ int CDynamic_Excel_Msg::readRows(bool dynamic)
             post(false);
         }
         handOver();
+        // The columns this mode reads: the number and the message, or every column a placeholder can name.
+        const QList<int> used(qMin(cols, dynamic ? kMaxPlaceholderColumn : 2), 1);
+        const QString skipped = ContactImport::SkippedFormulasNotice(
+            ContactImport::FindSkippedFormulas(reader, used, ContactImport::ReadingOrder::RowByRow, total));
         reader.EndExcel();
         if (step.added() == 0) {
             onGuiThread([this] {
@@ -680,6 +684,8 @@ int CDynamic_Excel_Msg::readRows(bool dynamic)
                 show();
             });
             wizardUi.notice(ContactImport::kNoRowsMessage);
+            if (!skipped.isEmpty())
+                wizardUi.notice(skipped);
             return 0;
         }
         onGuiThread([this] {
@@ -687,6 +693,8 @@ int CDynamic_Excel_Msg::readRows(bool dynamic)
                 m_main->UpdateTotalNumbers();
             m_pProgressWnd->hide();
         });
+        if (!skipped.isEmpty())
+            wizardUi.notice(skipped);
         return 1;
     } catch (const ExcelAutomationError& e) {
         // The rows read so far stay in the list.

@@ -370,6 +370,33 @@ private slots:
                                         "Code <COL-5>", "Other <COL-6>"}));
     }
 
+    // A placeholder column or the number column holding formulas without their result: the wizard
+    // imports and then says so, naming the first in row order. Columns past the placeholders are not read.
+    void formulasWithoutResultAreToldOf()
+    {
+        FakeSheet sheet(QStringLiteral("S"));
+        sheet.text("A1", QStringLiteral("Mobile")).text("C1", QStringLiteral("City"));
+        sheet.number("A2", 4455).formula("C2").formula("L2");
+        sheet.formula("A3").text("C3", QStringLiteral("Oslo"));
+        const QString path = book(QStringLiteral("f.xlsx"), {sheet});
+        runWizard([path](Wizard* w) {
+            toFile(w, 1, path);
+            click(w, 1);
+            if (!finishStep(w))
+                return;
+            byId<QPlainTextEdit>(w, 1157)->setPlainText(QStringLiteral("Hi <COL-3>"));
+            click(w, 1);
+            finishStep(w);
+        });
+        QCOMPARE(numbers(), QStringList{"4455"});
+        QCOMPARE(rows()->message(0), QStringLiteral("Hi "));
+        QCOMPARE(m_messages->texts(),
+                 QStringList{QStringLiteral("2 cells hold a formula whose result the file does not store; they were "
+                                            "read as empty (the first is S!C2).\n\nOpen the file in a spreadsheet "
+                                            "program and save it there, so that the results are stored, then import "
+                                            "it again.")});
+    }
+
     void columnListStopsAtTen()
     {
         FakeSheet sheet(QStringLiteral("S"));
