@@ -1,6 +1,7 @@
 #include "ContactImport.h"
 
 #include "ExcelReader.h"
+#include "import/workbook/Workbook.h"
 #include "platform/TextCodec.h"
 
 #include <QFile>
@@ -19,7 +20,7 @@ FileKind classify(const QString& path)
     const QString extension = info.suffix().toLower();
     if (extension == QLatin1String("txt"))
         return FileKind::Text;
-    if (extension == QLatin1String("xls") || extension == QLatin1String("xlsx") || extension == QLatin1String("csv"))
+    if (Workbook::isSpreadsheetExtension(extension))
         return FileKind::Spreadsheet;
     return FileKind::NotSupported;
 }
@@ -125,6 +126,47 @@ void ReadSheetColumns(const ExcelReader& reader, const QList<int>& columns,
         if (stop)
             return;
     }
+}
+
+SkippedFormulas FindSkippedFormulas(const ExcelReader& reader, const QList<int>& columns, ReadingOrder order,
+                                    int lastRow)
+{
+    SkippedFormulas skipped;
+    int firstRow = 0, firstCol = 0;
+    for (int k = 1; k <= columns.size() && k <= reader.cols(); ++k) {
+        if (columns.at(k - 1) != 1)
+            continue;
+        for (const int row : reader.FormulaRowsWithoutResult(k)) {
+            if (row > lastRow)
+                break;
+            const bool earlier = skipped.count == 0 || (order == ReadingOrder::RowByRow && row < firstRow);
+            if (earlier) {
+                firstRow = row;
+                firstCol = k;
+            }
+            ++skipped.count;
+        }
+    }
+    if (skipped.count > 0) {
+        QString letters;
+        for (quint32 c = reader.firstColumn() + quint32(firstCol); c > 0; c = (c - 1) / 26)
+            letters.prepend(QChar(u'A' + (c - 1) % 26));
+        skipped.first = reader.SheetName() + u'!' + letters + QString::number(reader.firstRow() + quint32(firstRow));
+    }
+    return skipped;
+}
+
+QString SkippedFormulasNotice(const SkippedFormulas& skipped)
+{
+    if (skipped.count == 0)
+        return {};
+    const QString cells =
+        skipped.count == 1 ? QStringLiteral("1 cell holds a formula whose result the file does not store; it was")
+                           : QStringLiteral("%1 cells hold a formula whose result the file does not store; they were")
+                                 .arg(skipped.count);
+    return QStringLiteral("%1 read as empty (the first is %2).\n\nOpen the file in a spreadsheet program and save it "
+                          "there, so that the results are stored, then import it again.")
+        .arg(cells, skipped.first);
 }
 
 } // namespace ContactImport

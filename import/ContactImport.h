@@ -15,7 +15,7 @@ class ExcelReader;
 namespace ContactImport {
 
 enum class FileKind { Missing, NotSupported, Text, Spreadsheet };
-// By existence and extension (txt; xls, xlsx and csv are spreadsheets; letter case ignored).
+// By existence and extension (txt, or one of Workbook::isSpreadsheetExtension; letter case ignored).
 FileKind classify(const QString& path);
 
 // The checks of a text contact file before it is read.
@@ -65,6 +65,25 @@ private:
 // throws. `cell` may return false to stop.
 void ReadSheetColumns(const ExcelReader& reader, const QList<int>& columns,
                       const std::function<bool(int row, int col, const QString& text)>& cell);
+
+// Cells of the read columns holding a formula the file keeps without its
+// result (written by a program that leaves computing to the spreadsheet): the
+// import reads them as empty. `first` names the first one read ("Sheet1!B7").
+struct SkippedFormulas
+{
+    int count = 0;
+    QString first;
+};
+enum class ReadingOrder
+{
+    ColumnByColumn,
+    RowByRow
+};
+// `columns` as for ReadSheetColumns; rows of the range past `lastRow` are not read.
+SkippedFormulas FindSkippedFormulas(const ExcelReader& reader, const QList<int>& columns, ReadingOrder order,
+                                    int lastRow);
+// What the window says after such an import; empty when none was skipped.
+QString SkippedFormulasNotice(const SkippedFormulas& skipped);
 
 inline const QString kNoRowsMessage = QStringLiteral(
     "Either file is corrupted or selected file contains invalid characters.\n\nOR\n\nRecipient number is skipped "

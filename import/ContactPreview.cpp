@@ -314,7 +314,7 @@ QString usage()
         "                                         the numbers the import would add, in list order;\n"
         "                                         --why: one line per cell or token with its outcome\n"
         "                                         (a run of empty cells as one range)\n"
-        "FILE is a .txt, .xls or .xlsx file. --exclusions uses the exclusion lists in use, read only.\n"
+        "FILE is a .txt, .xls, .xlsx, .csv or .ods file. --exclusions uses the exclusion lists in use, read only.\n"
         "Status: 0 done, 1 the file was refused (the reason on standard error), 2 wrong usage.\n");
 }
 

@@ -280,6 +280,11 @@ void ExcelReader::ForEachCellOfColumn(int col,
     });
 }
 
+QString ExcelReader::SheetName() const
+{
+    return m_sheet ? m_sheet->name : QString();
+}
+
 std::vector<int> ExcelReader::FormulaRowsWithoutResult(int col) const
 {
     if (!m_sheet || col < 1 || col > m_cols)

@@ -76,6 +76,9 @@ public:
     // ones. Cells that cannot be converted come as nothing.
     void ForEachCellOfColumn(int col, const std::function<void(int row, const std::optional<QString>& text)>& visit) const;
 
+    // The name of the selected sheet; empty before one is loaded.
+    QString SheetName() const;
+
     // Rows of range column `col` (1-based, ascending) whose cell is a formula
     // the file stores without its result: they read as empty.
     std::vector<int> FormulaRowsWithoutResult(int col) const;

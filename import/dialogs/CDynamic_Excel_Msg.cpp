@@ -12,6 +12,7 @@
 #include "import/DynamicMessages.h"
 #include "import/ExcelReader.h"
 #include "import/WorkbookTables.h"
+#include "import/workbook/Workbook.h"
 #include "sending/WaitDialogs.h"
 
 #include <QApplication>
@@ -422,8 +423,9 @@ void CDynamic_Excel_Msg::onBack()
 void CDynamic_Excel_Msg::onBrowse()
 {
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    const QString path = Ui::getOpenFileName(this, QString(), QString(),
-                                             QStringLiteral("Excel Files(*.xls;*.xlsx) (*.xls *.xlsx *.XLS *.XLSX)"));
+    const QString path = Ui::getOpenFileName(
+        this, QString(), QString(),
+        QStringLiteral("Excel Files(*.xls;*.xlsx) (*.xls *.xlsx *.csv *.ods *.XLS *.XLSX *.CSV *.ODS)"));
     QApplication::restoreOverrideCursor();
     if (path.isEmpty())
         return;
@@ -433,8 +435,7 @@ void CDynamic_Excel_Msg::onBrowse()
                        Ui::Buttons::Ok, Ui::Icon::Warning);
         return;
     }
-    const QString extension = info.suffix().toLower();
-    if (extension != QLatin1String("xls") && extension != QLatin1String("xlsx")) {
+    if (!Workbook::isSpreadsheetExtension(info.suffix())) {
         Ui::notice(this, QStringLiteral("Please select a valid file."));
         return;
     }
@@ -670,6 +671,10 @@ int CDynamic_Excel_Msg::readRows(bool dynamic)
             post(false);
         }
         handOver();
+        // The columns this mode reads: the number and the message, or every column a placeholder can name.
+        const QList<int> used(qMin(cols, dynamic ? kMaxPlaceholderColumn : 2), 1);
+        const QString skipped = ContactImport::SkippedFormulasNotice(
+            ContactImport::FindSkippedFormulas(reader, used, ContactImport::ReadingOrder::RowByRow, total));
         reader.EndExcel();
         if (step.added() == 0) {
             onGuiThread([this] {
@@ -679,6 +684,8 @@ int CDynamic_Excel_Msg::readRows(bool dynamic)
                 show();
             });
             wizardUi.notice(ContactImport::kNoRowsMessage);
+            if (!skipped.isEmpty())
+                wizardUi.notice(skipped);
             return 0;
         }
         onGuiThread([this] {
@@ -686,6 +693,8 @@ int CDynamic_Excel_Msg::readRows(bool dynamic)
                 m_main->UpdateTotalNumbers();
             m_pProgressWnd->hide();
         });
+        if (!skipped.isEmpty())
+            wizardUi.notice(skipped);
         return 1;
     } catch (const ExcelAutomationError& e) {
         // The rows read so far stay in the list.

@@ -30,8 +30,8 @@ constexpr int kBlockRows = 4096;
 
 } // namespace
 
-const QString ImportCommands::kContactsFilter =
-    QStringLiteral("Text & Excel Files(*.txt;*.xls;*.xlsx) (*.txt *.xls *.xlsx *.csv *.TXT *.XLS *.XLSX *.CSV)");
+const QString ImportCommands::kContactsFilter = QStringLiteral(
+    "Text & Excel Files(*.txt;*.xls;*.xlsx) (*.txt *.xls *.xlsx *.csv *.ods *.TXT *.XLS *.XLSX *.CSV *.ODS)");
 
 // What one import carries between the GUI thread and its worker.
 struct ImportCommands::Run
@@ -124,7 +124,7 @@ void ImportCommands::post(Run& run, bool force)
     run.sincePost.restart();
 }
 
-void ImportCommands::finish(Run& run, bool reportNoRows)
+void ImportCommands::finish(Run& run, bool reportNoRows, const QString& notice)
 {
     post(run, true);
     if (run.position > 0) {
@@ -133,8 +133,8 @@ void ImportCommands::finish(Run& run, bool reportNoRows)
             Qt::QueuedConnection);
     }
     const int added = run.rows.added();
-    QMetaObject::invokeMethod(this, [this, reportNoRows, added] { endImport(reportNoRows, added); },
-                              Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, reportNoRows, added, notice] { endImport(reportNoRows, added, notice); }, Qt::QueuedConnection);
 }
 
 void ImportCommands::LoadContactsWorker(Run& run)
@@ -227,8 +227,10 @@ void ImportCommands::ReadExcelContacts(Run& run, const QString& path)
             post(run, false);
             return true;
         });
+        const SkippedFormulas skipped =
+            FindSkippedFormulas(reader, g_arrColumnSelected, ReadingOrder::ColumnByColumn, reader.rows());
         reader.EndExcel();
-        finish(run, true);
+        finish(run, true, SkippedFormulasNotice(skipped));
     } catch (const ExcelAutomationError&) {
         // Rows added before the failure stay.
         finish(run, false);
@@ -300,7 +302,7 @@ void ImportCommands::OnDynamicMessages()
         m_main->UpdateTotalNumbers();
 }
 
-void ImportCommands::endImport(bool showNoRowsWhenNothingAdded, int added)
+void ImportCommands::endImport(bool showNoRowsWhenNothingAdded, int added, const QString& notice)
 {
     m_clearPending = false;
     m_importTimer->stop();
@@ -313,6 +315,8 @@ void ImportCommands::endImport(bool showNoRowsWhenNothingAdded, int added)
         m_wait->hide();
     if (showNoRowsWhenNothingAdded && added == 0 && m_main)
         Ui::notice(m_main, kNoRowsMessage);
+    if (!notice.isEmpty() && m_main)
+        Ui::notice(m_main, notice);
 }
 
 void ImportCommands::onImportTimer()

@@ -44,13 +44,14 @@ private:
     // Hands the accepted numbers to the list as a block (when `force`, or once a block is due).
     void post(Run& run, bool force);
     // Every end of a read: the last rows, the list's new number index, then the window back.
-    void finish(Run& run, bool reportNoRows);
+    // `notice`: said after the import, once its rows are in the list.
+    void finish(Run& run, bool reportNoRows, const QString& notice = {});
 
     // GUI-thread steps the worker asks for.
     void beginReading();
     void insertRows(int position, const QList<RecipientListModel::Row>& rows);
     void adoptIndex(NumberIndex index);
-    void endImport(bool showNoRowsWhenNothingAdded, int added);
+    void endImport(bool showNoRowsWhenNothingAdded, int added, const QString& notice = {});
     void onImportTimer();
 
     QPointer<CCorvaneDlg> m_main;

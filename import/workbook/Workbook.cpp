@@ -75,6 +75,13 @@ std::vector<const Cell*> Sheet::column(quint32 col) const
     return out;
 }
 
+bool isSpreadsheetExtension(const QString& extension)
+{
+    static const QStringList kExtensions = {QStringLiteral("xls"), QStringLiteral("xlsx"), QStringLiteral("csv"),
+                                            QStringLiteral("ods")};
+    return kExtensions.contains(extension, Qt::CaseInsensitive);
+}
+
 bool parseCellReference(QStringView ref, quint32& row, quint32& col)
 {
     qsizetype i = 0;

@@ -101,6 +101,10 @@ struct OpenResult
 // its extension says.
 OpenResult openFile(const QString& path);
 
+// Whether a file name's extension (without the dot, any letter case) is one the
+// spreadsheet imports take: xls, xlsx, csv, ods.
+bool isSpreadsheetExtension(const QString& extension);
+
 // --- Shared helpers of the file readers ---------------------------------
 
 // "A1"-style reference to 0-based row and column; false when malformed or

@@ -19,6 +19,9 @@ bool isContainer(const QByteArray& bytes);
 
 // .xlsx (Office Open XML package). Its own reader in import/xlsx.
 OpenResult openZipWorkbook(const QByteArray& bytes);
+// .ods (OpenDocument spreadsheet, a zip package whose first entry names its
+// type). import/ods, on the .xlsx reader's package layer.
+OpenResult openOdsWorkbook(const QByteArray& bytes);
 // .xls (BIFF8 in an OLE2 container), and password-protected .xlsx, which is an
 // OLE2 container holding EncryptionInfo and EncryptedPackage. import/xls.
 OpenResult openOle2Workbook(const QByteArray& bytes);

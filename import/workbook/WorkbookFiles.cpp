@@ -86,6 +86,15 @@ bool isZip(const QByteArray& bytes)
     return bytes.startsWith("PK\x03\x04") || bytes.startsWith("PK\x05\x06");
 }
 
+// OpenDocument packages begin with an uncompressed entry "mimetype" holding the
+// media type, so that the kind shows at a fixed place (offset 30, after the
+// local header of the first entry).
+bool isOpenDocument(const QByteArray& bytes)
+{
+    static const QByteArray kMimetype("mimetypeapplication/vnd.oasis.opendocument.spreadsheet");
+    return bytes.startsWith("PK\x03\x04") && bytes.mid(30, kMimetype.size()) == kMimetype;
+}
+
 } // namespace
 
 bool isContainer(const QByteArray& bytes)
@@ -99,7 +108,7 @@ OpenResult openBytes(const QByteArray& bytes)
     if (bytes.startsWith(kOle2))
         return openOle2Workbook(bytes);
     if (isZip(bytes))
-        return openZipWorkbook(bytes);
+        return isOpenDocument(bytes) ? openOdsWorkbook(bytes) : openZipWorkbook(bytes);
     result.detail = QStringLiteral("neither an OLE2 container nor a zip package");
     return result;
 }

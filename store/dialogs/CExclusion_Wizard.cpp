@@ -9,6 +9,7 @@
 #include "app/controls/CMyListCtrl.h"
 #include "app/controls/CSpecialEdit.h"
 #include "app/controls/Theme.h"
+#include "import/workbook/Workbook.h"
 #include "sending/WaitDialogs.h"
 #include "store/DataFiles.h"
 #include "store/ExclusionLists.h"
@@ -47,7 +48,7 @@ const QString kSelectAvailable = QStringLiteral("Please select a record from the
 const QString kNumbersEmpty = QStringLiteral("Exclusion number list is empty.");
 const QString kValidNumber = QStringLiteral("Please enter a valid phone number.");
 const QString kNumberExists = QStringLiteral("Entered number already exists.");
-const QString kFileFilter = QStringLiteral("Text & Excel Files(*.txt;*.xls;*.xlsx)|*.txt;*.xls;*.xlsx||");
+const QString kFileFilter = QStringLiteral("Text & Excel Files(*.txt;*.xls;*.xlsx)|*.txt;*.xls;*.xlsx;*.csv;*.ods||");
 
 enum LoadOutcome
 {
@@ -721,7 +722,7 @@ void CExclusion_Wizard::OnBrowse()
         return;
     }
     const QString ext = extensionOf(path);
-    if (ext != QLatin1String("xls") && ext != QLatin1String("xlsx") && ext != QLatin1String("txt")) {
+    if (ext != QLatin1String("txt") && !Workbook::isSpreadsheetExtension(ext)) {
         Ui::notice(this, QStringLiteral("Please select a valid file."));
         return;
     }
@@ -754,7 +755,7 @@ void CExclusion_Wizard::OnLoad()
             ExclusionLists::CandidateFilter filter(existing);
             auto sink = [&filter](const QString& candidate) { filter.offer(candidate); };
             const QString ext = extensionOf(path);
-            if (ext == QLatin1String("xls") || ext == QLatin1String("xlsx")) {
+            if (Workbook::isSpreadsheetExtension(ext)) {
                 if (!LoadExclusionCandidatesFromWorkbook(context, path, sink))
                     result.outcome = Ended;
             } else {

@@ -15,7 +15,7 @@ struct ExclusionImportContext
 };
 
 // Offers every cell of the chosen columns of the chosen sheet of a workbook
-// (.xls or .xlsx), column by column, row 1 to the last used row, to `sink`.
+// (.xls, .xlsx, .csv or .ods), column by column, row 1 to the last used row, to `sink`.
 // Runs on the import worker. Returns false when the import ends early (the
 // sheet choice cancelled, or a failure it has already reported).
 bool LoadExclusionCandidatesFromWorkbook(const ExclusionImportContext& context, const QString& path,

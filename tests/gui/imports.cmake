@@ -4,6 +4,7 @@ if(TARGET veva_import_gui)
 endif()
 if(TARGET veva_import_gui)
     veva_add_test(test_dynamicwizard SOURCES test_dynamicwizard.cpp GuiTestSupport.h LIBS veva_import_gui)
+    target_compile_definitions(test_dynamicwizard PRIVATE VEVA_IMPORT_TEST_DATA="${PROJECT_SOURCE_DIR}/tests/import/data")
 endif()
 if(TARGET veva_import_gui AND TARGET veva_test_workbooks)
     veva_add_test(test_importfiles SOURCES test_importfiles.cpp GuiTestSupport.h

@@ -149,6 +149,7 @@ private slots:
         QTest::newRow("LibreOffice .xlsx") << data + "libreoffice.xlsx" << 0 << QByteArray();
         QTest::newRow("LibreOffice .xls") << data + "libreoffice.xls" << 0 << QByteArray();
         QTest::newRow("Gnumeric .xls") << data + "gnumeric.xls" << 0 << QByteArray();
+        QTest::newRow("LibreOffice .ods") << data + "libreoffice.ods" << 0 << QByteArray();
         // A sparse file as large as the whole limit: its bytes cannot all be held.
         QTest::newRow("larger than memory") << QString() << 1 << QByteArray("Failed to open Excel file!\n");
     }

@@ -278,6 +278,125 @@ private slots:
         QCOMPARE(rows()->message(1), QStringLiteral("Hi /<col-2>/4455/<COL-4>/<COL-0>/<COL-11>"));
     }
 
+    // Files the real readers take, chosen with Browse: the columns as the file
+    // has them, and placeholders filled with the fields as written.
+    void realFilesThroughBrowse_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("first");
+        QTest::newRow("csv, semicolons, quoted fields")
+            << QStringLiteral("class.CSV")
+            << QByteArray("\xEF\xBB\xBFMobile;Name;Marks\r\n447700;\"Ann; \"\"A\"\"\";564\r\n0099;Bo;07\r\n")
+            << QStringLiteral("Ann; \"A\": 564");
+        QTest::newRow("csv, commas, line break in a field")
+            << QStringLiteral("class.csv") << QByteArray("Mobile,Name,Marks\n447700,\"Ann,\nA\",564\n0099,Bo,07")
+            << QStringLiteral("Ann,\nA: 564");
+    }
+    void realFilesThroughBrowse()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, first);
+        const QString path = m_folders->app() + QLatin1Char('/') + name;
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+        f.close();
+        const QString refused = m_folders->app() + QStringLiteral("/class.doc");
+        QFile other(refused);
+        QVERIFY(other.open(QIODevice::WriteOnly));
+        QString chosen;
+        QString filter;
+        Ui::setFileDialogHook([&](Ui::FileDialogKind, QWidget*, const QString&, const QString&, const QString& f) {
+            filter = f;
+            return chosen;
+        });
+        runWizard([&](Wizard* w) {
+            toFile(w, 1, QString());
+            auto* browse = byId<QPushButton>(w, 1114);
+            chosen = refused;
+            browse->click();
+            QVERIFY(byId<QLineEdit>(w, 1154)->text().isEmpty());
+            chosen = path;
+            browse->click();
+            QCOMPARE(byId<QLineEdit>(w, 1154)->text(), path);
+            click(w, 1);
+            if (!finishStep(w))
+                return;
+            auto* list = byId<QTableWidget>(w, 1156);
+            QCOMPARE(list->rowCount(), 3);
+            QCOMPARE(list->item(2, 1)->text(), QStringLiteral("Marks"));
+            byId<QPlainTextEdit>(w, 1157)->setPlainText(QStringLiteral("<COL-2>: <COL-3>"));
+            click(w, 1);
+            finishStep(w);
+        });
+        QVERIFY(filter.contains(QLatin1String("*.csv")));
+        QCOMPARE(m_messages->texts(), QStringList{QStringLiteral("Please select a valid file.")});
+        QCOMPARE(numbers(), (QStringList{"447700", "0099"}));
+        // Text as written: the quotes undone, the leading zero of 07 kept.
+        QCOMPARE(rows()->message(0), first);
+        QCOMPARE(rows()->message(1), QStringLiteral("Bo: 07"));
+    }
+
+    // Workbooks saved by spreadsheet programs (tests/import/data): every format
+    // gives the wizard the same column captions.
+    void savedWorkbooksGiveTheirCaptions_data()
+    {
+        QTest::addColumn<QString>("name");
+        for (const char* name :
+             {"libreoffice.xlsx", "libreoffice.xls", "libreoffice.ods", "gnumeric.xlsx", "gnumeric.xls"})
+            QTest::newRow(name) << QString::fromLatin1(name);
+    }
+    void savedWorkbooksGiveTheirCaptions()
+    {
+        QFETCH(QString, name);
+        const QString path = QStringLiteral(VEVA_IMPORT_TEST_DATA "/") + name;
+        QStringList captions;
+        runWizard([&](Wizard* w) {
+            toFile(w, 1, path);
+            click(w, 1);
+            if (finishStep(w)) {
+                auto* list = byId<QTableWidget>(w, 1156);
+                for (int r = 0; r < list->rowCount(); ++r)
+                    captions.append(list->item(r, 1)->text() + u' ' + list->item(r, 2)->text());
+            }
+            click(w, 1158);
+            click(w, 1158);
+            click(w, 1158);
+        });
+        QVERIFY(m_messages->shown.isEmpty());
+        QCOMPARE(captions, (QStringList{"Name <COL-1>", "Mobile <COL-2>", "Amount <COL-3>", "Member <COL-4>",
+                                        "Code <COL-5>", "Other <COL-6>"}));
+    }
+
+    // A placeholder column or the number column holding formulas without their result: the wizard
+    // imports and then says so, naming the first in row order. Columns past the placeholders are not read.
+    void formulasWithoutResultAreToldOf()
+    {
+        FakeSheet sheet(QStringLiteral("S"));
+        sheet.text("A1", QStringLiteral("Mobile")).text("C1", QStringLiteral("City"));
+        sheet.number("A2", 4455).formula("C2").formula("L2");
+        sheet.formula("A3").text("C3", QStringLiteral("Oslo"));
+        const QString path = book(QStringLiteral("f.xlsx"), {sheet});
+        runWizard([path](Wizard* w) {
+            toFile(w, 1, path);
+            click(w, 1);
+            if (!finishStep(w))
+                return;
+            byId<QPlainTextEdit>(w, 1157)->setPlainText(QStringLiteral("Hi <COL-3>"));
+            click(w, 1);
+            finishStep(w);
+        });
+        QCOMPARE(numbers(), QStringList{"4455"});
+        QCOMPARE(rows()->message(0), QStringLiteral("Hi "));
+        QCOMPARE(m_messages->texts(),
+                 QStringList{QStringLiteral("2 cells hold a formula whose result the file does not store; they were "
+                                            "read as empty (the first is S!C2).\n\nOpen the file in a spreadsheet "
+                                            "program and save it there, so that the results are stored, then import "
+                                            "it again.")});
+    }
+
     void columnListStopsAtTen()
     {
         FakeSheet sheet(QStringLiteral("S"));

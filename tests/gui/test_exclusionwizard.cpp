@@ -375,28 +375,34 @@ private slots:
     void loadFromWorkbook_data()
     {
         QTest::addColumn<QString>("name");
-        QTest::newRow("xlsx") << QStringLiteral("staff.xlsx");
-        QTest::newRow("xls") << QStringLiteral("staff.xls");
+        QTest::addColumn<int>("sheet");
+        QTest::newRow("xlsx") << QStringLiteral("staff.xlsx") << 1;
+        QTest::newRow("xls") << QStringLiteral("staff.xls") << 1;
+        QTest::newRow("csv") << QStringLiteral("staff.csv") << 0;
     }
     void loadFromWorkbook()
     {
         QFETCH(QString, name);
+        QFETCH(int, sheet);
         const QString path = m_folders->app() + QLatin1Char('/') + name;
-        QVERIFY(writeTestWorkbook(path, {TestSheet(QStringLiteral("Other")).number(0, 0, 1),
-                                         TestSheet(QStringLiteral("Staff"))
-                                             .text(0, 0, QStringLiteral("Mobile"))
-                                             .text(1, 0, QStringLiteral("12-34"))
-                                             .number(2, 0, 999)
-                                             .text(0, 1, QStringLiteral("Name"))
-                                             .text(1, 1, QStringLiteral("Ann"))
-                                             .text(0, 2, QStringLiteral("Office"))
-                                             .text(1, 2, QStringLiteral("+44 55"))
-                                             .text(2, 2, QStringLiteral("+4455"))}));
+        if (name.endsWith(QLatin1String(".csv")))
+            file(name, "Mobile;Name;Office\r\n12-34;Ann;+44 55\r\n999;;+4455\r\n");
+        else if (!writeTestWorkbook(path, {TestSheet(QStringLiteral("Other")).number(0, 0, 1),
+                                           TestSheet(QStringLiteral("Staff"))
+                                               .text(0, 0, QStringLiteral("Mobile"))
+                                               .text(1, 0, QStringLiteral("12-34"))
+                                               .number(2, 0, 999)
+                                               .text(0, 1, QStringLiteral("Name"))
+                                               .text(1, 1, QStringLiteral("Ann"))
+                                               .text(0, 2, QStringLiteral("Office"))
+                                               .text(1, 2, QStringLiteral("+44 55"))
+                                               .text(2, 2, QStringLiteral("+4455"))}))
+            QFAIL("the workbook was not written");
         open();
         startNewList(QStringLiteral("Team"));
         typeNumber(QStringLiteral("999"));
-        whenModal<CExcel_Info_Dlg>([](CExcel_Info_Dlg* d) {
-            byId<QListWidget>(d, 1072)->setCurrentRow(1);
+        whenModal<CExcel_Info_Dlg>([sheet](CExcel_Info_Dlg* d) {
+            byId<QListWidget>(d, 1072)->setCurrentRow(sheet);
             auto* columns = byId<QListWidget>(d, 1005);
             QTRY_COMPARE(columns->count(), 3);
             columns->item(0)->setCheckState(Qt::Checked);
@@ -420,10 +426,13 @@ private slots:
         startNewList(QStringLiteral("Team"));
         QString chosen;
         Ui::setFileDialogHook([&](Ui::FileDialogKind, QWidget*, const QString&, const QString&, const QString& filter) {
-            [&] { QCOMPARE(filter, QStringLiteral("Text & Excel Files(*.txt;*.xls;*.xlsx) (*.txt *.xls *.xlsx)")); }();
+            [&] {
+                QCOMPARE(filter,
+                         QStringLiteral("Text & Excel Files(*.txt;*.xls;*.xlsx) (*.txt *.xls *.xlsx *.csv *.ods)"));
+            }();
             return chosen;
         });
-        chosen = file(QStringLiteral("list.csv"), "1");
+        chosen = file(QStringLiteral("list.doc"), "1");
         m_wizard->OnBrowse();
         QCOMPARE(m_messages->last(), QStringLiteral("Please select a valid file."));
         chosen = m_folders->app() + QStringLiteral("/gone.txt");

@@ -121,6 +121,12 @@ private slots:
             QTest::addRow("%s, every column of the first sheet", qPrintable(ext))
                 << book << 1 << QList<int>{} << false << false << QStringList{"1", "2"};
         }
+        // A CSV file is one sheet; its empty fields are no cells, so its range starts at B3 too.
+        QTest::newRow("csv, columns A and C")
+            << QStringLiteral("contacts.csv") << 1 << QList<int>{1, 3} << false << false
+            << QStringList{"447700900123", "987", "447700900123", "00441234", "555", "00447700900999"};
+        QTest::newRow("csv, exclusions") << QStringLiteral("contacts.csv") << 1 << QList<int>{1, 3} << true << true
+                                         << QStringList{"447700900123", "987", "00441234"};
         QTest::newRow("text") << QStringLiteral("contacts.txt") << 0 << QList<int>{} << true << true
                               << QStringList{"111", "222", "333", "00441"};
     }
@@ -137,6 +143,11 @@ private slots:
             QFile f(file);
             QVERIFY(f.open(QIODevice::WriteOnly));
             f.write("111, 222\r\n333,111\r555\n+44 1\nabc");
+        } else if (name.endsWith(QLatin1String(".csv"))) {
+            QFile f(file);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(",,,\r\n\r\n,Mobile,Name,Other\r\n,447700900123,\"Ann, B\",+441234\r\n,9-87,,555\r\n"
+                    ",447700900123,,+447700900999\r\n,,,not a number\r\n");
         } else {
             // Sheet 2's range starts at B3: column 1 is B, and row 1 holds headings.
             QVERIFY(writeTestWorkbook(file, {TestSheet(QStringLiteral("First")).number(0, 0, 1).number(0, 1, 2),

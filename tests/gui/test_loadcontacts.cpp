@@ -124,7 +124,7 @@ private slots:
         QTest::newRow("missing file") << QStringLiteral("gone") << QByteArray() << yes
                                       << QStringLiteral("File does not exist on selected location.")
                                       << QStringLiteral("Warning");
-        QTest::newRow("other extension") << QStringLiteral("n.ods") << QByteArray("123") << yes
+        QTest::newRow("other extension") << QStringLiteral("n.doc") << QByteArray("123") << yes
                                          << QStringLiteral("Please select a valid file.") << QStringLiteral("Message");
         QTest::newRow("UTF-8 mark") << QStringLiteral("u.txt") << QByteArray("\xEF\xBB\xBF" "123") << yes
                                     << QStringLiteral("Please select the ANSI encoded text file.")
@@ -292,6 +292,49 @@ private slots:
         QVERIFY2(m_messages->shown.isEmpty(), qPrintable(m_messages->last()));
         // Column A top to bottom, then column C; "+44 222" has a space, which makes it invalid.
         QCOMPARE(numbers(), (QStringList{"111", "987", "111"}));
+    }
+
+    // Formulas saved without their result read as empty; the import ends by saying how many of the read
+    // columns' cells were such, and where the first one read is.
+    void formulasWithoutResultAreToldOf_data()
+    {
+        QTest::addColumn<FakeSheet>("sheet");
+        QTest::addColumn<QString>("notice");
+        const QString advice = QStringLiteral(
+            "\n\nOpen the file in a spreadsheet program and save it there, so that the results are stored, then "
+            "import it again.");
+        FakeSheet plain(QStringLiteral("S"));
+        plain.number("B1", 111).number("D1", 222);
+        QTest::newRow("none") << plain << QString();
+        QTest::newRow("one") << FakeSheet(plain).formula("B2")
+                             << QStringLiteral("1 cell holds a formula whose result the file does not store; it was "
+                                               "read as empty (the first is S!B2).") +
+                                    advice;
+        // Column B is read before column D; column C is not read.
+        QTest::newRow("first in column order")
+            << FakeSheet(plain).formula("D2").formula("C2").formula("B6").formula("B7")
+            << QStringLiteral("3 cells hold a formula whose result the file does not store; they were read as empty "
+                              "(the first is S!B6).") +
+                   advice;
+    }
+    void formulasWithoutResultAreToldOf()
+    {
+        QFETCH(FakeSheet, sheet);
+        QFETCH(QString, notice);
+        FakeEngine engine;
+        const QString path = file(QStringLiteral("computed.xlsx"), "not read: the engine is faked");
+        engine.book(path, {sheet});
+        whenModal<CExcel_Info_Dlg>([](CExcel_Info_Dlg* d) {
+            byId<QListWidget>(d, 1072)->setCurrentRow(0);
+            auto* columns = byId<QListWidget>(d, 1005);
+            QTRY_COMPARE(columns->count(), 3);
+            columns->item(0)->setCheckState(Qt::Checked);
+            columns->item(2)->setCheckState(Qt::Checked);
+            byId<QPushButton>(d, 1)->click();
+        });
+        load(path);
+        QCOMPARE(numbers(), (QStringList{"111", "222"}));
+        QCOMPARE(m_messages->texts(), notice.isEmpty() ? QStringList() : QStringList{notice});
     }
 
     void spreadsheetFailuresKeepTheList()

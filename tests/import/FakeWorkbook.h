@@ -42,6 +42,13 @@ struct FakeSheet
         return put(ref, Workbook::CellKind::Error, 0, shown);
     }
     FakeSheet& blank(const char* ref) { return put(ref, Workbook::CellKind::Empty, 0); }
+    // A formula saved without the result it computes to.
+    FakeSheet& formula(const char* ref)
+    {
+        put(ref, Workbook::CellKind::Empty, 0);
+        cells.last().formulaWithoutResult = true;
+        return *this;
+    }
 };
 
 Q_DECLARE_METATYPE(FakeSheet)

@@ -88,7 +88,8 @@ private slots:
         QCOMPARE(classify(make("B.XlSx", "1")), FileKind::Spreadsheet);
         QCOMPARE(classify(make("c.xls", "1")), FileKind::Spreadsheet);
         QCOMPARE(classify(make("d.csv", "1")), FileKind::Spreadsheet);
-        QCOMPARE(classify(make("e.ods", "1")), FileKind::NotSupported);
+        QCOMPARE(classify(make("e.Ods", "1")), FileKind::Spreadsheet);
+        QCOMPARE(classify(make("f.doc", "1")), FileKind::NotSupported);
         QCOMPARE(classify(dir.filePath("none.txt")), FileKind::Missing);
     }
 

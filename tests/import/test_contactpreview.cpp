@@ -166,8 +166,10 @@ private slots:
         QTest::addColumn<QString>("message");
         QTest::newRow("missing") << QStringList{"--preview", "nothing.txt"} << 1
                                  << QStringLiteral("File does not exist on selected location.");
-        QTest::newRow("ods") << QStringList{"--preview", "numbers.ods"} << 1
-                             << QStringLiteral("Please select a valid file.");
+        QTest::newRow("other extension") << QStringList{"--preview", "numbers.doc"} << 1
+                                         << QStringLiteral("Please select a valid file.");
+        QTest::newRow("text named .ods") << QStringList{"--preview", "numbers.ods"} << 1
+                                         << QStringLiteral("Failed to open Excel file!");
         QTest::newRow("bom") << QStringList{"--preview", "bom.txt"} << 1
                              << QStringLiteral("Please select the ANSI encoded text file.");
         QTest::newRow("empty") << QStringList{"--preview", "empty.txt"} << 1 << QStringLiteral("File is empty.");
@@ -187,6 +189,7 @@ private slots:
         QFETCH(QStringList, args);
         QFETCH(int, status);
         QFETCH(QString, message);
+        textFile(QStringLiteral("numbers.doc"), "123");
         textFile(QStringLiteral("numbers.ods"), "123");
         textFile(QStringLiteral("bom.txt"), "\xEF\xBB\xBF" "123");
         textFile(QStringLiteral("empty.txt"), "");

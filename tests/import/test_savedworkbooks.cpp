@@ -84,6 +84,7 @@ private slots:
         QTest::newRow("LibreOffice .xls") << "libreoffice.xls" << source();
         QTest::newRow("Gnumeric .xlsx") << "gnumeric.xlsx" << source();
         QTest::newRow("Gnumeric .xls") << "gnumeric.xls" << source();
+        QTest::newRow("LibreOffice .ods") << "libreoffice.ods" << source();
     }
     void cells()
     {
