@@ -75,6 +75,8 @@ DeviceController::DeviceController(CCorvaneDlg* main) : QObject(main), m_main(ma
     main->onStatusLineClicked = [this] { statusLineClicked(); };
     main->onConnectionWizard = [this] { connectionWizard(); };
     main->onSendSms = [this] { sendSms(); };
+    // Rows marked from an earlier run's journal make a finished list worth a question again.
+    connect(main->recipients(), &RecipientListModel::recoveredRowsMarked, this, [this] { m_recoveredMarks = true; });
 }
 
 DeviceController::~DeviceController()
