@@ -1,6 +1,7 @@
 #include "CommandLine.h"
 
 #include "import/ContactPreview.h"
+#include "platform/Paths.h"
 
 #include <array>
 
@@ -124,6 +125,8 @@ QString CommandLine::usage()
     text += QStringLiteral("\nEnvironment:\n");
     for (const EnvironmentVariable& variable : kEnvironment)
         text += QStringLiteral("  %1  %2\n").arg(QLatin1String(variable.name), -22).arg(QLatin1String(variable.help));
+    text += QStringLiteral("\nFiles, as found now:\n");
+    text += QStringLiteral("  %1  %2\n").arg(QStringLiteral("loader and module"), -22).arg(Paths::companionFolder());
     return text;
 }
 

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QStandardPaths>
 
 #include <QFile>
@@ -58,6 +59,33 @@ QString inApplicationFolder(const QString& relative)
 {
     const QString folder = applicationFolder();
     return folder.isEmpty() ? QString() : folder + QLatin1Char('/') + relative;
+}
+
+QString companionFolderFor(const QString& programFolder, const QString& libexecFromBin)
+{
+    if (programFolder.isEmpty() || libexecFromBin.isEmpty() ||
+        QFileInfo::exists(programFolder + QStringLiteral("/JavaLoader.exe")))
+        return programFolder;
+    const QString installed = QDir::cleanPath(programFolder + QLatin1Char('/') + libexecFromBin);
+    return QFileInfo(installed).isDir() ? installed : programFolder;
+}
+
+QString companionFolder()
+{
+    // An explicit program folder holds everything, as a portable copy does.
+    if (hasEnv("VEVA_SMS_APP_DIR"))
+        return fromEnv("VEVA_SMS_APP_DIR");
+#ifdef VEVA_LIBEXEC_FROM_BIN
+    return companionFolderFor(applicationFolder(), QStringLiteral(VEVA_LIBEXEC_FROM_BIN));
+#else
+    return applicationFolder();
+#endif
+}
+
+QString inCompanionFolder(const QString& name)
+{
+    const QString folder = companionFolder();
+    return folder.isEmpty() ? QString() : folder + QLatin1Char('/') + name;
 }
 
 QString configFolder()

@@ -20,6 +20,16 @@ QString applicationFolder();
 // The program folder followed by "/" and the relative path; empty without a program folder.
 QString inApplicationFolder(const QString& relative);
 
+// Where the loader and the module are: the program folder when they are there
+// (the build folder, a portable copy, VEVA_SMS_APP_DIR), else the installed
+// companion folder below libexec when that exists.
+QString companionFolder();
+// The choice above for a given program folder; libexecFromBin is the
+// installed companion folder relative to the program folder.
+QString companionFolderFor(const QString& programFolder, const QString& libexecFromBin);
+// The companion folder followed by "/" and the file name; empty without a program folder.
+QString inCompanionFolder(const QString& name);
+
 QString configFolder();
 QString runtimeFolder();
 

@@ -14,12 +14,12 @@ constexpr int kLoaderWaitMs = 15000;
 
 QString loaderPath()
 {
-    return Paths::inApplicationFolder(QStringLiteral("JavaLoader.exe"));
+    return Paths::inCompanionFolder(QStringLiteral("JavaLoader.exe"));
 }
 
 QString modulePath()
 {
-    return Paths::inApplicationFolder(QStringLiteral("UlmexVevaSMS.cod"));
+    return Paths::inCompanionFolder(QStringLiteral("UlmexVevaSMS.cod"));
 }
 
 QString batchFilePath()
