@@ -3,9 +3,11 @@
 #include "Ui.h"
 #include "controls/CColorStatic.h"
 #include "controls/Theme.h"
+#include "platform/Paths.h"
 #include "platform/Shell.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -73,6 +75,12 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent)
     blurb->setWordWrap(true);
     auto* site = CColorStatic::makeLink(Support::website(), QStringLiteral("website"), this);
     connect(site, &CColorStatic::clicked, this, [this] { Support::openPage(this, Support::website()); });
+    // Where sent items, templates and exclusion lists are, for backing them up.
+    const QString folder = QDir::toNativeSeparators(Paths::dataFolder());
+    auto* data = new QLabel(QStringLiteral("Data folder: %1").arg(folder), this);
+    data->setObjectName(QStringLiteral("dataFolder"));
+    data->setWordWrap(true);
+    data->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
     auto* text = new QVBoxLayout;
     text->addWidget(title);
@@ -80,6 +88,7 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent)
     text->addSpacing(6);
     text->addWidget(blurb);
     text->addWidget(site);
+    text->addWidget(data);
     auto* top = new QHBoxLayout;
     top->addWidget(icon, 0, Qt::AlignTop);
     top->addLayout(text, 1);

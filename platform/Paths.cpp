@@ -88,6 +88,31 @@ QString inCompanionFolder(const QString& name)
     return folder.isEmpty() ? QString() : folder + QLatin1Char('/') + name;
 }
 
+QString writableFolderFor(const QString& programFolder, const QString& companionFolder, bool programFolderWritable,
+                          const QString& dataHome)
+{
+    if (programFolder.isEmpty())
+        return QString();
+    if (programFolderWritable && companionFolder == programFolder)
+        return programFolder;
+    return dataHome + QStringLiteral("/veva-sms");
+}
+
+QString writableFolder()
+{
+    if (hasEnv("VEVA_SMS_APP_DIR"))
+        return fromEnv("VEVA_SMS_APP_DIR");
+    const QString program = applicationFolder();
+    return writableFolderFor(program, companionFolder(), !program.isEmpty() && QFileInfo(program).isWritable(),
+                             QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation));
+}
+
+QString dataFolder()
+{
+    const QString folder = writableFolder();
+    return folder.isEmpty() ? QString() : folder + QStringLiteral("/VEVA_SMS_DATA");
+}
+
 QString configFolder()
 {
     if (hasEnv("VEVA_SMS_CONFIG_DIR"))

@@ -6,6 +6,7 @@
 // moved with an environment variable so that tests and the run script can point
 // the program elsewhere without copying binaries:
 //   VEVA_SMS_APP_DIR      the program folder (data folder, Connection.bat, loader, module)
+//                         even where the program itself is installed elsewhere
 //   VEVA_SMS_CONFIG_DIR   per-user settings of the stand-ins (registry file, handset config)
 //   VEVA_SMS_RUNTIME_DIR  per-user runtime files (device service socket, modem port map)
 namespace Paths {
@@ -29,6 +30,19 @@ QString companionFolder();
 QString companionFolderFor(const QString& programFolder, const QString& libexecFromBin);
 // The companion folder followed by "/" and the file name; empty without a program folder.
 QString inCompanionFolder(const QString& name);
+
+// The folder the program writes into (the data folder, Connection.bat): the
+// program folder when it may keep its files there (the build folder, a
+// portable copy, VEVA_SMS_APP_DIR), else $XDG_DATA_HOME/veva-sms (default
+// ~/.local/share/veva-sms), as for an installed program that cannot write
+// where it lives or must not (its companions are below libexec).
+QString writableFolder();
+// The choice above for a program folder that is not overridden.
+QString writableFolderFor(const QString& programFolder, const QString& companionFolder, bool programFolderWritable,
+                          const QString& dataHome);
+// The data folder: the writable folder followed by "/VEVA_SMS_DATA"; empty
+// without a program folder.
+QString dataFolder();
 
 QString configFolder();
 QString runtimeFolder();

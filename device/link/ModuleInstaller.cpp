@@ -24,7 +24,8 @@ QString modulePath()
 
 QString batchFilePath()
 {
-    return Paths::inApplicationFolder(QStringLiteral("Connection.bat"));
+    const QString folder = Paths::writableFolder();
+    return folder.isEmpty() ? QString() : folder + QStringLiteral("/Connection.bat");
 }
 
 QByteArray batchLine()

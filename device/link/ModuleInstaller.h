@@ -9,7 +9,7 @@ namespace ModuleInstaller {
 
 QString loaderPath();    // <companion folder>/JavaLoader.exe
 QString modulePath();    // <companion folder>/UlmexVevaSMS.cod
-QString batchFilePath(); // <program folder>/Connection.bat
+QString batchFilePath(); // <writable folder>/Connection.bat
 
 // The one line of the batch file, in the ANSI code page, without a line end:
 // "<loader>" -usb load "<module>"
