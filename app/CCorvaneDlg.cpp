@@ -193,14 +193,14 @@ QWidget* CCorvaneDlg::buildLeftColumn()
                               QStringLiteral("Enter Recipient Number"));
     numberGroup->setFont(Theme::headingFont());
     auto* numberRow = new QHBoxLayout(numberGroup);
-    auto* numberLabel = new QLabel(QStringLiteral("Number :"), numberGroup);
+    auto* numberLabel = new QLabel(QStringLiteral("&Number :"), numberGroup);
     numberLabel->setObjectName(QStringLiteral("Number :"));
     numberLabel->setFont(Theme::dialogFont());
     m_ctlNumber = named(new CSpecialEdit(numberGroup), 1001, QStringLiteral("Number :"));
     m_ctlNumber->setFont(Theme::bodyFont());
     m_ctlNumber->setMaxLength(20);
     numberLabel->setBuddy(m_ctlNumber);
-    m_add = named(new QPushButton(QStringLiteral("Add"), numberGroup), 1002, QStringLiteral("Add"));
+    m_add = named(new QPushButton(QStringLiteral("&Add"), numberGroup), 1002, QStringLiteral("Add"));
     m_add->setFont(Theme::dialogFont());
     m_update = named(new QPushButton(QStringLiteral("Update"), numberGroup), 1010, QStringLiteral("Update"));
     m_update->setEnabled(false);
@@ -220,10 +220,10 @@ QWidget* CCorvaneDlg::buildLeftColumn()
     importGroup->setFont(Theme::headingFont());
     auto* importRow = new QHBoxLayout(importGroup);
     auto* loadContacts =
-        bitmapButton(importGroup, 1006, Theme::Glyph::Contacts, QStringLiteral("Load Contacts From File"));
+        bitmapButton(importGroup, 1006, Theme::Glyph::Contacts, QStringLiteral("Load &Contacts From File"));
     auto* dynamic = bitmapButton(importGroup, 1101, Theme::Glyph::Spreadsheet,
                                  QStringLiteral("Send unique or personalized SMS to every Contact using Excel"));
-    dynamic->setText(QStringLiteral("Send unique or personalized SMS\nto every Contact using Excel"));
+    dynamic->setText(QStringLiteral("Send unique or &personalized SMS\nto every Contact using Excel"));
     for (QPushButton* b : {loadContacts, dynamic}) {
         b->setFont(Theme::dialogFont());
         b->setMinimumHeight(40);
@@ -249,8 +249,7 @@ QWidget* CCorvaneDlg::buildLeftColumn()
     m_ctlRecipients->horizontalHeader()->setFont(Theme::headingFont());
     m_ctlRecipients->setFont(Theme::dialogFont());
     // 100 pixels held a 14-digit number in the font it was chosen for; this font may be wider.
-    const int numberWidth =
-        QFontMetrics(Theme::dialogFont()).horizontalAdvance(QStringLiteral("00447700900123")) + 16;
+    const int numberWidth = QFontMetrics(Theme::dialogFont()).horizontalAdvance(QStringLiteral("00447700900123")) + 16;
     m_ctlRecipients->setColumnWidthChecked(0, std::max(100, numberWidth));
     m_ctlRecipients->setColumnWidthChecked(1, 1000);
     for (int c = 2; c < 6; ++c) {
@@ -263,11 +262,11 @@ QWidget* CCorvaneDlg::buildLeftColumn()
     connect(m_ctlRecipients, &CMyListCtrl::rowActivated, this, &CCorvaneDlg::OnUpdateRow);
 
     auto* listButtons = new QHBoxLayout;
-    auto* updateSelected = named(new QPushButton(QStringLiteral("Update Selected Messages"), column), 1135,
+    auto* updateSelected = named(new QPushButton(QStringLiteral("&Update Selected Messages"), column), 1135,
                                  QStringLiteral("Update Selected Messages"));
-    auto* exportButton = named(new QPushButton(QStringLiteral("Export"), column), 1133, QStringLiteral("Export"));
+    auto* exportButton = named(new QPushButton(QStringLiteral("&Export"), column), 1133, QStringLiteral("Export"));
     auto* clearSelected =
-        named(new QPushButton(QStringLiteral("Clear Selected"), column), 1008, QStringLiteral("Clear Selected"));
+        named(new QPushButton(QStringLiteral("Clear Se&lected"), column), 1008, QStringLiteral("Clear Selected"));
     auto* clearAll = named(new QPushButton(QStringLiteral("Clear All"), column), 1009, QStringLiteral("Clear All"));
     for (QPushButton* b : {updateSelected, exportButton, clearSelected, clearAll})
         listButtons->addWidget(b);
@@ -279,7 +278,7 @@ QWidget* CCorvaneDlg::buildLeftColumn()
 
     auto* composerHead = new QHBoxLayout;
     auto* composerLabel =
-        named(new QLabel(QStringLiteral("Message Composer :"), column), 1138, QStringLiteral("Message Composer :"));
+        named(new QLabel(QStringLiteral("&Message Composer :"), column), 1138, QStringLiteral("Message Composer :"));
     composerLabel->setFont(Theme::headingFont());
     m_charCounter = new CColorStatic(QStringLiteral("0 Characters "), column);
     m_charCounter->setObjectName(QStringLiteral("1012"));
@@ -297,7 +296,7 @@ QWidget* CCorvaneDlg::buildLeftColumn()
     m_counter = new MessageCounter(m_ctlComposer, m_charCounter, this);
     connect(m_ctlComposer, &CMy_Sel_All_Edit::focusLost, this, [this] { m_strMessage = m_ctlComposer->text(); });
 
-    auto* apply = named(new QPushButton(QStringLiteral("Apply this message to list items"), column), 1137,
+    auto* apply = named(new QPushButton(QStringLiteral("Appl&y this message to list items"), column), 1137,
                         QStringLiteral("Apply this message to list items"));
     connect(apply, &QPushButton::clicked, this, &CCorvaneDlg::OnApplyMessage);
     auto* applyRow = new QHBoxLayout;
@@ -332,18 +331,18 @@ QWidget* CCorvaneDlg::buildOptions()
     m_deviceLine->setTextColor(Theme::linkColor());
     m_deviceLine->setBkColor(Theme::background());
     m_deviceLine->setWordWrap(true);
-    auto* wizard = bitmapButton(group, 1035, Theme::Glyph::Phone, QStringLiteral("Mobile Phone Connection Wizard"));
+    auto* wizard = bitmapButton(group, 1035, Theme::Glyph::Phone, QStringLiteral("Mobile Phone Connection &Wizard"));
     wizard->setFont(Theme::dialogFont());
     wizard->setMinimumHeight(38);
     connect(wizard, &QPushButton::clicked, this,
             [this] { runHook(onConnectionWizard, QStringLiteral("Mobile Phone Connection Wizard")); });
 
     auto check = [&](int id, const QString& caption) {
-        auto* c = named(new QCheckBox(caption, group), id, caption);
+        auto* c = named(new QCheckBox(caption, group), id, Theme::withoutMnemonic(caption));
         c->setFont(Theme::dialogFont());
         return c;
     };
-    m_delayed = check(1027, QStringLiteral("Delayed Delivery Options"));
+    m_delayed = check(1027, QStringLiteral("&Delayed Delivery Options"));
     auto* pauseRow = new QHBoxLayout;
     auto* pauseEveryLabel = new QLabel(QStringLiteral("Pause every"), group);
     pauseEveryLabel->setObjectName(QStringLiteral("Pause every"));
@@ -351,7 +350,7 @@ QWidget* CCorvaneDlg::buildOptions()
     m_pauseEvery->addItems(kPauseEvery);
     auto* smsLabel = new QLabel(QStringLiteral("SMS"), group);
     smsLabel->setObjectName(QStringLiteral("SMS"));
-    auto* forLabel = new QLabel(QStringLiteral("For"), group);
+    auto* forLabel = new QLabel(QStringLiteral("&For"), group);
     forLabel->setObjectName(QStringLiteral("For"));
     m_pauseFor = named(new QComboBox(group), 1029, QStringLiteral("For"));
     m_pauseFor->addItems(kPauseFor);
@@ -365,9 +364,9 @@ QWidget* CCorvaneDlg::buildOptions()
     onDelayedDeliveryToggled(false);
     connect(m_delayed, &QCheckBox::toggled, this, &CCorvaneDlg::onDelayedDeliveryToggled);
 
-    m_useExclusion = check(1169, QStringLiteral("Use Exclusion Rules"));
+    m_useExclusion = check(1169, QStringLiteral("Use Exclus&ion Rules"));
     connect(m_useExclusion, &QCheckBox::toggled, this, &CCorvaneDlg::onUseExclusionToggled);
-    auto* exclusionWizard = named(new QPushButton(QStringLiteral("Exclusion List Wizard"), group), 1185,
+    auto* exclusionWizard = named(new QPushButton(QStringLiteral("Exclusion List Wi&zard"), group), 1185,
                                   QStringLiteral("Exclusion List Wizard"));
     exclusionWizard->setFont(Theme::dialogFont());
     exclusionWizard->setIcon(Theme::glyphIcon(Theme::Glyph::Exclusion));
@@ -378,11 +377,11 @@ QWidget* CCorvaneDlg::buildOptions()
     exclusionRow->addStretch();
     exclusionRow->addWidget(exclusionWizard);
 
-    m_skipDuplicates = check(1014, QStringLiteral("Skip Duplicate Numbers"));
-    m_saveSent = check(1013, QStringLiteral("Save Sent Items"));
-    m_saveTemplates = check(1106, QStringLiteral("Save sent message to Templates"));
+    m_skipDuplicates = check(1014, QStringLiteral("S&kip Duplicate Numbers"));
+    m_saveSent = check(1013, QStringLiteral("Save Sen&t Items"));
+    m_saveTemplates = check(1106, QStringLiteral("Save sent messa&ge to Templates"));
     auto* viewTemplates =
-        named(new QPushButton(QStringLiteral("View Templates"), group), 1107, QStringLiteral("View Templates"));
+        named(new QPushButton(QStringLiteral("&View Templates"), group), 1107, QStringLiteral("View Templates"));
     viewTemplates->setFont(Theme::dialogFont());
     viewTemplates->setIcon(Theme::glyphIcon(Theme::Glyph::Templates));
     connect(viewTemplates, &QPushButton::clicked, this,
@@ -430,12 +429,12 @@ QWidget* CCorvaneDlg::buildBottom()
         Theme::Glyph glyph;
         const char* caption;
     };
-    const Spec specs[] = {{1000, Theme::Glyph::Send, "Send Sms"},
-                          {1025, Theme::Glyph::Reset, "Reset"},
-                          {1024, Theme::Glyph::SentItems, "Show Sent Item"},
-                          {1044, Theme::Glyph::About, "About"},
-                          {1045, Theme::Glyph::Help, "Help"},
-                          {1046, Theme::Glyph::Exit, "Exit"}};
+    const Spec specs[] = {{1000, Theme::Glyph::Send, "&Send Sms"},
+                          {1025, Theme::Glyph::Reset, "&Reset"},
+                          {1024, Theme::Glyph::SentItems, "Sh&ow Sent Item"},
+                          {1044, Theme::Glyph::About, "A&bout"},
+                          {1045, Theme::Glyph::Help, "&Help"},
+                          {1046, Theme::Glyph::Exit, "E&xit"}};
     for (const Spec& s : specs) {
         auto* b = bitmapButton(bottom, s.id, s.glyph, QString::fromLatin1(s.caption));
         b->setFont(Theme::headingFont());
@@ -491,15 +490,16 @@ QWidget* CCorvaneDlg::buildBottom()
     {
         int id;
         Theme::Glyph glyph;
-        const char* name;
+        const char* name; // for screen readers
+        const char* tip;  // the short name of the tooltip
         const char* url;
     };
-    const Share shares[] = {
-        {1211, Theme::Glyph::Facebook, "f",
-         "https://www.facebook.com/sharer/sharer.php?u=https://www.ulmex-veva.example/"},
-        {1212, Theme::Glyph::Twitter, "t", "https://twitter.com/intent/tweet?url=https://www.ulmex-veva.example/"},
-        {1213, Theme::Glyph::GooglePlus, "g+", "https://www.ulmex-veva.example/share"},
-        {1215, Theme::Glyph::Like, "like", "https://www.ulmex-veva.example/like"}};
+    const Share shares[] = {{1211, Theme::Glyph::Facebook, "Facebook", "f",
+                             "https://www.facebook.com/sharer/sharer.php?u=https://www.ulmex-veva.example/"},
+                            {1212, Theme::Glyph::Twitter, "Twitter", "t",
+                             "https://twitter.com/intent/tweet?url=https://www.ulmex-veva.example/"},
+                            {1213, Theme::Glyph::GooglePlus, "Google+", "g+", "https://www.ulmex-veva.example/share"},
+                            {1215, Theme::Glyph::Like, "Like", "like", "https://www.ulmex-veva.example/like"}};
     for (const Share& s : shares) {
         auto* b = new QPushButton(bottom);
         b->setObjectName(QString::number(s.id));
@@ -507,8 +507,8 @@ QWidget* CCorvaneDlg::buildBottom()
         b->setIconSize(QSize(22, 22));
         b->setFlat(true);
         b->setCursor(Qt::PointingHandCursor);
-        b->setAccessibleName(QString::fromLatin1(s.name));
-        b->setToolTip(QStringLiteral("Share us (%1)").arg(QString::fromLatin1(s.name)));
+        b->setAccessibleName(QStringLiteral("Share on %1").arg(QString::fromLatin1(s.name)));
+        b->setToolTip(QStringLiteral("Share us (%1)").arg(QString::fromLatin1(s.tip)));
         const QString url = QString::fromLatin1(s.url);
         connect(b, &QPushButton::clicked, this, [this, url] { Support::openPage(this, url); });
         shareRow->addWidget(b);

@@ -13,6 +13,8 @@ CMyListCtrl::CMyListCtrl(QWidget* parent) : QTableView(parent)
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setShowGrid(true);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // Tab moves on to the next control; the arrow keys move between rows.
+    setTabKeyNavigation(false);
     setWordWrap(false);
     setTextElideMode(Qt::ElideRight);
     setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
@@ -48,7 +50,8 @@ void CMyListCtrl::syncColumns()
 {
     const int n = model() ? model()->columnCount() : 0;
     while (m_columns.size() < n)
-        m_columns.append(ColumnState{true, horizontalHeader()->sectionSize(int(m_columns.size())), int(m_columns.size())});
+        m_columns.append(
+            ColumnState{true, horizontalHeader()->sectionSize(int(m_columns.size())), int(m_columns.size())});
     m_columns.resize(n);
 }
 
@@ -202,6 +205,10 @@ void CMyListCtrl::keyPressEvent(QKeyEvent* event)
         return;
     default:
         QTableView::keyPressEvent(event);
+        // Typed text only searches the list: it never reaches the window as a shortcut.
+        if (!event->text().isEmpty() && event->text().at(0).isPrint() &&
+            !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)))
+            event->accept();
     }
 }
 
