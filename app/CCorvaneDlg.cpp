@@ -28,7 +28,9 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QPainter>
 #include <QPushButton>
+#include <QScreen>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QWindow>
@@ -87,6 +89,34 @@ template <typename W> W* named(W* widget, int id, const QString& accessible)
     widget->setAccessibleName(accessible);
     return widget;
 }
+
+// The banner, drawn for the size it has: on a short screen it gives up height
+// first, down to a strip, without stretching its letters.
+class Banner : public QWidget
+{
+public:
+    explicit Banner(QWidget* parent) : QWidget(parent)
+    {
+        setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+        setMaximumHeight(100);
+    }
+    QSize sizeHint() const override { return {863, 100}; }
+    QSize minimumSizeHint() const override { return {1, 40}; }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        const qreal dpr = devicePixelRatioF();
+        if (m_picture.deviceIndependentSize() != QSizeF(size())) {
+            m_picture = Theme::banner((QSizeF(size()) * dpr).toSize());
+            m_picture.setDevicePixelRatio(dpr);
+        }
+        QPainter(this).drawPixmap(0, 0, m_picture);
+    }
+
+private:
+    QPixmap m_picture;
+};
 
 QPushButton* bitmapButton(QWidget* parent, int id, Theme::Glyph glyph, const QString& caption)
 {
@@ -155,12 +185,9 @@ void CCorvaneDlg::setExitHandler(ExitHandler handler)
 
 void CCorvaneDlg::buildUi()
 {
-    auto* bannerLabel = new QLabel(this);
+    auto* bannerLabel = new Banner(this);
     bannerLabel->setObjectName(QStringLiteral("banner"));
-    bannerLabel->setPixmap(Theme::banner(QSize(863, 100)));
     bannerLabel->setAccessibleName(QStringLiteral("Ulmex Veva SMS"));
-    bannerLabel->setFixedHeight(100);
-    bannerLabel->setScaledContents(true);
 
     auto* columns = new QHBoxLayout;
     columns->setSpacing(10);
@@ -170,15 +197,16 @@ void CCorvaneDlg::buildUi()
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 6);
     layout->setSpacing(6);
-    layout->addWidget(bannerLabel);
+    layout->addWidget(bannerLabel, 1);
     auto* body = new QVBoxLayout;
     body->setContentsMargins(10, 0, 10, 0);
     body->setSpacing(6);
-    body->addLayout(columns, 1);
+    body->addLayout(columns, 100);
     body->addWidget(buildBottom());
     layout->addLayout(body, 1);
 
     resize(880, 680);
+    fitToScreen();
 }
 
 QWidget* CCorvaneDlg::buildLeftColumn()
@@ -251,12 +279,14 @@ QWidget* CCorvaneDlg::buildLeftColumn()
     // 100 pixels held a 14-digit number in the font it was chosen for; this font may be wider.
     const int numberWidth = QFontMetrics(Theme::dialogFont()).horizontalAdvance(QStringLiteral("00447700900123")) + 16;
     m_ctlRecipients->setColumnWidthChecked(0, std::max(100, numberWidth));
-    m_ctlRecipients->setColumnWidthChecked(1, 1000);
+    // The message fills the rest of the row: no horizontal scroll bar for short lists.
+    m_ctlRecipients->setColumnWidthChecked(1, 400);
+    m_ctlRecipients->horizontalHeader()->setStretchLastSection(true);
     for (int c = 2; c < 6; ++c) {
         m_ctlRecipients->horizontalHeader()->resizeSection(c, 0);
         m_ctlRecipients->hideColumnAt(c);
     }
-    m_ctlRecipients->setMinimumHeight(150);
+    m_ctlRecipients->setMinimumHeight(80);
     connect(m_ctlRecipients, &CMyListCtrl::deletePressed, this, &CCorvaneDlg::OnClearSelected);
     connect(m_ctlRecipients, &CMyListCtrl::enterPressed, this, &CCorvaneDlg::OnUpdateRow);
     connect(m_ctlRecipients, &CMyListCtrl::rowActivated, this, &CCorvaneDlg::OnUpdateRow);
@@ -291,7 +321,9 @@ QWidget* CCorvaneDlg::buildLeftColumn()
     m_ctlComposer = named(new CMy_Sel_All_Edit(column), 1005, QStringLiteral("Message Composer :"));
     m_ctlComposer->setMaxLength(1600);
     m_ctlComposer->setFont(Theme::bodyFont());
-    m_ctlComposer->setFixedHeight(92);
+    // Four lines where there is room, two on a short screen.
+    m_ctlComposer->setMinimumHeight(52);
+    m_ctlComposer->setMaximumHeight(92);
     composerLabel->setBuddy(m_ctlComposer);
     m_counter = new MessageCounter(m_ctlComposer, m_charCounter, this);
     connect(m_ctlComposer, &CMy_Sel_All_Edit::focusLost, this, [this] { m_strMessage = m_ctlComposer->text(); });
@@ -306,10 +338,10 @@ QWidget* CCorvaneDlg::buildLeftColumn()
     v->addWidget(numberGroup);
     v->addWidget(importGroup);
     v->addWidget(m_total);
-    v->addWidget(m_ctlRecipients, 1);
+    v->addWidget(m_ctlRecipients, 3);
     v->addLayout(listButtons);
     v->addLayout(composerHead);
-    v->addWidget(m_ctlComposer);
+    v->addWidget(m_ctlComposer, 1);
     v->addLayout(applyRow);
     return column;
 }
@@ -566,6 +598,17 @@ void CCorvaneDlg::showEvent(QShowEvent* event)
             onFirstPaint();
         m_timer99->start();
     });
+}
+
+void CCorvaneDlg::fitToScreen()
+{
+    const QScreen* screen = this->screen();
+    if (!screen)
+        return;
+    // The frame is not known before the window manager has placed the window:
+    // leave room for borders and a title bar.
+    const QSize room = screen->availableGeometry().size() - kFrameAllowance;
+    resize(size().boundedTo(room).expandedTo(minimumSizeHint()));
 }
 
 QString CCorvaneDlg::numberText() const

@@ -134,6 +134,9 @@ protected:
     void reject() override;
     void accept() override;
     void showEvent(QShowEvent* event) override;
+    // Shrinks the default size to the screen's free area, never below the minimum.
+    void fitToScreen();
+    static constexpr QSize kFrameAllowance{16, 40};
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -181,5 +184,4 @@ private:
     bool m_firstPaintDone = false;
     QElapsedTimer m_processScan;
     bool m_desktopManagerRunning = false;
-
 };
