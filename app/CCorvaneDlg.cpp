@@ -98,10 +98,10 @@ public:
     explicit Banner(QWidget* parent) : QWidget(parent)
     {
         setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-        setMaximumHeight(100);
+        setMaximumHeight(CCorvaneDlg::kBannerHeight);
     }
-    QSize sizeHint() const override { return {863, 100}; }
-    QSize minimumSizeHint() const override { return {1, 40}; }
+    QSize sizeHint() const override { return {863, CCorvaneDlg::kBannerHeight}; }
+    QSize minimumSizeHint() const override { return {1, CCorvaneDlg::kBannerLeast}; }
 
 protected:
     void paintEvent(QPaintEvent*) override
@@ -188,6 +188,7 @@ void CCorvaneDlg::buildUi()
     auto* bannerLabel = new Banner(this);
     bannerLabel->setObjectName(QStringLiteral("banner"));
     bannerLabel->setAccessibleName(QStringLiteral("Ulmex Veva SMS"));
+    m_banner = bannerLabel;
 
     auto* columns = new QHBoxLayout;
     columns->setSpacing(10);
@@ -205,8 +206,23 @@ void CCorvaneDlg::buildUi()
     body->addWidget(buildBottom());
     layout->addLayout(body, 1);
 
+    // The least size has the banner as a strip; above it the banner takes its
+    // height back first (see resizeEvent).
+    setMinimumSize(minimumSizeHint());
     resize(880, 680);
     fitToScreen();
+    fitBanner();
+}
+
+void CCorvaneDlg::fitBanner()
+{
+    m_banner->setMinimumHeight(std::clamp(height() - kBodyHeight, kBannerLeast, kBannerHeight));
+}
+
+void CCorvaneDlg::resizeEvent(QResizeEvent* event)
+{
+    QDialog::resizeEvent(event);
+    fitBanner();
 }
 
 QWidget* CCorvaneDlg::buildLeftColumn()
@@ -281,7 +297,7 @@ QWidget* CCorvaneDlg::buildLeftColumn()
     m_ctlRecipients->setColumnWidthChecked(0, std::max(100, numberWidth));
     // The message fills the rest of the row: no horizontal scroll bar for short lists.
     m_ctlRecipients->setColumnWidthChecked(1, 400);
-    m_ctlRecipients->horizontalHeader()->setStretchLastSection(true);
+    m_ctlRecipients->setFillColumn(1);
     for (int c = 2; c < 6; ++c) {
         m_ctlRecipients->horizontalHeader()->resizeSection(c, 0);
         m_ctlRecipients->hideColumnAt(c);
@@ -608,7 +624,7 @@ void CCorvaneDlg::fitToScreen()
     // The frame is not known before the window manager has placed the window:
     // leave room for borders and a title bar.
     const QSize room = screen->availableGeometry().size() - kFrameAllowance;
-    resize(size().boundedTo(room).expandedTo(minimumSizeHint()));
+    resize(size().boundedTo(room).expandedTo(minimumSize()));
 }
 
 QString CCorvaneDlg::numberText() const
