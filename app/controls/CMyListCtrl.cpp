@@ -74,6 +74,7 @@ void CMyListCtrl::hideColumnAt(int column)
     horizontalHeader()->hideSection(column);
     setUpdatesEnabled(true);
     m_adjusting = false;
+    fitFillColumn();
 }
 
 void CMyListCtrl::showColumnAt(int column)
@@ -90,6 +91,8 @@ void CMyListCtrl::showColumnAt(int column)
     horizontalHeader()->resizeSection(column, std::max(state.savedWidth, kMinColumnWidth));
     setUpdatesEnabled(true);
     m_adjusting = false;
+    if (column != m_fillColumn)
+        fitFillColumn();
 }
 
 bool CMyListCtrl::setColumnWidthChecked(int column, int width)
@@ -119,6 +122,31 @@ void CMyListCtrl::onSectionResized(int column, int oldSize, int newSize)
         horizontalHeader()->resizeSection(column, std::max(oldSize, kMinColumnWidth));
         m_adjusting = false;
     }
+    if (column != m_fillColumn)
+        fitFillColumn();
+}
+
+void CMyListCtrl::setFillColumn(int column)
+{
+    m_fillColumn = column;
+    fitFillColumn();
+}
+
+void CMyListCtrl::fitFillColumn()
+{
+    if (!isColumnShown(m_fillColumn))
+        return;
+    int others = 0;
+    for (int c = 0; c < m_columns.size(); ++c) {
+        if (c != m_fillColumn && m_columns.at(c).visible)
+            others += horizontalHeader()->sectionSize(c);
+    }
+    const int room = viewport()->width() - others;
+    if (room < kMinColumnWidth || room == horizontalHeader()->sectionSize(m_fillColumn))
+        return;
+    m_adjusting = true;
+    horizontalHeader()->resizeSection(m_fillColumn, room);
+    m_adjusting = false;
 }
 
 void CMyListCtrl::onSectionMoved(int logical, int, int newVisual)
@@ -178,6 +206,12 @@ bool CMyListCtrl::viewportEvent(QEvent* event)
             QToolTip::showText(help->globalPos(), text.left(kMaxTipLength), viewport(), visualRect(index));
         }
         return true;
+    }
+    // A scroll bar that comes or goes changes the viewport's width too.
+    if (event->type() == QEvent::Resize) {
+        const bool handled = QTableView::viewportEvent(event);
+        fitFillColumn();
+        return handled;
     }
     return QTableView::viewportEvent(event);
 }
