@@ -11,6 +11,18 @@ foreach(companion desktopmgr javaloader)
     endif()
 endforeach()
 install(FILES ${PROJECT_SOURCE_DIR}/res/UlmexVevaSMS.cod DESTINATION ${VEVA_LIBEXEC_DIR})
+# The emulated handset and the device service's registration, as a desktop
+# manager's installer would leave them; the program reads them when the user
+# has none of their own.
+install(FILES ${VEVA_LINUX_DIR}/handsets.ini DESTINATION ${VEVA_LIBEXEC_DIR})
+install(CODE "
+    set(dir \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${VEVA_LIBEXEC_DIR}\")
+    file(MAKE_DIRECTORY \"\${dir}\")
+    file(WRITE \"\${dir}/registry.reg\" \"Windows Registry Editor Version 5.00\\n\\n\"
+        \"[HKEY_LOCAL_MACHINE\\\\SOFTWARE\\\\Research In Motion\\\\BlackBerry\\\\Manager]\\n\"
+        \"\\\"ImagePath\\\"=\\\"\${CMAKE_INSTALL_PREFIX}/${VEVA_LIBEXEC_DIR}/DesktopMgr.exe\\\"\\n\")
+    message(STATUS \"Installing: \${dir}/registry.reg\")
+")
 install(FILES ${VEVA_LINUX_DIR}/copyright DESTINATION ${VEVA_DOC_DIR})
 # Debian wants the change log compressed, reproducibly (no name, no time stamp).
 add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/linux/changelog.gz

@@ -132,12 +132,31 @@ QString runtimeFolder()
 
 QString registryFile()
 {
-    return configFolder() + QStringLiteral("/registry.reg");
+    const QString own = configFolder() + QStringLiteral("/registry.reg");
+    if (hasEnv("VEVA_SMS_CONFIG_DIR") || QFileInfo::exists(own))
+        return own;
+    // An installed copy: the machine's settings as its package registered them.
+    const QString machine = inCompanionFolder(QStringLiteral("registry.reg"));
+    return !machine.isEmpty() && QFileInfo::exists(machine) ? machine : own;
 }
 
 QString handsetConfigFile()
 {
     return configFolder() + QStringLiteral("/handsets.ini");
+}
+
+bool seedHandsetConfig()
+{
+    const QString own = handsetConfigFile();
+    const QString shipped = inCompanionFolder(QStringLiteral("handsets.ini"));
+    if (QFileInfo::exists(own) || shipped.isEmpty() || !QFileInfo::exists(shipped))
+        return false;
+    QDir().mkpath(configFolder());
+    // The user's copy keeps what changes later (the module once installed).
+    if (!QFile::copy(shipped, own))
+        return false;
+    QFile::setPermissions(own, QFile::ReadOwner | QFile::WriteOwner);
+    return true;
 }
 
 QString deviceServiceSocket()

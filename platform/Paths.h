@@ -47,10 +47,16 @@ QString dataFolder();
 QString configFolder();
 QString runtimeFolder();
 
-// The registry stand-in: a file in the format of a registry export (.reg).
+// The registry stand-in: a file in the format of a registry export (.reg),
+// the user's own; without one (and without VEVA_SMS_CONFIG_DIR) the one an
+// installed package put in the companion folder, when there is one.
 QString registryFile();
 // The device service's handset description.
 QString handsetConfigFile();
+// Copies the companion folder's handset description to handsetConfigFile()
+// when the user has none yet (an installed copy's first start); false when
+// nothing was copied.
+bool seedHandsetConfig();
 // The local socket the device service listens on.
 QString deviceServiceSocket();
 // One file per emulated or mapped COM port (see PortMap).

@@ -107,6 +107,42 @@ private slots:
         std::fflush(stdout);
     }
 
+    // An installed copy reads the registration and the handset its package
+    // left in the companion folder until the user has their own.
+    void installedCopyStartsWithItsPackageSettings()
+    {
+        QTemporaryDir companions, home;
+        qputenv("VEVA_SMS_APP_DIR", companions.path().toLocal8Bit());
+        qputenv("XDG_CONFIG_HOME", home.path().toLocal8Bit());
+        qunsetenv("VEVA_SMS_CONFIG_DIR");
+        const QString own = home.filePath(QStringLiteral("veva-sms/registry.reg"));
+        const QString shipped = companions.filePath(QStringLiteral("registry.reg"));
+        QCOMPARE(Paths::registryFile(), own);
+        touch(shipped);
+        QCOMPARE(Paths::registryFile(), shipped);
+        QVERIFY(QDir().mkpath(home.filePath(QStringLiteral("veva-sms"))));
+        touch(own);
+        QCOMPARE(Paths::registryFile(), own);
+
+        QVERIFY(!Paths::seedHandsetConfig()); // nothing shipped
+        QFile handsets(companions.filePath(QStringLiteral("handsets.ini")));
+        QVERIFY(handsets.open(QIODevice::WriteOnly));
+        handsets.write("[handset]\nPIN=0x1\n");
+        handsets.close();
+        QVERIFY(Paths::seedHandsetConfig());
+        QFile seeded(Paths::handsetConfigFile());
+        QVERIFY(seeded.open(QIODevice::ReadWrite));
+        QCOMPARE(seeded.readAll(), QByteArray("[handset]\nPIN=0x1\n"));
+        seeded.write("ModuleInstalled=true\n");
+        seeded.close();
+        QVERIFY(!Paths::seedHandsetConfig()); // the user's copy is kept
+        QVERIFY(seeded.open(QIODevice::ReadOnly));
+        QVERIFY(seeded.readAll().endsWith("ModuleInstalled=true\n"));
+
+        qunsetenv("VEVA_SMS_APP_DIR");
+        qunsetenv("XDG_CONFIG_HOME");
+    }
+
     void overrideHoldsCompanions()
     {
         QTemporaryDir dir;
