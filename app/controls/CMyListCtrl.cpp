@@ -223,6 +223,12 @@ void CMyListCtrl::keyPressEvent(QKeyEvent* event)
         autoSizeColumns();
         return;
     }
+    // Ctrl+Tab leaves the list too, as it leaves any control that might take Tab.
+    if ((event->modifiers() & Qt::ControlModifier) &&
+        (event->key() == Qt::Key_Tab || event->key() == Qt::Key_Backtab)) {
+        focusNextPrevChild(event->key() == Qt::Key_Tab && !(event->modifiers() & Qt::ShiftModifier));
+        return;
+    }
     if ((event->modifiers() & Qt::ControlModifier) && event->key() == Qt::Key_A) {
         selectAll();
         return;

@@ -72,6 +72,9 @@ private slots:
         QCOMPARE(QApplication::focusWidget(), list);
         QTest::keyClick(list, Qt::Key_Backtab);
         QCOMPARE(QApplication::focusWidget(), chain.at(at - 1));
+        list->setFocus();
+        QTest::keyClick(list, Qt::Key_Tab, Qt::ControlModifier);
+        QCOMPARE(QApplication::focusWidget(), chain.at(at + 1));
         QCOMPARE(main.recipients()->count(), 3);
     }
 
