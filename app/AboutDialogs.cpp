@@ -3,9 +3,11 @@
 #include "Ui.h"
 #include "controls/CColorStatic.h"
 #include "controls/Theme.h"
+#include "platform/Paths.h"
 #include "platform/Shell.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -73,6 +75,12 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent)
     blurb->setWordWrap(true);
     auto* site = CColorStatic::makeLink(Support::website(), QStringLiteral("website"), this);
     connect(site, &CColorStatic::clicked, this, [this] { Support::openPage(this, Support::website()); });
+    // Where sent items, templates and exclusion lists are, for backing them up.
+    const QString folder = QDir::toNativeSeparators(Paths::dataFolder());
+    auto* data = new QLabel(QStringLiteral("Data folder: %1").arg(folder), this);
+    data->setObjectName(QStringLiteral("dataFolder"));
+    data->setWordWrap(true);
+    data->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
     auto* text = new QVBoxLayout;
     text->addWidget(title);
@@ -80,6 +88,7 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent)
     text->addSpacing(6);
     text->addWidget(blurb);
     text->addWidget(site);
+    text->addWidget(data);
     auto* top = new QHBoxLayout;
     top->addWidget(icon, 0, Qt::AlignTop);
     top->addLayout(text, 1);
@@ -101,14 +110,25 @@ HelpSupportDialog::HelpSupportDialog(QWidget* parent) : QDialog(parent)
 
     auto* heading = new QLabel(QStringLiteral("How to send messages"), this);
     heading->setFont(Theme::headingFont());
-    auto* steps = new QLabel(
-        QStringLiteral("1.  Connect your mobile phone and run the Mobile Phone Connection Wizard.\n"
-                       "2.  Type numbers and press Add, or load contacts from a text file or spreadsheet.\n"
-                       "3.  Write your message in the Message Composer and apply it to the list items.\n"
-                       "4.  Choose the options you need: exclusion rules, duplicate skipping, delayed delivery.\n"
-                       "5.  Press Send Sms and follow the progress window."),
-        this);
+    const QStringList stepTexts = {
+        QStringLiteral("Connect your mobile phone and run the Mobile Phone Connection Wizard."),
+        QStringLiteral("Type numbers and press Add, or load contacts from a text file or spreadsheet."),
+        QStringLiteral("Write your message in the Message Composer and apply it to the list items."),
+        QStringLiteral("Choose the options you need: exclusion rules, duplicate skipping, delayed delivery."),
+        QStringLiteral("Press Send Sms and follow the progress window.")};
+    // A table keeps a wrapped step indented under its own text.
+    QString table = QStringLiteral("<table cellspacing=\"0\" cellpadding=\"1\">");
+    QString plain;
+    for (int i = 0; i < stepTexts.size(); ++i) {
+        table += QStringLiteral("<tr><td>%1.&nbsp;&nbsp;</td><td>%2</td></tr>")
+                     .arg(i + 1)
+                     .arg(stepTexts.at(i).toHtmlEscaped());
+        plain += QStringLiteral("%1.  %2\n").arg(i + 1).arg(stepTexts.at(i));
+    }
+    auto* steps = new QLabel(table + QStringLiteral("</table>"), this);
     steps->setObjectName(QStringLiteral("steps"));
+    steps->setTextFormat(Qt::RichText);
+    steps->setAccessibleName(plain.trimmed());
     steps->setWordWrap(true);
     auto* contact =
         new QLabel(QStringLiteral("Need more help? Write to us and we will answer within one working day."), this);

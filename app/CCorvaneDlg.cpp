@@ -28,7 +28,9 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QPainter>
 #include <QPushButton>
+#include <QScreen>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QWindow>
@@ -87,6 +89,34 @@ template <typename W> W* named(W* widget, int id, const QString& accessible)
     widget->setAccessibleName(accessible);
     return widget;
 }
+
+// The banner, drawn for the size it has: on a short screen it gives up height
+// first, down to a strip, without stretching its letters.
+class Banner : public QWidget
+{
+public:
+    explicit Banner(QWidget* parent) : QWidget(parent)
+    {
+        setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+        setMaximumHeight(CCorvaneDlg::kBannerHeight);
+    }
+    QSize sizeHint() const override { return {863, CCorvaneDlg::kBannerHeight}; }
+    QSize minimumSizeHint() const override { return {1, CCorvaneDlg::kBannerLeast}; }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        const qreal dpr = devicePixelRatioF();
+        if (m_picture.deviceIndependentSize() != QSizeF(size())) {
+            m_picture = Theme::banner((QSizeF(size()) * dpr).toSize());
+            m_picture.setDevicePixelRatio(dpr);
+        }
+        QPainter(this).drawPixmap(0, 0, m_picture);
+    }
+
+private:
+    QPixmap m_picture;
+};
 
 QPushButton* bitmapButton(QWidget* parent, int id, Theme::Glyph glyph, const QString& caption)
 {
@@ -155,12 +185,10 @@ void CCorvaneDlg::setExitHandler(ExitHandler handler)
 
 void CCorvaneDlg::buildUi()
 {
-    auto* bannerLabel = new QLabel(this);
+    auto* bannerLabel = new Banner(this);
     bannerLabel->setObjectName(QStringLiteral("banner"));
-    bannerLabel->setPixmap(Theme::banner(QSize(863, 100)));
     bannerLabel->setAccessibleName(QStringLiteral("Ulmex Veva SMS"));
-    bannerLabel->setFixedHeight(100);
-    bannerLabel->setScaledContents(true);
+    m_banner = bannerLabel;
 
     auto* columns = new QHBoxLayout;
     columns->setSpacing(10);
@@ -170,15 +198,31 @@ void CCorvaneDlg::buildUi()
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 6);
     layout->setSpacing(6);
-    layout->addWidget(bannerLabel);
+    layout->addWidget(bannerLabel, 1);
     auto* body = new QVBoxLayout;
     body->setContentsMargins(10, 0, 10, 0);
     body->setSpacing(6);
-    body->addLayout(columns, 1);
+    body->addLayout(columns, 100);
     body->addWidget(buildBottom());
     layout->addLayout(body, 1);
 
+    // The least size has the banner as a strip; above it the banner takes its
+    // height back first (see resizeEvent).
+    setMinimumSize(minimumSizeHint());
     resize(880, 680);
+    fitToScreen();
+    fitBanner();
+}
+
+void CCorvaneDlg::fitBanner()
+{
+    m_banner->setMinimumHeight(std::clamp(height() - kBodyHeight, kBannerLeast, kBannerHeight));
+}
+
+void CCorvaneDlg::resizeEvent(QResizeEvent* event)
+{
+    QDialog::resizeEvent(event);
+    fitBanner();
 }
 
 QWidget* CCorvaneDlg::buildLeftColumn()
@@ -193,14 +237,14 @@ QWidget* CCorvaneDlg::buildLeftColumn()
                               QStringLiteral("Enter Recipient Number"));
     numberGroup->setFont(Theme::headingFont());
     auto* numberRow = new QHBoxLayout(numberGroup);
-    auto* numberLabel = new QLabel(QStringLiteral("Number :"), numberGroup);
+    auto* numberLabel = new QLabel(QStringLiteral("&Number :"), numberGroup);
     numberLabel->setObjectName(QStringLiteral("Number :"));
     numberLabel->setFont(Theme::dialogFont());
     m_ctlNumber = named(new CSpecialEdit(numberGroup), 1001, QStringLiteral("Number :"));
     m_ctlNumber->setFont(Theme::bodyFont());
     m_ctlNumber->setMaxLength(20);
     numberLabel->setBuddy(m_ctlNumber);
-    m_add = named(new QPushButton(QStringLiteral("Add"), numberGroup), 1002, QStringLiteral("Add"));
+    m_add = named(new QPushButton(QStringLiteral("&Add"), numberGroup), 1002, QStringLiteral("Add"));
     m_add->setFont(Theme::dialogFont());
     m_update = named(new QPushButton(QStringLiteral("Update"), numberGroup), 1010, QStringLiteral("Update"));
     m_update->setEnabled(false);
@@ -220,10 +264,10 @@ QWidget* CCorvaneDlg::buildLeftColumn()
     importGroup->setFont(Theme::headingFont());
     auto* importRow = new QHBoxLayout(importGroup);
     auto* loadContacts =
-        bitmapButton(importGroup, 1006, Theme::Glyph::Contacts, QStringLiteral("Load Contacts From File"));
+        bitmapButton(importGroup, 1006, Theme::Glyph::Contacts, QStringLiteral("Load &Contacts From File"));
     auto* dynamic = bitmapButton(importGroup, 1101, Theme::Glyph::Spreadsheet,
                                  QStringLiteral("Send unique or personalized SMS to every Contact using Excel"));
-    dynamic->setText(QStringLiteral("Send unique or personalized SMS\nto every Contact using Excel"));
+    dynamic->setText(QStringLiteral("Send unique or &personalized SMS\nto every Contact using Excel"));
     for (QPushButton* b : {loadContacts, dynamic}) {
         b->setFont(Theme::dialogFont());
         b->setMinimumHeight(40);
@@ -249,25 +293,26 @@ QWidget* CCorvaneDlg::buildLeftColumn()
     m_ctlRecipients->horizontalHeader()->setFont(Theme::headingFont());
     m_ctlRecipients->setFont(Theme::dialogFont());
     // 100 pixels held a 14-digit number in the font it was chosen for; this font may be wider.
-    const int numberWidth =
-        QFontMetrics(Theme::dialogFont()).horizontalAdvance(QStringLiteral("00447700900123")) + 16;
+    const int numberWidth = QFontMetrics(Theme::dialogFont()).horizontalAdvance(QStringLiteral("00447700900123")) + 16;
     m_ctlRecipients->setColumnWidthChecked(0, std::max(100, numberWidth));
-    m_ctlRecipients->setColumnWidthChecked(1, 1000);
+    // The message fills the rest of the row: no horizontal scroll bar for short lists.
+    m_ctlRecipients->setColumnWidthChecked(1, 400);
+    m_ctlRecipients->setFillColumn(1);
     for (int c = 2; c < 6; ++c) {
         m_ctlRecipients->horizontalHeader()->resizeSection(c, 0);
         m_ctlRecipients->hideColumnAt(c);
     }
-    m_ctlRecipients->setMinimumHeight(150);
+    m_ctlRecipients->setMinimumHeight(80);
     connect(m_ctlRecipients, &CMyListCtrl::deletePressed, this, &CCorvaneDlg::OnClearSelected);
     connect(m_ctlRecipients, &CMyListCtrl::enterPressed, this, &CCorvaneDlg::OnUpdateRow);
     connect(m_ctlRecipients, &CMyListCtrl::rowActivated, this, &CCorvaneDlg::OnUpdateRow);
 
     auto* listButtons = new QHBoxLayout;
-    auto* updateSelected = named(new QPushButton(QStringLiteral("Update Selected Messages"), column), 1135,
+    auto* updateSelected = named(new QPushButton(QStringLiteral("&Update Selected Messages"), column), 1135,
                                  QStringLiteral("Update Selected Messages"));
-    auto* exportButton = named(new QPushButton(QStringLiteral("Export"), column), 1133, QStringLiteral("Export"));
+    auto* exportButton = named(new QPushButton(QStringLiteral("&Export"), column), 1133, QStringLiteral("Export"));
     auto* clearSelected =
-        named(new QPushButton(QStringLiteral("Clear Selected"), column), 1008, QStringLiteral("Clear Selected"));
+        named(new QPushButton(QStringLiteral("Clear Se&lected"), column), 1008, QStringLiteral("Clear Selected"));
     auto* clearAll = named(new QPushButton(QStringLiteral("Clear All"), column), 1009, QStringLiteral("Clear All"));
     for (QPushButton* b : {updateSelected, exportButton, clearSelected, clearAll})
         listButtons->addWidget(b);
@@ -279,7 +324,7 @@ QWidget* CCorvaneDlg::buildLeftColumn()
 
     auto* composerHead = new QHBoxLayout;
     auto* composerLabel =
-        named(new QLabel(QStringLiteral("Message Composer :"), column), 1138, QStringLiteral("Message Composer :"));
+        named(new QLabel(QStringLiteral("&Message Composer :"), column), 1138, QStringLiteral("Message Composer :"));
     composerLabel->setFont(Theme::headingFont());
     m_charCounter = new CColorStatic(QStringLiteral("0 Characters "), column);
     m_charCounter->setObjectName(QStringLiteral("1012"));
@@ -292,12 +337,14 @@ QWidget* CCorvaneDlg::buildLeftColumn()
     m_ctlComposer = named(new CMy_Sel_All_Edit(column), 1005, QStringLiteral("Message Composer :"));
     m_ctlComposer->setMaxLength(1600);
     m_ctlComposer->setFont(Theme::bodyFont());
-    m_ctlComposer->setFixedHeight(92);
+    // Four lines where there is room, two on a short screen.
+    m_ctlComposer->setMinimumHeight(52);
+    m_ctlComposer->setMaximumHeight(92);
     composerLabel->setBuddy(m_ctlComposer);
     m_counter = new MessageCounter(m_ctlComposer, m_charCounter, this);
     connect(m_ctlComposer, &CMy_Sel_All_Edit::focusLost, this, [this] { m_strMessage = m_ctlComposer->text(); });
 
-    auto* apply = named(new QPushButton(QStringLiteral("Apply this message to list items"), column), 1137,
+    auto* apply = named(new QPushButton(QStringLiteral("Appl&y this message to list items"), column), 1137,
                         QStringLiteral("Apply this message to list items"));
     connect(apply, &QPushButton::clicked, this, &CCorvaneDlg::OnApplyMessage);
     auto* applyRow = new QHBoxLayout;
@@ -307,10 +354,10 @@ QWidget* CCorvaneDlg::buildLeftColumn()
     v->addWidget(numberGroup);
     v->addWidget(importGroup);
     v->addWidget(m_total);
-    v->addWidget(m_ctlRecipients, 1);
+    v->addWidget(m_ctlRecipients, 3);
     v->addLayout(listButtons);
     v->addLayout(composerHead);
-    v->addWidget(m_ctlComposer);
+    v->addWidget(m_ctlComposer, 1);
     v->addLayout(applyRow);
     return column;
 }
@@ -332,18 +379,18 @@ QWidget* CCorvaneDlg::buildOptions()
     m_deviceLine->setTextColor(Theme::linkColor());
     m_deviceLine->setBkColor(Theme::background());
     m_deviceLine->setWordWrap(true);
-    auto* wizard = bitmapButton(group, 1035, Theme::Glyph::Phone, QStringLiteral("Mobile Phone Connection Wizard"));
+    auto* wizard = bitmapButton(group, 1035, Theme::Glyph::Phone, QStringLiteral("Mobile Phone Connection &Wizard"));
     wizard->setFont(Theme::dialogFont());
     wizard->setMinimumHeight(38);
     connect(wizard, &QPushButton::clicked, this,
             [this] { runHook(onConnectionWizard, QStringLiteral("Mobile Phone Connection Wizard")); });
 
     auto check = [&](int id, const QString& caption) {
-        auto* c = named(new QCheckBox(caption, group), id, caption);
+        auto* c = named(new QCheckBox(caption, group), id, Theme::withoutMnemonic(caption));
         c->setFont(Theme::dialogFont());
         return c;
     };
-    m_delayed = check(1027, QStringLiteral("Delayed Delivery Options"));
+    m_delayed = check(1027, QStringLiteral("&Delayed Delivery Options"));
     auto* pauseRow = new QHBoxLayout;
     auto* pauseEveryLabel = new QLabel(QStringLiteral("Pause every"), group);
     pauseEveryLabel->setObjectName(QStringLiteral("Pause every"));
@@ -351,7 +398,7 @@ QWidget* CCorvaneDlg::buildOptions()
     m_pauseEvery->addItems(kPauseEvery);
     auto* smsLabel = new QLabel(QStringLiteral("SMS"), group);
     smsLabel->setObjectName(QStringLiteral("SMS"));
-    auto* forLabel = new QLabel(QStringLiteral("For"), group);
+    auto* forLabel = new QLabel(QStringLiteral("&For"), group);
     forLabel->setObjectName(QStringLiteral("For"));
     m_pauseFor = named(new QComboBox(group), 1029, QStringLiteral("For"));
     m_pauseFor->addItems(kPauseFor);
@@ -365,9 +412,9 @@ QWidget* CCorvaneDlg::buildOptions()
     onDelayedDeliveryToggled(false);
     connect(m_delayed, &QCheckBox::toggled, this, &CCorvaneDlg::onDelayedDeliveryToggled);
 
-    m_useExclusion = check(1169, QStringLiteral("Use Exclusion Rules"));
+    m_useExclusion = check(1169, QStringLiteral("Use Exclus&ion Rules"));
     connect(m_useExclusion, &QCheckBox::toggled, this, &CCorvaneDlg::onUseExclusionToggled);
-    auto* exclusionWizard = named(new QPushButton(QStringLiteral("Exclusion List Wizard"), group), 1185,
+    auto* exclusionWizard = named(new QPushButton(QStringLiteral("Exclusion List Wi&zard"), group), 1185,
                                   QStringLiteral("Exclusion List Wizard"));
     exclusionWizard->setFont(Theme::dialogFont());
     exclusionWizard->setIcon(Theme::glyphIcon(Theme::Glyph::Exclusion));
@@ -378,11 +425,11 @@ QWidget* CCorvaneDlg::buildOptions()
     exclusionRow->addStretch();
     exclusionRow->addWidget(exclusionWizard);
 
-    m_skipDuplicates = check(1014, QStringLiteral("Skip Duplicate Numbers"));
-    m_saveSent = check(1013, QStringLiteral("Save Sent Items"));
-    m_saveTemplates = check(1106, QStringLiteral("Save sent message to Templates"));
+    m_skipDuplicates = check(1014, QStringLiteral("S&kip Duplicate Numbers"));
+    m_saveSent = check(1013, QStringLiteral("Save Sen&t Items"));
+    m_saveTemplates = check(1106, QStringLiteral("Save sent messa&ge to Templates"));
     auto* viewTemplates =
-        named(new QPushButton(QStringLiteral("View Templates"), group), 1107, QStringLiteral("View Templates"));
+        named(new QPushButton(QStringLiteral("&View Templates"), group), 1107, QStringLiteral("View Templates"));
     viewTemplates->setFont(Theme::dialogFont());
     viewTemplates->setIcon(Theme::glyphIcon(Theme::Glyph::Templates));
     connect(viewTemplates, &QPushButton::clicked, this,
@@ -430,12 +477,12 @@ QWidget* CCorvaneDlg::buildBottom()
         Theme::Glyph glyph;
         const char* caption;
     };
-    const Spec specs[] = {{1000, Theme::Glyph::Send, "Send Sms"},
-                          {1025, Theme::Glyph::Reset, "Reset"},
-                          {1024, Theme::Glyph::SentItems, "Show Sent Item"},
-                          {1044, Theme::Glyph::About, "About"},
-                          {1045, Theme::Glyph::Help, "Help"},
-                          {1046, Theme::Glyph::Exit, "Exit"}};
+    const Spec specs[] = {{1000, Theme::Glyph::Send, "&Send Sms"},
+                          {1025, Theme::Glyph::Reset, "&Reset"},
+                          {1024, Theme::Glyph::SentItems, "Sh&ow Sent Item"},
+                          {1044, Theme::Glyph::About, "A&bout"},
+                          {1045, Theme::Glyph::Help, "&Help"},
+                          {1046, Theme::Glyph::Exit, "E&xit"}};
     for (const Spec& s : specs) {
         auto* b = bitmapButton(bottom, s.id, s.glyph, QString::fromLatin1(s.caption));
         b->setFont(Theme::headingFont());
@@ -491,15 +538,16 @@ QWidget* CCorvaneDlg::buildBottom()
     {
         int id;
         Theme::Glyph glyph;
-        const char* name;
+        const char* name; // for screen readers
+        const char* tip;  // the short name of the tooltip
         const char* url;
     };
-    const Share shares[] = {
-        {1211, Theme::Glyph::Facebook, "f",
-         "https://www.facebook.com/sharer/sharer.php?u=https://www.ulmex-veva.example/"},
-        {1212, Theme::Glyph::Twitter, "t", "https://twitter.com/intent/tweet?url=https://www.ulmex-veva.example/"},
-        {1213, Theme::Glyph::GooglePlus, "g+", "https://www.ulmex-veva.example/share"},
-        {1215, Theme::Glyph::Like, "like", "https://www.ulmex-veva.example/like"}};
+    const Share shares[] = {{1211, Theme::Glyph::Facebook, "Facebook", "f",
+                             "https://www.facebook.com/sharer/sharer.php?u=https://www.ulmex-veva.example/"},
+                            {1212, Theme::Glyph::Twitter, "Twitter", "t",
+                             "https://twitter.com/intent/tweet?url=https://www.ulmex-veva.example/"},
+                            {1213, Theme::Glyph::GooglePlus, "Google+", "g+", "https://www.ulmex-veva.example/share"},
+                            {1215, Theme::Glyph::Like, "Like", "like", "https://www.ulmex-veva.example/like"}};
     for (const Share& s : shares) {
         auto* b = new QPushButton(bottom);
         b->setObjectName(QString::number(s.id));
@@ -507,8 +555,8 @@ QWidget* CCorvaneDlg::buildBottom()
         b->setIconSize(QSize(22, 22));
         b->setFlat(true);
         b->setCursor(Qt::PointingHandCursor);
-        b->setAccessibleName(QString::fromLatin1(s.name));
-        b->setToolTip(QStringLiteral("Share us (%1)").arg(QString::fromLatin1(s.name)));
+        b->setAccessibleName(QStringLiteral("Share on %1").arg(QString::fromLatin1(s.name)));
+        b->setToolTip(QStringLiteral("Share us (%1)").arg(QString::fromLatin1(s.tip)));
         const QString url = QString::fromLatin1(s.url);
         connect(b, &QPushButton::clicked, this, [this, url] { Support::openPage(this, url); });
         shareRow->addWidget(b);
@@ -566,6 +614,17 @@ void CCorvaneDlg::showEvent(QShowEvent* event)
             onFirstPaint();
         m_timer99->start();
     });
+}
+
+void CCorvaneDlg::fitToScreen()
+{
+    const QScreen* screen = this->screen();
+    if (!screen)
+        return;
+    // The frame is not known before the window manager has placed the window:
+    // leave room for borders and a title bar.
+    const QSize room = screen->availableGeometry().size() - kFrameAllowance;
+    resize(size().boundedTo(room).expandedTo(minimumSize()));
 }
 
 QString CCorvaneDlg::numberText() const

@@ -134,6 +134,20 @@ protected:
     void reject() override;
     void accept() override;
     void showEvent(QShowEvent* event) override;
+    // Shrinks the default size to the screen's free area, never below the minimum.
+    void fitToScreen();
+    void resizeEvent(QResizeEvent* event) override;
+    // Gives the banner back its height as the window grows past its least size.
+    void fitBanner();
+
+public:
+    static constexpr QSize kFrameAllowance{16, 40};
+    static constexpr int kBannerHeight = 100;
+    static constexpr int kBannerLeast = 40;
+    // What the window holds below the banner at its default size.
+    static constexpr int kBodyHeight = 680 - kBannerHeight;
+
+protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -179,7 +193,7 @@ private:
     QTimer* m_timer2 = nullptr;
     QTimer* m_timer99 = nullptr;
     bool m_firstPaintDone = false;
+    QWidget* m_banner = nullptr;
     QElapsedTimer m_processScan;
     bool m_desktopManagerRunning = false;
-
 };

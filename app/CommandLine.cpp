@@ -1,6 +1,7 @@
 #include "CommandLine.h"
 
 #include "import/ContactPreview.h"
+#include "platform/Paths.h"
 
 #include <array>
 
@@ -33,6 +34,8 @@ struct EnvironmentVariable
 
 constexpr std::array kEnvironment = {
     EnvironmentVariable{"VEVA_SMS_APP_DIR", "the program folder (data folder, loader, module)"},
+    EnvironmentVariable{"XDG_DATA_HOME", "holds veva-sms/VEVA_SMS_DATA when the program folder cannot be written "
+                                         "or is installed (default ~/.local/share)"},
     EnvironmentVariable{"VEVA_SMS_CONFIG_DIR",
                         "the registry stand-in and the handset description (default ~/.config/veva-sms)"},
     EnvironmentVariable{"VEVA_SMS_RUNTIME_DIR",
@@ -124,6 +127,9 @@ QString CommandLine::usage()
     text += QStringLiteral("\nEnvironment:\n");
     for (const EnvironmentVariable& variable : kEnvironment)
         text += QStringLiteral("  %1  %2\n").arg(QLatin1String(variable.name), -22).arg(QLatin1String(variable.help));
+    text += QStringLiteral("\nFiles, as found now:\n");
+    text += QStringLiteral("  %1  %2\n").arg(QStringLiteral("data folder"), -22).arg(Paths::dataFolder());
+    text += QStringLiteral("  %1  %2\n").arg(QStringLiteral("loader and module"), -22).arg(Paths::companionFolder());
     return text;
 }
 

@@ -8,6 +8,7 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
+#include <QStyle>
 
 namespace Ui {
 
@@ -69,13 +70,15 @@ int messageBox(QWidget* owner, const QString& text, const QString& caption, Butt
     box.setWindowTitle(caption);
     box.setText(text);
     box.setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-    box.setWindowIcon(Theme::appIcon());
+    // The custom dialogs' background and pictures, for one look.
+    Theme::applyDialogLook(&box);
+    const int iconSize = box.style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, &box);
     switch (icon) {
     case Icon::Information:
-        box.setIcon(QMessageBox::Information);
+        box.setIconPixmap(Theme::glyphIcon(Theme::Glyph::Information).pixmap(iconSize, iconSize));
         break;
     case Icon::Question:
-        box.setIcon(QMessageBox::Question);
+        box.setIconPixmap(Theme::glyphIcon(Theme::Glyph::Help).pixmap(iconSize, iconSize));
         break;
     case Icon::Warning:
         box.setIcon(QMessageBox::Warning);
@@ -104,8 +107,10 @@ int messageBox(QWidget* owner, const QString& text, const QString& caption, Butt
         box.setStandardButtons(QMessageBox::Retry | QMessageBox::Cancel);
         break;
     }
-    for (QAbstractButton* b : box.buttons())
+    for (QAbstractButton* b : box.buttons()) {
         b->setAccessibleName(b->text().remove(QLatin1Char('&')));
+        b->setIcon(QIcon()); // plain buttons, as in our own dialogs
+    }
     switch (box.exec()) {
     case QMessageBox::Ok:
         return IdOk;

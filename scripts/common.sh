@@ -12,6 +12,7 @@ VEVA_PACKAGES=(
     python3-xlrd python3-openpyxl
     clang libclang-rt-14-dev
     xvfb xauth fonts-dejavu-core
+    desktop-file-utils appstream lintian help2man
 )
 
 veva_sudo() {

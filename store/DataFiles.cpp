@@ -105,7 +105,7 @@ QStringList readAllLines(const QString& path, const QByteArray& codePage, CStdio
 
 QString dataFolder()
 {
-    return Paths::inApplicationFolder(QStringLiteral("VEVA_SMS_DATA"));
+    return Paths::dataFolder();
 }
 QString sentItemsPath()
 {
@@ -161,6 +161,8 @@ EnsureReport EnsureDataFiles()
         if (QFileInfo::exists(path) ? !usable(path, false) : !createEmptyFile(path, withMark))
             report.failures.append(path);
     };
+    // An installed program's per-user folder may not exist yet.
+    QDir().mkpath(QFileInfo(dataFolder()).path());
     folder(dataFolder());
     file(sentItemsPath(), true);
     file(templatesPath(), true);

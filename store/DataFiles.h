@@ -7,7 +7,8 @@
 
 #include <optional>
 
-// The data folder "VEVA_SMS_DATA" beside the program and the byte format of its
+// The data folder "VEVA_SMS_DATA" (beside the program, or per user when the
+// program is installed: Paths::dataFolder) and the byte format of its
 // files: sent items, templates, and the exclusion lists.
 namespace DataFiles {
 

@@ -18,6 +18,7 @@ public:
 
     // Hand cursor, keyboard focus, and clicked() on a left click, Enter or Space.
     void setClickable(bool clickable);
+    bool isClickable() const { return m_clickable; }
 
     // A blue, underlined, clickable link on the dialog background, named for
     // automation and assistive technology by its text.

@@ -77,7 +77,8 @@ void CLong_SMS_Dlg::keyPressEvent(QKeyEvent* event)
         accept();
         return;
     }
-    if (event->key() == Qt::Key_Cancel || (event->key() == Qt::Key_Pause && (event->modifiers() & Qt::ControlModifier))) {
+    if (event->key() == Qt::Key_Cancel ||
+        (event->key() == Qt::Key_Pause && (event->modifiers() & Qt::ControlModifier))) {
         event->accept();
         return;
     }

@@ -13,6 +13,8 @@ CMyListCtrl::CMyListCtrl(QWidget* parent) : QTableView(parent)
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setShowGrid(true);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // Tab moves on to the next control; the arrow keys move between rows.
+    setTabKeyNavigation(false);
     setWordWrap(false);
     setTextElideMode(Qt::ElideRight);
     setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
@@ -48,7 +50,8 @@ void CMyListCtrl::syncColumns()
 {
     const int n = model() ? model()->columnCount() : 0;
     while (m_columns.size() < n)
-        m_columns.append(ColumnState{true, horizontalHeader()->sectionSize(int(m_columns.size())), int(m_columns.size())});
+        m_columns.append(
+            ColumnState{true, horizontalHeader()->sectionSize(int(m_columns.size())), int(m_columns.size())});
     m_columns.resize(n);
 }
 
@@ -71,6 +74,7 @@ void CMyListCtrl::hideColumnAt(int column)
     horizontalHeader()->hideSection(column);
     setUpdatesEnabled(true);
     m_adjusting = false;
+    fitFillColumn();
 }
 
 void CMyListCtrl::showColumnAt(int column)
@@ -87,6 +91,8 @@ void CMyListCtrl::showColumnAt(int column)
     horizontalHeader()->resizeSection(column, std::max(state.savedWidth, kMinColumnWidth));
     setUpdatesEnabled(true);
     m_adjusting = false;
+    if (column != m_fillColumn)
+        fitFillColumn();
 }
 
 bool CMyListCtrl::setColumnWidthChecked(int column, int width)
@@ -116,6 +122,31 @@ void CMyListCtrl::onSectionResized(int column, int oldSize, int newSize)
         horizontalHeader()->resizeSection(column, std::max(oldSize, kMinColumnWidth));
         m_adjusting = false;
     }
+    if (column != m_fillColumn)
+        fitFillColumn();
+}
+
+void CMyListCtrl::setFillColumn(int column)
+{
+    m_fillColumn = column;
+    fitFillColumn();
+}
+
+void CMyListCtrl::fitFillColumn()
+{
+    if (!isColumnShown(m_fillColumn))
+        return;
+    int others = 0;
+    for (int c = 0; c < m_columns.size(); ++c) {
+        if (c != m_fillColumn && m_columns.at(c).visible)
+            others += horizontalHeader()->sectionSize(c);
+    }
+    const int room = viewport()->width() - others;
+    if (room < kMinColumnWidth || room == horizontalHeader()->sectionSize(m_fillColumn))
+        return;
+    m_adjusting = true;
+    horizontalHeader()->resizeSection(m_fillColumn, room);
+    m_adjusting = false;
 }
 
 void CMyListCtrl::onSectionMoved(int logical, int, int newVisual)
@@ -176,6 +207,12 @@ bool CMyListCtrl::viewportEvent(QEvent* event)
         }
         return true;
     }
+    // A scroll bar that comes or goes changes the viewport's width too.
+    if (event->type() == QEvent::Resize) {
+        const bool handled = QTableView::viewportEvent(event);
+        fitFillColumn();
+        return handled;
+    }
     return QTableView::viewportEvent(event);
 }
 
@@ -184,6 +221,12 @@ void CMyListCtrl::keyPressEvent(QKeyEvent* event)
     if ((event->modifiers() & Qt::ControlModifier) && event->key() == Qt::Key_Plus &&
         (event->modifiers() & Qt::KeypadModifier)) {
         autoSizeColumns();
+        return;
+    }
+    // Ctrl+Tab leaves the list too, as it leaves any control that might take Tab.
+    if ((event->modifiers() & Qt::ControlModifier) &&
+        (event->key() == Qt::Key_Tab || event->key() == Qt::Key_Backtab)) {
+        focusNextPrevChild(event->key() == Qt::Key_Tab && !(event->modifiers() & Qt::ShiftModifier));
         return;
     }
     if ((event->modifiers() & Qt::ControlModifier) && event->key() == Qt::Key_A) {
@@ -202,6 +245,10 @@ void CMyListCtrl::keyPressEvent(QKeyEvent* event)
         return;
     default:
         QTableView::keyPressEvent(event);
+        // Typed text only searches the list: it never reaches the window as a shortcut.
+        if (!event->text().isEmpty() && event->text().at(0).isPrint() &&
+            !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)))
+            event->accept();
     }
 }
 

@@ -30,6 +30,9 @@ public:
     bool setColumnWidthChecked(int column, int width);
     void autoSizeColumns();
     bool isColumnShown(int column) const;
+    // The column that takes what the others leave of the list's width, so a
+    // short list needs no horizontal scroll bar; -1 for none.
+    void setFillColumn(int column);
     const QList<ColumnState>& columnStates() const { return m_columns; }
 
     // Selected rows in ascending order.
@@ -52,7 +55,9 @@ private:
     void syncColumns();
     void onSectionResized(int column, int oldSize, int newSize);
     void onSectionMoved(int logical, int oldVisual, int newVisual);
+    void fitFillColumn();
 
     QList<ColumnState> m_columns;
     bool m_adjusting = false;
+    int m_fillColumn = -1;
 };

@@ -79,8 +79,8 @@ void drawPhone(QPainter& p, const QRectF& r)
 {
     const QRectF body(r.left() + r.width() * 0.28, r.top() + r.height() * 0.06, r.width() * 0.44, r.height() * 0.88);
     strokeRoundRect(p, body, r.width() * 0.07, QColor(0x33, 0x3a, 0x44), QColor(0x1b, 0x1f, 0x25));
-    const QRectF screen = body.adjusted(body.width() * 0.12, body.height() * 0.1, -body.width() * 0.12,
-                                        -body.height() * 0.42);
+    const QRectF screen =
+        body.adjusted(body.width() * 0.12, body.height() * 0.1, -body.width() * 0.12, -body.height() * 0.42);
     p.setPen(Qt::NoPen);
     QLinearGradient g(screen.topLeft(), screen.bottomRight());
     g.setColorAt(0, QColor(0x8e, 0xc8, 0xff));
@@ -132,7 +132,8 @@ void paintGlyph(QPainter& p, Glyph glyph, const QRectF& r)
         strokeRoundRect(p, s, 2, Qt::white, QColor(0x1d, 0x6f, 0x42));
         p.setPen(QPen(QColor(0x1d, 0x6f, 0x42), 1));
         for (int i = 1; i < 4; ++i)
-            p.drawLine(QPointF(s.left(), s.top() + i * s.height() / 4), QPointF(s.right(), s.top() + i * s.height() / 4));
+            p.drawLine(QPointF(s.left(), s.top() + i * s.height() / 4),
+                       QPointF(s.right(), s.top() + i * s.height() / 4));
         p.drawLine(QPointF(s.left() + s.width() / 3, s.top()), QPointF(s.left() + s.width() / 3, s.bottom()));
         p.fillRect(QRectF(s.left(), s.top(), s.width(), s.height() / 4), QColor(0x1d, 0x6f, 0x42));
         break;
@@ -394,9 +395,21 @@ void makeBitmapButton(QAbstractButton* button, Glyph glyph, const QString& capti
     button->setText(caption);
     button->setIcon(glyphIcon(glyph));
     button->setIconSize(QSize(24, 24));
-    button->setAccessibleName(caption);
+    button->setAccessibleName(withoutMnemonic(caption));
     button->setProperty("bitmapButton", true);
     button->setCursor(Qt::PointingHandCursor);
+}
+
+QString withoutMnemonic(const QString& caption)
+{
+    QString plain;
+    plain.reserve(caption.size());
+    for (qsizetype i = 0; i < caption.size(); ++i) {
+        if (caption.at(i) == QLatin1Char('&') && ++i >= caption.size())
+            break;
+        plain.append(caption.at(i));
+    }
+    return plain;
 }
 
 void speakText(QLabel* label, const QString& role)

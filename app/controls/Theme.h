@@ -14,9 +14,9 @@ class QLabel;
 // drawn rather than loaded so it stays sharp at any scale.
 namespace Theme {
 
-QColor background();  // RGB(241,244,250)
-QColor linkColor();   // blue
-QColor alertColor();  // red
+QColor background(); // RGB(241,244,250)
+QColor linkColor();  // blue
+QColor alertColor(); // red
 
 // Created once at start; safe to call before (they are then made on first use).
 void createFonts();
@@ -29,9 +29,25 @@ QFont dialogFont();  // 8 pt
 void applyDialogLook(QWidget* dialog);
 QIcon appIcon();
 
-enum class Glyph {
-    Contacts, Spreadsheet, Phone, Send, Reset, SentItems, About, Help, Exit, Mail, Facebook, Twitter, GooglePlus,
-    Like, Information, Templates, Exclusion
+enum class Glyph
+{
+    Contacts,
+    Spreadsheet,
+    Phone,
+    Send,
+    Reset,
+    SentItems,
+    About,
+    Help,
+    Exit,
+    Mail,
+    Facebook,
+    Twitter,
+    GooglePlus,
+    Like,
+    Information,
+    Templates,
+    Exclusion
 };
 QIcon glyphIcon(Glyph glyph);
 QPixmap banner(const QSize& size);
@@ -41,6 +57,10 @@ QPixmap banner(const QSize& size);
 void speakText(QLabel* label, const QString& role);
 
 // A button drawn with our images: raised in its normal state, sunk when pressed.
+// The caption may mark an access key with '&'; the accessible name goes without it.
 void makeBitmapButton(QAbstractButton* button, Glyph glyph, const QString& caption);
+
+// A caption without its access-key marks ("&&" stays one '&').
+QString withoutMnemonic(const QString& caption);
 
 } // namespace Theme

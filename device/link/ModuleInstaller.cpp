@@ -14,17 +14,18 @@ constexpr int kLoaderWaitMs = 15000;
 
 QString loaderPath()
 {
-    return Paths::inApplicationFolder(QStringLiteral("JavaLoader.exe"));
+    return Paths::inCompanionFolder(QStringLiteral("JavaLoader.exe"));
 }
 
 QString modulePath()
 {
-    return Paths::inApplicationFolder(QStringLiteral("UlmexVevaSMS.cod"));
+    return Paths::inCompanionFolder(QStringLiteral("UlmexVevaSMS.cod"));
 }
 
 QString batchFilePath()
 {
-    return Paths::inApplicationFolder(QStringLiteral("Connection.bat"));
+    const QString folder = Paths::writableFolder();
+    return folder.isEmpty() ? QString() : folder + QStringLiteral("/Connection.bat");
 }
 
 QByteArray batchLine()

@@ -4,12 +4,12 @@
 #include <QString>
 
 // Installing the sender module on the handset through the loader program,
-// both expected in the program folder.
+// both expected in the program folder (or, installed, in the companion folder).
 namespace ModuleInstaller {
 
-QString loaderPath();     // <program folder>/JavaLoader.exe
-QString modulePath();     // <program folder>/UlmexVevaSMS.cod
-QString batchFilePath();  // <program folder>/Connection.bat
+QString loaderPath();    // <companion folder>/JavaLoader.exe
+QString modulePath();    // <companion folder>/UlmexVevaSMS.cod
+QString batchFilePath(); // <writable folder>/Connection.bat
 
 // The one line of the batch file, in the ANSI code page, without a line end:
 // "<loader>" -usb load "<module>"

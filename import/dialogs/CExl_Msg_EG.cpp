@@ -5,6 +5,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QScreen>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -82,5 +83,11 @@ CExl_Msg_EG::CExl_Msg_EG(QWidget* parent) : QDialog(parent)
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(group);
     layout->addLayout(buttons);
-    setFixedWidth(520);
+    // Sized for its wrapped text (a window's own guess stops at two thirds of
+    // the screen and cuts the last lines); wider where the screen is short.
+    const int room = screen() ? screen()->availableGeometry().height() - 60 : 720;
+    int width = 520;
+    while (width < 760 && layout->totalHeightForWidth(width) > room)
+        width += 40;
+    setFixedSize(width, layout->totalHeightForWidth(width));
 }

@@ -27,15 +27,17 @@ CLoad_File_Msg::CLoad_File_Msg(QWidget* parent) : QDialog(parent)
     text->setAccessibleName(question);
     text->setWordWrap(true);
 
-    auto* yes = new QPushButton(QStringLiteral("Yes"), this);
+    auto* yes = new QPushButton(QStringLiteral("&Yes"), this);
     yes->setObjectName(QStringLiteral("1"));
-    auto* no = new QPushButton(QStringLiteral("No"), this);
+    yes->setAccessibleName(QStringLiteral("Yes"));
+    auto* no = new QPushButton(QStringLiteral("&No"), this);
     no->setObjectName(QStringLiteral("2"));
-    auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
+    no->setAccessibleName(QStringLiteral("No"));
+    auto* cancel = new QPushButton(QStringLiteral("&Cancel"), this);
     cancel->setObjectName(QStringLiteral("1114"));
-    for (QPushButton* b : {yes, no, cancel})
-        b->setAccessibleName(b->text());
-    yes->setDefault(true);
+    cancel->setAccessibleName(QStringLiteral("Cancel"));
+    // Yes empties the list: Enter keeps it and appends.
+    no->setDefault(true);
     connect(yes, &QPushButton::clicked, this, [this] { done(ClearList); });
     connect(no, &QPushButton::clicked, this, [this] { done(Append); });
     connect(cancel, &QPushButton::clicked, this, [this] { done(Cancelled); });
@@ -55,7 +57,7 @@ CLoad_File_Msg::CLoad_File_Msg(QWidget* parent) : QDialog(parent)
     layout->addSpacing(10);
     layout->addLayout(buttons);
     resize(520, 190);
-    yes->setFocus();
+    no->setFocus();
 }
 
 CLoad_File_Msg::Answer CLoad_File_Msg::ask(QWidget* parent, int rowCount)

@@ -7,6 +7,7 @@
 #include "app/controls/CSpecialEdit.h"
 
 #include <QHeaderView>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QStandardItemModel>
 #include <QToolTip>
@@ -19,7 +20,8 @@ private slots:
     void longSmsDialogTexts()
     {
         CLong_SMS_Dlg d160(nullptr, 160);
-        QVERIFY(d160.shownText().startsWith(QStringLiteral("Your current message is exceeding the typical SMS Length of 160")));
+        QVERIFY(d160.shownText().startsWith(
+            QStringLiteral("Your current message is exceeding the typical SMS Length of 160")));
         CLong_SMS_Dlg d70(nullptr, 70);
         QVERIFY(d70.shownText().contains(QStringLiteral("Unicode SMS (non-English text SMS) Length of 70")));
         CLong_SMS_Dlg notice(nullptr, 0, QStringLiteral("Caller text"));
@@ -36,6 +38,37 @@ private slots:
         CLong_SMS_Dlg byClose(nullptr, 160);
         QTimer::singleShot(0, &byClose, [&] { byClose.close(); });
         QCOMPARE(byClose.exec(), int(QDialog::Rejected));
+    }
+
+    // The fill column takes the rest of the width: no horizontal scroll bar,
+    // whether other columns widen, hide, or a vertical scroll bar appears.
+    void fillColumnLeavesNoHorizontalScrolling()
+    {
+        QStandardItemModel model(3, 3);
+        CMyListCtrl list;
+        list.setModel(&model);
+        list.resize(400, 200);
+        list.setColumnWidthChecked(0, 100);
+        list.setColumnWidthChecked(2, 80);
+        list.setFillColumn(1);
+        list.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&list));
+        auto* header = list.horizontalHeader();
+        auto fills = [&] { return header->length() == list.viewport()->width(); };
+        QTRY_VERIFY(fills());
+        QCOMPARE(header->sectionSize(1), list.viewport()->width() - 180);
+
+        list.setColumnWidthChecked(0, 150);
+        QVERIFY(fills());
+        list.hideColumnAt(2);
+        QVERIFY(fills());
+        model.setRowCount(200); // a vertical scroll bar narrows the viewport
+        QTRY_VERIFY(list.verticalScrollBar()->isVisible());
+        QTRY_VERIFY(fills());
+        QCOMPARE(list.horizontalScrollBar()->maximum(), 0);
+        // Others wider than the list: the fill column keeps its width and the list scrolls.
+        list.setColumnWidthChecked(0, 1000);
+        QTRY_VERIFY(list.horizontalScrollBar()->maximum() > 0);
     }
 
     void listRefusesNarrowAndHiddenWidths()

@@ -89,6 +89,7 @@ int main(int argc, char** argv)
     if (!args.isEmpty() && args.first() == QLatin1String("--control"))
         return runControl(args.mid(1));
 
+    Paths::seedHandsetConfig();
     QString configPath = Paths::handsetConfigFile();
     int maxClients = 0;
     int frameTimeoutMs = DeviceService::kDefaultFrameTimeoutMs;

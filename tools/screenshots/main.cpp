@@ -1,303 +1,62 @@
 // Renders every dialog of the program to a PNG file, for reviewing the look
 // of a change: veva-screenshots <output folder>
-#include "app/AboutDialogs.h"
-#include "app/CCorvaneDlg.h"
-#include "app/DeviceController.h"
-#include "app/ListEditDialogs.h"
-#include "app/Ui.h"
-#include "app/controls/CLong_SMS_Dlg.h"
-#include "app/controls/CMyListCtrl.h"
-#include "app/core/RecipientListModel.h"
-#include "device/CFirst.h"
-#include "device/CVistaMessage.h"
-#include "device/wizard/CConnectionwizard.h"
-#include "export/CExport_Option.h"
-#include "export/COpen_Export_Log.h"
-#include "import/WorkbookTables.h"
-#include "import/dialogs/CDynamic_Excel_Msg.h"
-#include "import/dialogs/CExcel_Info_Dlg.h"
-#include "import/dialogs/CExl_Msg_EG.h"
-#include "import/dialogs/CLoad_Xl_SMS_Modeless.h"
-#include "import/dialogs/CLoad_File_Msg.h"
-#include "platform/Shell.h"
-#include "sending/WaitDialogs.h"
-#include "sending/dialogs/CDeviceIni.h"
-#include "sending/dialogs/CModeless.h"
-#include "sending/dialogs/CSend_Msg_Info.h"
-#include "store/DataFiles.h"
-#include "store/dialogs/CExclusion_Wizard.h"
-#include "store/dialogs/CSent_Items.h"
-#include "store/dialogs/CViewTemplates.h"
-#include "store/dialogs/ListModels.h"
-
-#include "import/FakeWorkbook.h"
+#include "DialogTour.h"
 
 #include <QApplication>
-#include <QLineEdit>
-#include <QListWidget>
-#include <QPlainTextEdit>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QTableWidget>
 #include <QDir>
-#include <QElapsedTimer>
-#include <QFile>
 #include <QTemporaryDir>
-#include <QTimer>
+#include <QWidget>
 
 #include <cstdio>
-#include <functional>
+#include <cstring>
 
 namespace {
 
-void save(QWidget* w, const QString& folder, const QString& name)
-{
-    w->show();
-    QApplication::processEvents();
-    QApplication::processEvents();
-    const QString path = folder + QLatin1Char('/') + name + QStringLiteral(".png");
-    if (!w->grab().save(path))
-        std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
-    w->hide();
-}
-
-template <typename Pred>
-void waitUntil(Pred pred)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!pred() && clock.elapsed() < 10000)
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
-}
-
-void fillDataFiles()
-{
-    DataFiles::EnsureDataFiles();
-    DataFiles::RewriteTemplates({QStringLiteral("Dear parents, school is closed tomorrow."),
-                                 QStringLiteral("Meeting moved to 3 pm.\r\nPlease confirm."),
-                                 QStringLiteral("Happy holidays from all of us!")});
-    DataFiles::RewriteSentItems(
-        {{QStringLiteral("00441234567"), QStringLiteral("Dear parents,\r\nschool is closed tomorrow."),
-          QStringLiteral("07/03/2012")},
-         {QStringLiteral("0049301234"), QStringLiteral("Meeting moved to 3 pm."), QStringLiteral("08/03/2012")},
-         {QStringLiteral("0033612345"), QStringLiteral("Happy holidays!"), QStringLiteral("24/12/2012")}});
-    DataFiles::RewriteExclusionFile(
-        DataFiles::exclusionIndexPath(),
-        {QStringLiteral("Administration"), QStringLiteral("Marketing"), QStringLiteral("R & D")});
-    DataFiles::RewriteExclusionFile(DataFiles::inUseListPath(), {QStringLiteral("Administration")});
-    DataFiles::RewriteExclusionFile(DataFiles::exclusionListPath(QStringLiteral("Marketing")),
-                                    {QStringLiteral("00441234567"), QStringLiteral("0049301234")});
-}
-// A message box runs its own loop: grabbed once it is up, then closed.
-void saveMessage(const std::function<void()>& show, const QString& folder, const QString& name)
-{
-    QTimer::singleShot(300, [=] {
-        if (QWidget* box = QApplication::activeModalWidget()) {
-            box->grab().save(folder + QLatin1Char('/') + name + QStringLiteral(".png"));
-            box->close();
-        }
-    });
-    show();
-}
-
-// Nothing can be opened: the links show their address instead.
-class NoBrowser : public DesktopShell
-{
-public:
-    bool openUrl(const QString&) override { return false; }
-    bool openMail(const QString&, const QString&) override { return false; }
-};
-
-// The list after a run that stopped part-way, the question of the next "Send
-// Sms", and the notice after a run that did not end.
-void saveResumeScreens(const QString& out)
-{
-    CCorvaneDlg main;
-    const QString text = QStringLiteral("Dear parents, school is closed tomorrow.");
-    const QList<RowStatus> statuses = {
-        RowStatus::Sent,  RowStatus::Excluded, RowStatus::Sent,           RowStatus::SkippedDuplicate,
-        RowStatus::Blank, RowStatus::Failed,   RowStatus::NotSentStopped, RowStatus::NotSentStopped};
-    const QStringList numbers = {QStringLiteral("00441234567"), QStringLiteral("0049301234"),
-                                 QStringLiteral("0033612345"),  QStringLiteral("00441234567"),
-                                 QStringLiteral("0039061234"),  QStringLiteral("0034911234"),
-                                 QStringLiteral("0031201234"),  QStringLiteral("0032212345")};
-    for (int i = 0; i < numbers.size(); ++i) {
-        main.recipients()->appendRecipients({{numbers.at(i), statuses.at(i) == RowStatus::Blank ? QString() : text}});
-        main.recipients()->setStatus({i}, statuses.at(i));
-    }
-    main.UpdateTotalNumbers();
-    main.showStatusColumn();
-    main.recipientList()->selectOnly(5);
-    save(&main, out, QStringLiteral("main-window-stopped-run"));
-    main.show();
-    saveMessage(
-        [&] {
-            Ui::messageBox(&main,
-                           QStringLiteral("3 of 7 messages in the list were already sent. Send only the 4 messages "
-                                          "not sent yet?"),
-                           QStringLiteral("Confirm"), Ui::Buttons::YesNoCancel, Ui::Icon::Question);
-        },
-        out, QStringLiteral("resume-question"));
-    saveMessage([&] { Ui::notice(&main, DeviceController::interruptedRunNotice(499, 1)); }, out,
-                QStringLiteral("interrupted-run"));
-}
+const char kUsage[] = "Usage: veva-screenshots <output folder>\n"
+                      "\n"
+                      "Shows every dialog and message box of the program with sample content and\n"
+                      "saves each as <output folder>/<name>.png. The folder is created when missing.\n"
+                      "The data files used live in a scratch folder that is removed at the end.\n"
+                      "Qt's own options (-platform, ...) and QT_SCALE_FACTOR apply as usual.\n"
+                      "\n"
+                      "Options:\n"
+                      "  -h, --help  show this help and end\n";
 
 } // namespace
 
 int main(int argc, char** argv)
 {
+    // Before QApplication: the help needs no display.
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+    }
     QApplication app(argc, argv);
     if (argc != 2) {
-        std::fprintf(stderr, "usage: veva-screenshots <output folder>\n");
+        std::fputs(kUsage, stderr);
         return 2;
     }
     const QString out = QString::fromLocal8Bit(argv[1]);
-    QDir().mkpath(out);
+    // An option we do not know is not a folder name.
+    if (out.startsWith(QLatin1Char('-'))) {
+        std::fprintf(stderr, "veva-screenshots: unknown option \"%s\"\nTry \"veva-screenshots --help\".\n", argv[1]);
+        return 2;
+    }
+    if (!QDir().mkpath(out)) {
+        std::fprintf(stderr, "veva-screenshots: cannot create %s\n", argv[1]);
+        return 1;
+    }
     QTemporaryDir scratch;
     qputenv("VEVA_SMS_APP_DIR", scratch.path().toLocal8Bit());
-
-    CCorvaneDlg main;
-    main.recipients()->appendRecipients({{QStringLiteral("00441234567"), QStringLiteral("Dear parents, school is closed tomorrow.")},
-                                         {QStringLiteral("0049301234"), QStringLiteral("Dear parents, school is closed tomorrow.")},
-                                         {QStringLiteral("0033612345"), QString()}});
-    main.UpdateTotalNumbers();
-    save(&main, out, QStringLiteral("main-window"));
-    main.show();
-
-    CLong_SMS_Dlg longSms(&main, 160);
-    save(&longSms, out, QStringLiteral("long-sms"));
-    CFill_Msg_In_List fill(&main, main.recipients(), main.recipientList(), QStringLiteral("Hello"));
-    save(&fill, out, QStringLiteral("apply-message"));
-    CUpdate_Num_Message update(&main, 0, QStringLiteral("00441234567"), QStringLiteral("Dear parents,\r\nschool is closed."),
-                               QStringLiteral("MSG"));
-    save(&update, out, QStringLiteral("update"));
-    main.recipientList()->selectAll();
-    CUpdate_Selected_Item_SMS selected(&main, main.recipients(), main.recipientList());
-    save(&selected, out, QStringLiteral("update-selected"));
-    AboutDialog about(&main);
-    save(&about, out, QStringLiteral("about"));
-    HelpSupportDialog help(&main);
-    save(&help, out, QStringLiteral("help"));
-    CVistaMessage vista(&main);
-    save(&vista, out, QStringLiteral("uac-advice"));
-    CAddSentItem wait(&main);
-    save(&wait, out, QStringLiteral("wait"));
-    CModeless progress(&main);
-    progress.setupRun(120, QStringLiteral("00441234567"));
-    progress.showRow(41, 120, QStringLiteral("0049301234"));
-    progress.setPauseLineVisible(true);
-    progress.setPauseText(QStringLiteral("Pausing the process for 1 Minute 30 Second."));
-    save(&progress, out, QStringLiteral("progress"));
-    CDeviceIni deviceIni(&main);
-    save(&deviceIni, out, QStringLiteral("device-init"));
-    CSend_Msg_Info info(&main);
-    save(&info, out, QStringLiteral("composer-changed"));
-    CFirst advice(&main);
-    save(&advice, out, QStringLiteral("advice"));
-
-    CLoad_File_Msg clearOrAppend(&main);
-    save(&clearOrAppend, out, QStringLiteral("clear-or-append"));
-    FakeEngine engine;
-    engine.book(QStringLiteral("parents.xlsx"),
-                {FakeSheet(QStringLiteral("Class VII")), FakeSheet(QStringLiteral("Class VIII"))
-                                                             .text("A1", QStringLiteral("Mobile"))
-                                                             .text("C1", QStringLiteral("Parent"))
-                                                             .text("D1", QStringLiteral("Student"))
-                                                             .number("A2", 447700900123)});
-    g_arrSheetNames = {QStringLiteral("Class VII"), QStringLiteral("Class VIII")};
-    CExcel_Info_Dlg sheets(&main, QStringLiteral("parents.xlsx"));
-    sheets.show();
-    sheets.findChild<QListWidget*>(QStringLiteral("1072"))->setCurrentRow(1);
-    while (sheets.isReading())
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
-    auto* columns = sheets.findChild<QListWidget*>(QStringLiteral("1005"));
-    columns->item(0)->setCheckState(Qt::Checked);
-    save(&sheets, out, QStringLiteral("sheet-and-columns"));
-
-    CDynamic_Excel_Msg::Host host;
-    host.newRowStep = [] { return ContactImport::RowStep(); };
-    host.insertRows = [](int, const QList<RecipientListModel::Row>&) {};
-    CDynamic_Excel_Msg wizard(&main, host);
-    save(&wizard, out, QStringLiteral("wizard-1"));
-    wizard.show();
-    wizard.findChild<QRadioButton*>(QStringLiteral("1152"))->setChecked(true);
-    wizard.findChild<QPushButton*>(QStringLiteral("1"))->click();
-    const QString book = scratch.filePath(QStringLiteral("results.xlsx"));
-    QFile(book).open(QIODevice::WriteOnly);
-    engine.book(book, {FakeSheet(QStringLiteral("Results"))
-                           .text("A1", QStringLiteral("Parent's Mobile"))
-                           .text("B1", QStringLiteral("Parent"))
-                           .text("C1", QStringLiteral("Student"))
-                           .text("D1", QStringLiteral("Class"))
-                           .text("F1", QStringLiteral("Total Marks"))
-                           .number("A2", 447700900123)});
-    wizard.findChild<QLineEdit*>(QStringLiteral("1154"))->setText(book);
-    save(&wizard, out, QStringLiteral("wizard-2"));
-    wizard.show();
-    wizard.findChild<QPushButton*>(QStringLiteral("1"))->click();
-    while (wizard.isWorking())
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
-    auto* templ = wizard.findChild<QPlainTextEdit*>(QStringLiteral("1157"));
-    templ->setPlainText(QStringLiteral("Dear <COL-2>, <COL-3> of class <COL-4> scored "));
-    wizard.findChild<QTableWidget*>(QStringLiteral("1156"))->selectRow(4);
-    save(&wizard, out, QStringLiteral("wizard-3"));
-    CLoad_Xl_SMS_Modeless reading(&main);
-    reading.start(50000);
-    reading.showRow(1234, 50000, QStringLiteral("00447700900123"),
-                    QStringLiteral("Dear Mr. Rajesh Sharma, This is to inform you that Ankit Sharma, studying in VII C "
-                                   "has Passed by obtaining 564 marks out of 600 in monthly tests. Regards, XYZ School"));
-    save(&reading, out, QStringLiteral("wizard-reading"));
-    CExl_Msg_EG example(&main);
-    save(&example, out, QStringLiteral("wizard-example"));
-
-    fillDataFiles();
-    {
-        CViewTemplates templates(&main, main.composer());
-        templates.show();
-        waitUntil([&] { return templates.isLoaded() && !templates.isBusy(); });
-        save(&templates, out, QStringLiteral("templates"));
-        CUpdateTemp update(&main, templates.model(), templates.model()->text(1), templates.model()->text(1));
-        save(&update, out, QStringLiteral("update-template"));
-    }
-    {
-        CSent_Items sent(&main);
-        sent.show();
-        waitUntil([&] { return sent.isLoaded() && !sent.isBusy(); });
-        sent.list()->selectOnly(0);
-        save(&sent, out, QStringLiteral("sent-items"));
-    }
-    {
-        CExclusion_Wizard exclusion(&main);
-        exclusion.show();
-        waitUntil([&] { return exclusion.isOpened(); });
-        save(&exclusion, out, QStringLiteral("exclusion-lists"));
-        exclusion.show();
-        exclusion.OnAddNew();
-        exclusion.findChild<QLineEdit*>(QStringLiteral("1174"))->setText(QStringLiteral("Customer Care"));
-        save(&exclusion, out, QStringLiteral("exclusion-name"));
-        exclusion.show();
-        exclusion.OnNext();
-        exclusion.numbers()->insertTexts(0, {QStringLiteral("00441234567"), QStringLiteral("0049301234")});
-        save(&exclusion, out, QStringLiteral("exclusion-numbers"));
-        CUpdate_Ex_Num number(&main, QStringLiteral("00441234567"), 0, exclusion.numbers());
-        save(&number, out, QStringLiteral("update-exclusion-number"));
-    }
-    CExport_Option exportOptions(&main, {}, QDate(2012, 3, 31));
-    save(&exportOptions, out, QStringLiteral("export-options"));
-    COpen_Export_Log exported(&main, QStringLiteral("Sent Items has been exported successfully."));
-    save(&exported, out, QStringLiteral("export-done"));
-    saveResumeScreens(out);
-    NoBrowser noBrowser;
-    Shell::setInstance(&noBrowser);
-    saveMessage([&] { Support::openPage(&main, Support::website()); }, out, QStringLiteral("link-not-opened"));
-    Shell::setInstance(nullptr);
-    QFile::remove(DataFiles::templatesPath());
-    QDir().mkpath(DataFiles::templatesPath()); // a folder where a data file belongs
-    saveMessage(
-        [&] {
-            CCorvaneDlg second;
-            second.initialise();
-        },
-        out, QStringLiteral("data-files-notice"));
-    return 0;
+    int failures = 0;
+    tourDialogs(scratch.path(), [&](QWidget* dialog, const QString& name) {
+        const QString path = out + QLatin1Char('/') + name + QStringLiteral(".png");
+        if (!dialog->grab().save(path)) {
+            std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+            ++failures;
+        }
+    });
+    return failures == 0 ? 0 : 1;
 }
