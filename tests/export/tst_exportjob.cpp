@@ -190,10 +190,8 @@ private slots:
                                                                      : sample.text);
         }
         const qsizetype samples = texts.size();
-        texts << QStringLiteral("code _x0041_ here") << QStringLiteral("_x005F_x0041_")
-              << QStringLiteral("_x00e9__x00E9_") << QStringLiteral("ends _x0041")
-              << QStringLiteral("_x041_ and _xZZZZ_ are no escapes") << QStringLiteral("_x1234") + QChar(0x01)
-              << QStringLiteral("bell\a, tab\t, form feed\f") << QStringLiteral("end\r");
+        texts << QStringLiteral("code _x0041_ here") << QStringLiteral("_x005F_x00e9_")
+              << QStringLiteral("_x1234") + QChar(0x01) << QStringLiteral("bell\a, tab\t, end\r");
         inXls += texts.mid(samples);
         QList<DataFiles::SentItem> items;
         QList<RecipientListModel::Row> recipients;
