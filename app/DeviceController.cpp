@@ -13,6 +13,7 @@
 #include "platform/Paths.h"
 #include "platform/Registry.h"
 #include "platform/Shell.h"
+#include "platform/TextCodec.h"
 #include "platform/deviceservice/DeviceServiceClient.h"
 #include "sending/SendJournal.h"
 #include "sending/WaitDialogs.h"
@@ -333,6 +334,13 @@ bool DeviceController::desktopManagerCheckBeforeCommand()
     return false;
 }
 
+QString DeviceController::handsetLossQuestion(int messages)
+{
+    return QStringLiteral("%1 messages hold characters the handset cannot send; they will go out with '?' in their "
+                          "place. Send anyway?")
+        .arg(messages);
+}
+
 QString DeviceController::resumeQuestion(int sent, int uncertain, int messages)
 {
     const QString maybe = uncertain > 0 ? QStringLiteral(" (%1 of them may have been)").arg(uncertain) : QString();
@@ -570,6 +578,19 @@ void DeviceController::sendSms()
                                       "Are you sure you want to continue?"),
                        QStringLiteral("Confirm"), Ui::Buttons::YesNo, Ui::Icon::Question) != Ui::IdYes)
         return cancel();
+
+    // The handset channel carries the ANSI code page only; a modem takes every character.
+    if (!modem) {
+        int lossy = 0;
+        for (int r = 0; r < rows->count(); ++r) {
+            const QString message = rows->message(r);
+            if (!message.isEmpty() && !(m_sendOnlyUnsent && isSentOrUncertain(rows->status(r))) &&
+                !TextCodec::fitsAnsi(message))
+                ++lossy;
+        }
+        if (lossy > 0 && !Ui::confirm(m_main, handsetLossQuestion(lossy), Ui::Icon::Warning))
+            return cancel();
+    }
 
     if (!modem && g_nHandsetWarningShown == 0) {
         g_nHandsetWarningShown = 1;

@@ -54,6 +54,7 @@ public:
     static QString interruptedRunNotice(int sent, int uncertain);
     static QString resumeQuestion(int sent, int uncertain, int messages);
     static QString finishedListQuestion(int messages, int uncertain);
+    static QString handsetLossQuestion(int messages);
     // Reads the send journal; after a run that did not end, remembers what it
     // sent for rows loaded later and tells the user.
     void reportInterruptedRun();

@@ -72,6 +72,19 @@ QString cutToCell(const QString& text)
     return text.left(n);
 }
 
+QString xlsCellText(const QString& text)
+{
+    QString out = cutToCell(text);
+    for (qsizetype i = 0; i < out.size(); ++i) {
+        const QChar c = out.at(i);
+        if (c.isHighSurrogate() && i + 1 < out.size() && out.at(i + 1).isLowSurrogate())
+            ++i;
+        else if (c.isSurrogate())
+            out[i] = QChar::ReplacementCharacter;
+    }
+    return out;
+}
+
 QString numberCellText(const QString& number)
 {
     if (number.isEmpty())
@@ -108,7 +121,7 @@ SpreadsheetResult writeXlsFile(const QString& path, const SpreadsheetTable& tabl
     for (qsizetype i = 0; i < table.rows.size(); ++i) {
         QStringList values = table.rows[i];
         for (QString& v : values)
-            v = cutToCell(v);
+            v = xlsCellText(v);
         if (!connection->execute(insertStatement(name, values)))
             return {S::Failed, connection->lastError()};
         if (++inSheet == kRowsPerSheet && i + 1 < table.rows.size()) {

@@ -42,6 +42,9 @@ QString excelConnectionString(const QString& path);
 
 // A text cut to what a cell holds, never in the middle of a surrogate pair.
 QString cutToCell(const QString& text);
+// A text as an Excel 97-2003 cell holds it: cut to the cell, and each unpaired
+// surrogate, which is no character and which readers refuse, as U+FFFD.
+QString xlsCellText(const QString& text);
 
 // Cell texts put into the workbook: a leading apostrophe keeps a text from
 // being taken as a number, date or formula.

@@ -244,6 +244,17 @@ int ansiByteLength(const QString& text)
     return int(ansiPage()->encodedLength(text));
 }
 
+QString throughAnsi(const QString& text)
+{
+    const auto page = ansiPage();
+    return page->decode(page->encode(text, '?'));
+}
+
+bool fitsAnsi(const QString& text)
+{
+    return throughAnsi(text) == text;
+}
+
 QString decode(const QByteArray& bytes, const QByteArray& name)
 {
     auto page = codePage(name);

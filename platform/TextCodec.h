@@ -21,6 +21,11 @@ QByteArray toAnsi(const QString& text);
 QString fromAnsi(const QByteArray& bytes);
 // Byte length of the ANSI form of the text (what the SMS counter counts).
 int ansiByteLength(const QString& text);
+// The text as it comes back from the ANSI code page: what the handset
+// channel delivers, with '?' for every character the page lacks.
+QString throughAnsi(const QString& text);
+// Whether the ANSI code page holds every character of the text.
+bool fitsAnsi(const QString& text);
 
 // Decodes single-byte or ANSI bytes read from a file in the given code page.
 QString decode(const QByteArray& bytes, const QByteArray& codePage);

@@ -5,6 +5,7 @@
 #include "device/link/MessagePacket.h"
 #include "device/link/USBClient.h"
 #include "device/modem/ModemChannel.h"
+#include "platform/TextCodec.h"
 #include "sending/SendJournal.h"
 #include "store/DataFiles.h"
 
@@ -51,9 +52,9 @@ private:
 
 // A channel that takes the message as typed (a GSM modem) gets it in Unicode,
 // from the part after those an earlier run had accepted; the handset gets its
-// narrow message packet.
-void writeMessage(IChannel* channel, const QString& message, const QString& number, const SendJournal::Parts& from,
-                  PartTracker& tracker)
+// narrow message packet. Returns the text as it went out, for the records.
+QString writeMessage(IChannel* channel, const QString& message, const QString& number, const SendJournal::Parts& from,
+                     PartTracker& tracker)
 {
     ComPtr<ITextMessageChannel> text;
     if (channel && SUCCEEDED(channel->QueryInterface(IID_ITextMessageChannel, text.putVoid())) && text) {
@@ -61,9 +62,10 @@ void writeMessage(IChannel* channel, const QString& message, const QString& numb
         checkHr(
             text->WriteTextMessage(message, number, resume ? from.accepted : 0, resume ? from.reference : -1, &tracker),
             IID_ITextMessageChannel);
-        return;
+        return message;
     }
     USBClient::WritePacket(Packets::MessagePacket(message, number), channel);
+    return TextCodec::throughAnsi(message);
 }
 
 // What the journal of earlier runs hands on to this one: the outcomes to carry
@@ -248,6 +250,8 @@ bool SendRun(IChannel* channel, SendRunHost& host, StopGate& gate, SendClock& cl
     // The journal or a record file failed during the run: asked once, then the run goes on without them.
     bool journalAsked = !journal.isOpen();
     bool recordsAsked = false;
+    // Read at the first message saved, then kept current by this run's appends.
+    DataFiles::TemplateSet templates(DataFiles::templatesPath());
 
     // Rows from `next` on were not reached; those an earlier run sent keep their status.
     auto markUnreached = [&](int next) {
@@ -358,7 +362,7 @@ bool SendRun(IChannel* channel, SendRunHost& host, StopGate& gate, SendClock& cl
             tracker.emplace(journal, i, number, fingerprint);
             tracker->parts = from;
             writing = i;
-            writeMessage(channel, message, number, from, *tracker);
+            const QString sentText = writeMessage(channel, message, number, from, *tracker);
             writing = -1;
             if ((!journal.sent(i, number, fingerprint) || tracker->journalFailed) && !journalLost()) {
                 host.setRowStatus({i}, RowStatus::Sent);
@@ -368,13 +372,12 @@ bool SendRun(IChannel* channel, SendRunHost& host, StopGate& gate, SendClock& cl
             ++sentSincePause;
 
             QString error;
-            if (options.saveTemplates && !message.trimmed().isEmpty() &&
-                !DataFiles::SaveTemplateIfNew(message, &error) && !error.isEmpty() &&
-                !recordLost(DataFiles::templatesPath(), error))
+            if (options.saveTemplates && !sentText.trimmed().isEmpty() && !templates.saveIfNew(sentText, &error) &&
+                !error.isEmpty() && !recordLost(DataFiles::templatesPath(), error))
                 return stop(i + 1);
             error.clear();
             if (options.saveSentItems &&
-                !DataFiles::AppendSentItem(rows.at(i).number, message, QDate::currentDate(), &error) &&
+                !DataFiles::AppendSentItem(rows.at(i).number, sentText, QDate::currentDate(), &error) &&
                 !recordLost(DataFiles::sentItemsPath(), error))
                 return stop(i + 1);
 

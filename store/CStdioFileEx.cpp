@@ -223,7 +223,8 @@ bool CStdioFileEx::readUnicodeLine(QString& line)
             continue;
         }
         // Copy the code units as they are: no byte-order-mark handling, no
-        // repair of unpaired surrogates (the narrowing below turns those into '#').
+        // repair of unpaired surrogates (the narrowing below, when on, turns
+        // those into '#').
         QString units((end - m_pos) / 2, Qt::Uninitialized);
         char16_t* d = reinterpret_cast<char16_t*>(units.data());
         const uchar* b = reinterpret_cast<const uchar*>(m_buffer.constData() + m_pos);
@@ -234,7 +235,7 @@ bool CStdioFileEx::readUnicodeLine(QString& line)
             scanFrom = m_pos;
             continue;
         }
-        line = TextCodec::narrowWithHash(units, m_codePage);
+        line = m_narrowUnicode ? TextCodec::narrowWithHash(units, m_codePage) : std::move(units);
         stripLineEnd(line);
         return true;
     }

@@ -54,6 +54,9 @@ public:
     // lacks) and, for a file without a byte-order mark, decoded from it.
     // Writing to a file that has text but no mark encodes into it.
     void setTargetCodePage(const QByteArray& codePage) { m_codePage = codePage; }
+    // Off: lines of a file with the mark come back with every code unit as
+    // stored, for files that are rewritten from what was read.
+    void setNarrowsUnicode(bool on) { m_narrowUnicode = on; }
     bool isUnicode() const { return m_unicode; }
 
     // Reads the next line without its line end (a trailing CR LF pair, else a
@@ -89,6 +92,7 @@ private:
     qsizetype m_pos = 0;
     bool m_eof = false;
     bool m_unicode = false;
+    bool m_narrowUnicode = true;
     bool m_completeCut = false;
     Error m_error = Error::None;
     QString m_errorString;

@@ -87,14 +87,16 @@ QString rewriteLocked(const QString& path, const QByteArray& content)
     return saveFileAtomically(path, content);
 }
 
-QStringList readAllLines(const QString& path, const QByteArray& codePage, CStdioFileEx::OpenMode mode, bool* opened)
+// Unicode lines narrowed to the ANSI code page, or (wholeText) kept as stored.
+QStringList readAllLines(const QString& path, CStdioFileEx::OpenMode mode, bool wholeText, bool* opened)
 {
     QStringList lines;
     CStdioFileEx f;
     *opened = f.open(path, mode);
     if (!*opened)
         return lines;
-    f.setTargetCodePage(codePage);
+    f.setTargetCodePage(TextCodec::ansiCodePage());
+    f.setNarrowsUnicode(!wholeText);
     QString line;
     while (f.ReadRecordLine(line))
         lines.append(line);
@@ -266,8 +268,10 @@ QList<SentItem> LoadSentItems(const QString& path, bool* opened)
         *opened = ok;
     if (!ok)
         return items;
-    // The code page the texts were written in, so nothing it holds turns into '#'.
+    // A file without the mark was written in the ANSI code page; one with it
+    // is read whole, so that a rewrite gives back every character.
     f.setTargetCodePage(TextCodec::ansiCodePage());
+    f.setNarrowsUnicode(false);
     QString line;
     while (f.ReadRecordLine(line))
         items.append(ParseSentItemLine(line));
@@ -290,7 +294,7 @@ bool IsStorableTemplate(const QString& text)
 QStringList LoadTemplates(const QString& path, bool* opened)
 {
     bool ok = false;
-    const QStringList lines = readAllLines(path, TextCodec::ansiCodePage(), CStdioFileEx::OpenMode::Read, &ok);
+    const QStringList lines = readAllLines(path, CStdioFileEx::OpenMode::Read, true, &ok);
     if (opened)
         *opened = ok;
     QStringList templates;
@@ -311,13 +315,12 @@ bool TemplateExistsInFile(const QString& path, const QString& message)
     if (!f.open(path, CStdioFileEx::OpenMode::Read))
         return false;
     f.setTargetCodePage(TextCodec::ansiCodePage());
-    // Lines come back narrowed to the code page; so must the message, or one
-    // holding a character the code page lacks would be appended at every send.
-    const QString narrowed = TextCodec::narrowToAnsi(message);
+    f.setNarrowsUnicode(false);
+    const QString wanted = decodeMarkedLine(message);
     QString line;
     while (f.ReadRecordLine(line)) {
         const QString text = decodeMarkedLine(line);
-        if (!text.isEmpty() && text == narrowed)
+        if (!text.isEmpty() && text == wanted)
             return true;
     }
     return false;
@@ -338,6 +341,32 @@ bool SaveTemplateIfNew(const QString& message, QString* error)
     return AppendTemplate(message, templatesPath(), error);
 }
 
+TemplateSet::TemplateSet(const QString& path) : m_path(path) {}
+
+bool TemplateSet::contains(const QString& message)
+{
+    if (!m_loaded) {
+        m_loaded = true;
+        EnsureDataFiles();
+        const QStringList texts = LoadTemplates(m_path);
+        m_texts = QSet<QString>(texts.cbegin(), texts.cend());
+    }
+    // What the file gives back for the message: its line feeds were stored as the marker.
+    return m_texts.contains(decodeMarkedLine(message));
+}
+
+bool TemplateSet::saveIfNew(const QString& message, QString* error)
+{
+    if (!IsStorableTemplate(message))
+        return false;
+    if (contains(message))
+        return true;
+    if (!AppendTemplate(message, m_path, error))
+        return false;
+    m_texts.insert(decodeMarkedLine(message));
+    return true;
+}
+
 QString RewriteTemplates(const QStringList& templates, const QString& path)
 {
     QString text;
@@ -349,8 +378,7 @@ QString RewriteTemplates(const QStringList& templates, const QString& path)
 std::optional<QStringList> ReadExclusionFile(const QString& path)
 {
     bool opened = false;
-    QStringList lines =
-        readAllLines(path, TextCodec::ansiCodePage(), CStdioFileEx::OpenMode::ReadWriteExisting, &opened);
+    QStringList lines = readAllLines(path, CStdioFileEx::OpenMode::ReadWriteExisting, false, &opened);
     if (!opened)
         return std::nullopt;
     return lines;

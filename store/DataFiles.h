@@ -2,6 +2,7 @@
 
 #include <QDate>
 #include <QList>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -64,8 +65,9 @@ QList<SentItem> ParseSentItemLine(const QString& line);
 // file and the reason.
 bool AppendSentItem(const QString& number, const QString& message, const QDate& date = QDate::currentDate(),
                     QString* error = nullptr);
-// Loads every sent item; an unopenable file gives an empty list and, when
-// asked, opened = false.
+// Loads every sent item, each text as stored (a file without the mark in the
+// ANSI code page); an unopenable file gives an empty list and, when asked,
+// opened = false.
 QList<SentItem> LoadSentItems(const QString& path = sentItemsPath(), bool* opened = nullptr);
 // Replaces the file with one record per item; an empty list leaves only the mark.
 QString RewriteSentItems(const QList<SentItem>& items, const QString& path = sentItemsPath());
@@ -77,13 +79,30 @@ QString RewriteSentItems(const QList<SentItem>& items, const QString& path = sen
 inline constexpr int kMaxTemplateLength = 1600;
 bool IsStorableTemplate(const QString& text);
 
-// Non-empty lines, each once, in file order (the dialog sorts them).
+// Non-empty lines, each once, in file order (the dialog sorts them), read as LoadSentItems reads.
 QStringList LoadTemplates(const QString& path = templatesPath(), bool* opened = nullptr);
 bool TemplateExistsInFile(const QString& path, const QString& message);
 bool AppendTemplate(const QString& message, const QString& path = templatesPath(), QString* error = nullptr);
 // Appends the message unless it is already a line of the file or breaks the
 // template rule. False with an error text when the file could not be written.
 bool SaveTemplateIfNew(const QString& message, QString* error = nullptr);
+
+// The templates of one file, read once at the first look, then kept current
+// by the appends made through it: for a send run, which would otherwise read
+// the whole file for every message.
+class TemplateSet
+{
+public:
+    explicit TemplateSet(const QString& path = templatesPath());
+    bool contains(const QString& message);
+    // SaveTemplateIfNew against the set.
+    bool saveIfNew(const QString& message, QString* error = nullptr);
+
+private:
+    QString m_path;
+    QSet<QString> m_texts;
+    bool m_loaded = false;
+};
 QString RewriteTemplates(const QStringList& templates, const QString& path = templatesPath());
 
 // --- Exclusion lists ------------------------------------------------------

@@ -60,6 +60,57 @@ QString verifyPackage(const QString& path)
     return why;
 }
 
+// What XML cannot carry, or carries changed (a CR becomes LF when read):
+// control characters but tab and line feed, unpaired surrogates, U+FFFE, U+FFFF.
+bool needsEscape(QStringView text, qsizetype i)
+{
+    const char16_t c = text.at(i).unicode();
+    if (c < 0x20)
+        return c != u'\t' && c != u'\n';
+    if (QChar::isHighSurrogate(c))
+        return i + 1 >= text.size() || !text.at(i + 1).isLowSurrogate();
+    if (QChar::isLowSurrogate(c))
+        return i == 0 || !text.at(i - 1).isHighSurrogate();
+    return c == 0xFFFE || c == 0xFFFF;
+}
+
+bool isHexDigit(QChar c)
+{
+    return (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'F') || (c >= u'a' && c <= u'f');
+}
+
+void appendEscape(QString& out, char16_t unit)
+{
+    out += QLatin1String("_x") + QString::number(uint(unit), 16).toUpper().rightJustified(4, u'0') + u'_';
+}
+
+// A cell's text as an OOXML string holds it: "_xHHHH_" stands for the code
+// unit U+HHHH, both for what XML cannot carry and, as "_x005F_", for a '_'
+// that would otherwise start such a sequence.
+QString escapedCellText(const QString& text)
+{
+    const qsizetype n = text.size();
+    QString out;
+    out.reserve(n);
+    for (qsizetype i = 0; i < n; ++i) {
+        const QChar c = text.at(i);
+        if (needsEscape(text, i)) {
+            appendEscape(out, c.unicode());
+            continue;
+        }
+        // "_x", four hex digits and a '_' (written, or starting an escape) would read as an escape:
+        // its first '_' goes as "_x005F_".
+        if (c == u'_' && i + 6 < n && text.at(i + 1) == u'x' && isHexDigit(text.at(i + 2)) &&
+            isHexDigit(text.at(i + 3)) && isHexDigit(text.at(i + 4)) && isHexDigit(text.at(i + 5)) &&
+            (text.at(i + 6) == u'_' || needsEscape(text, i + 6))) {
+            appendEscape(out, u'_');
+            continue;
+        }
+        out += c;
+    }
+    return out;
+}
+
 } // namespace
 
 QString saveXlsx(const BookModel& book, const QString& path)
@@ -88,7 +139,8 @@ QString saveXlsx(const BookModel& book, const QString& path)
             case CellValue::Kind::Empty:
                 break;
             case CellValue::Kind::Text:
-                error = worksheet_write_string(worksheet, row, col, cell.text.toUtf8().constData(), nullptr);
+                error = worksheet_write_string(worksheet, row, col, escapedCellText(cell.text).toUtf8().constData(),
+                                               nullptr);
                 break;
             case CellValue::Kind::Number:
                 error = worksheet_write_number(worksheet, row, col, cell.number, nullptr);

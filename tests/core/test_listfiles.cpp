@@ -78,13 +78,13 @@ private slots:
 
     void cleanup() { TextCodec::setAnsiCodePage("windows-1252"); }
 
-    // Texts come back in the code page they were written in; only what it lacks becomes '#'.
-    void readingUsesTheCodePageOfWriting()
+    // The code page does not matter to the Unicode files: every character comes back.
+    void readingDoesNotDependOnTheCodePage()
     {
         QVERIFY(TextCodec::setAnsiCodePage("windows-1251"));
         const QString message = QStringLiteral("\u00e9 \u041f\u0440\u0438\u0432\u0435\u0442");
         QVERIFY(AppendSentItem(QStringLiteral("12345"), message, QDate(2012, 3, 7)));
-        QCOMPARE(LoadSentItems().value(0).message, QStringLiteral("# \u041f\u0440\u0438\u0432\u0435\u0442"));
+        QCOMPARE(LoadSentItems().value(0).message, message);
         QVERIFY(SaveTemplateIfNew(QStringLiteral("\u041f\u0440\u0438\u0432\u0435\u0442")));
         QCOMPARE(LoadTemplates(), QStringList{QStringLiteral("\u041f\u0440\u0438\u0432\u0435\u0442")});
     }
@@ -115,6 +115,26 @@ private slots:
         QCOMPARE(SaveTemplateIfNew(message), stored);
         QCOMPARE(LoadTemplates().contains(message), stored);
         QCOMPARE(TemplateExistsInFile(templatesPath(), message), stored);
+    }
+
+    // A long run of new texts among repeats, the first already in the file: it grows by each new one only.
+    void templateSetFollowsAGrowingFile()
+    {
+        const QStringList texts = lines(QStringLiteral("Dear parent of pupil "), 3000);
+        QVERIFY(AppendTemplate(texts.first()));
+        TemplateSet set;
+        QString error;
+        for (int i = 0; i < texts.size(); ++i) {
+            QVERIFY(set.saveIfNew(texts.at(i), &error));
+            QVERIFY(set.saveIfNew(texts.at(i / 2), &error));
+        }
+        QVERIFY(error.isEmpty());
+        QCOMPARE(LoadTemplates(), texts);
+        // A later run starts from what the file holds by then.
+        TemplateSet next;
+        QVERIFY(next.contains(texts.last()));
+        QVERIFY(next.saveIfNew(texts.first()));
+        QCOMPARE(LoadTemplates().size(), texts.size());
     }
 
     void unreadableFileIsToldApart()

@@ -2,6 +2,7 @@
 // writes (read back independently), the spreadsheet program missing, and
 // writes that fail leaving an earlier file as it was.
 #include "ReadBack.h"
+#include "TextSamples.h"
 
 #include "export/ExportJob.h"
 #include "export/SpreadsheetWriters.h"
@@ -175,6 +176,48 @@ private slots:
         QCOMPARE(cellAt(rows, 1, 0), QStringLiteral("n:12345"));
         QCOMPARE(cellAt(rows, 1, 1), QStringLiteral("s:Hi\r\nthere"));
         QCOMPARE(cellAt(rows, 1, 2), QStringLiteral("s:07/03/2012"));
+    }
+
+    // Every text reads back as typed from both workbook exports and the .xls: OOXML takes "_xHHHH_" for
+    // the code unit U+HHHH, so a text holding one literally must have it escaped.
+    void textsComeBackAsTyped()
+    {
+        // An unpaired surrogate is no character: the .xls holds the replacement character in its place.
+        QStringList texts, inXls;
+        for (const TextSample& sample : textSamples()) {
+            texts.append(sample.text);
+            inXls.append(qstrcmp(sample.name, "lone surrogate") == 0 ? QStringLiteral("half \uFFFD a pair")
+                                                                     : sample.text);
+        }
+        const qsizetype samples = texts.size();
+        texts << QStringLiteral("code _x0041_ here") << QStringLiteral("_x005F_x00e9_")
+              << QStringLiteral("_x1234") + QChar(0x01) << QStringLiteral("bell\a, tab\t, end\r");
+        inXls += texts.mid(samples);
+        QList<DataFiles::SentItem> items;
+        QList<RecipientListModel::Row> recipients;
+        for (int i = 0; i < texts.size(); ++i) {
+            items.append(item(QString::number(100 + i), texts.at(i), QStringLiteral("07/03/2012")));
+            recipients.append({QString::number(100 + i), texts.at(i)});
+        }
+        auto messages = [](const QJsonArray& rows) {
+            QStringList out;
+            for (qsizetype r = 1; r < rows.size(); ++r)
+                out.append(rows.at(r).toArray().at(1).toArray().at(1).toString());
+            return out;
+        };
+
+        const QString sent = path(QStringLiteral("texts-sent.xlsx"));
+        QCOMPARE(exportSentItemsTo(sent, ExportFormat::Xlsx, items, kMarch, m_host).status, Status::Exported);
+        QCOMPARE(messages(sheetRows(readBack(QStringLiteral("xlsx"), sent), 0)), texts);
+
+        const QString list = path(QStringLiteral("texts-list.xlsx"));
+        QCOMPARE(exportRecipientsTo(list, ExportFormat::Xlsx, recipients, {"Number", "Message"}, m_host).status,
+                 Status::Exported);
+        QCOMPARE(messages(sheetRows(readBack(QStringLiteral("xlsx"), list), 0)), texts);
+
+        const QString old = path(QStringLiteral("texts-sent.xls"));
+        QCOMPARE(exportSentItemsTo(old, ExportFormat::Xls, items, kMarch, m_host).status, Status::Exported);
+        QCOMPARE(messages(sheetRows(readBack(QStringLiteral("xls"), old), 0)), inXls);
     }
 
     void spreadsheetProgramMissing()

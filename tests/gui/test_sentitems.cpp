@@ -1,4 +1,5 @@
 #include "GuiTestSupport.h"
+#include "TextSamples.h"
 
 #include "app/controls/CMyListCtrl.h"
 #include "platform/TextCodec.h"
@@ -168,14 +169,38 @@ private slots:
     void unchangedFileIsNotRewritten()
     {
         QVERIFY(TextCodec::setAnsiCodePage("windows-1251"));
-        const QString lines = record(QStringLiteral("1"), QStringLiteral("\u041f\u0440\u0438\u0432\u0435\u0442 \u00e9"),
-                                     QStringLiteral("07/03/2012")) +
+        const QString message = QStringLiteral("\u041f\u0440\u0438\u0432\u0435\u0442 \u00e9");
+        const QString lines = record(QStringLiteral("1"), message, QStringLiteral("07/03/2012")) +
                               QStringLiteral("\a2\vlong form\a08/03/2012\v\r\n");
         write(fileOf(lines));
         open();
-        QCOMPARE(m_dlg->model()->item(0).message, QStringLiteral("\u041f\u0440\u0438\u0432\u0435\u0442 #"));
+        QCOMPARE(m_dlg->model()->item(0).message, message);
         close();
         QCOMPARE(readBytes(DataFiles::sentItemsPath()), fileOf(lines));
+    }
+
+    // Every character is read as stored, and deleting another record writes back the others' bytes unchanged.
+    void rewriteKeepsEveryCharacter_data()
+    {
+        QTest::addColumn<QString>("message");
+        for (const TextSample& sample : textSamples())
+            QTest::newRow(sample.name) << sample.text;
+    }
+
+    void rewriteKeepsEveryCharacter()
+    {
+        QFETCH(QString, message);
+        const QString kept = record(QStringLiteral("2"), message, QStringLiteral("07/03/2012")) +
+                             record(QStringLiteral("3"), QStringLiteral("after"), QStringLiteral("08/03/2012"));
+        write(fileOf(record(QStringLiteral("1"), QStringLiteral("delete me"), QStringLiteral("06/03/2012")) + kept));
+        open();
+        QCOMPARE(m_dlg->model()->item(1).message, message);
+        select({1});
+        QVERIFY(m_dlg->detailsText().contains(message));
+        select({0});
+        m_dlg->OnClearSelected();
+        close();
+        QCOMPARE(readBytes(DataFiles::sentItemsPath()), fileOf(kept));
     }
 
     // A failed write on closing keeps the old file byte for byte; Retry saves once the file is free.

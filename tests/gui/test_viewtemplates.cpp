@@ -1,4 +1,5 @@
 #include "GuiTestSupport.h"
+#include "TextSamples.h"
 
 #include "app/controls/CMyListCtrl.h"
 #include "app/controls/CMy_Sel_All_Edit.h"
@@ -11,6 +12,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
+#include <QSet>
 #include <QVBoxLayout>
 
 namespace {
@@ -249,6 +251,30 @@ private slots:
         m_dlg->reject();
         QTRY_VERIFY(!m_dlg->isVisible());
         QCOMPARE(readBytes(DataFiles::templatesPath()), fileOf(lines));
+    }
+
+    // Every text comes back whole, and deleting another one writes the rest back byte for byte.
+    void rewriteKeepsEveryCharacter()
+    {
+        QStringList texts;
+        QString lines = QStringLiteral("delete me\r\n");
+        for (const TextSample& sample : textSamples()) {
+            texts.append(sample.text);
+            lines += DataFiles::encodeMarkedLine(sample.text);
+        }
+        open(lines);
+        QStringList shown = rows();
+        QVERIFY(shown.removeOne(QStringLiteral("delete me")));
+        QCOMPARE(QSet<QString>(shown.cbegin(), shown.cend()), QSet<QString>(texts.cbegin(), texts.cend()));
+
+        select({int(rows().indexOf(QStringLiteral("delete me")))});
+        m_dlg->OnClearSelected();
+        waitIdle();
+        QCOMPARE(rows(), shown);
+        QString expected;
+        for (const QString& t : shown)
+            expected += DataFiles::encodeMarkedLine(t);
+        QCOMPARE(readBytes(DataFiles::templatesPath()), fileOf(expected));
     }
 
     // A rewrite that fails says so, keeps the old file whole, and is tried again on closing.

@@ -1,3 +1,4 @@
+#include "TextSamples.h"
 #include "sending/FakeHosts.h"
 #include "serial/SerialTestSupport.h"
 
@@ -6,6 +7,7 @@
 #include "device/modem/ModemSelection.h"
 #include "sending/ModemSendStep.h"
 #include "sending/SendJournal.h"
+#include "store/DataFiles.h"
 
 #include <QtTest>
 
@@ -114,6 +116,35 @@ private slots:
         QVERIFY(m_modem->receivedCommands().contains("AT+CMGF=0"));
         // Pacing stays the run's: one second after each message.
         QCOMPARE(m_clock.sleptMs, 5000);
+    }
+
+    // The modem takes every character: it arrives whole and is logged and saved whole.
+    void everyTextGoesOutWhole()
+    {
+        QTemporaryDir app;
+        qputenv("VEVA_SMS_APP_DIR", QFile::encodeName(app.path()));
+        QStringList texts;
+        QMap<QString, QString> expected;
+        for (const TextSample& sample : textSamples()) {
+            const QString number = QStringLiteral("+44%1").arg(700 + texts.size());
+            m_host.rows.append({number, sample.text});
+            texts.append(sample.text);
+            expected.insert(number, sample.text);
+        }
+        m_host.opts.saveSentItems = true;
+        m_host.opts.saveTemplates = true;
+        run();
+        qunsetenv("VEVA_SMS_APP_DIR");
+
+        QVERIFY(succeeded());
+        QVERIFY(m_host.questions.isEmpty());
+        QCOMPARE(messagesByNumber(m_modem->outbox()), expected);
+        QStringList logged;
+        for (const DataFiles::SentItem& item :
+             DataFiles::LoadSentItems(app.filePath(QStringLiteral("VEVA_SMS_DATA/SentItem.ulmex"))))
+            logged.append(item.message);
+        QCOMPARE(logged, texts);
+        QCOMPARE(DataFiles::LoadTemplates(app.filePath(QStringLiteral("VEVA_SMS_DATA/Templates.ulmex"))), texts);
     }
 
     void failures_data()
