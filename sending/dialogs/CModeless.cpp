@@ -111,7 +111,8 @@ void CModeless::setupRun(int total, const QString& firstNumber)
 
 void CModeless::showRow(int row, int total, const QString& number)
 {
-    m_overall->setValue(qMin(m_overall->value() + 1, m_overall->maximum()));
+    // One step a row; set from the row itself, so the bar always matches the counter.
+    m_overall->setValue(qBound(0, row + 1, m_overall->maximum()));
     m_activity->setValue(ActivityMaximum);
     m_counter->setText(QStringLiteral("%1/%2 Message").arg(row + 1).arg(total));
     setStatusLine(QStringLiteral("Currently sending to : ") + number);

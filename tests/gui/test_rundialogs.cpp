@@ -49,6 +49,10 @@ private slots:
         // A second run in the same window starts its bar from the beginning.
         dlg.setupRun(10, QStringLiteral("1"));
         QCOMPARE(dlg.overallValue(), 0);
+        // The bar and the counter always tell the same row.
+        dlg.showRow(6, 10, QStringLiteral("7"));
+        QCOMPARE(dlg.overallValue(), 7);
+        dlg.setupRun(10, QStringLiteral("1"));
         QCOMPARE(dlg.overallMaximum(), 10);
         QCOMPARE(dlg.counterText(), QStringLiteral("1/10 Message"));
     }
