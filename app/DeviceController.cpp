@@ -8,12 +8,14 @@
 #include "controls/CMyListCtrl.h"
 #include "device/CFirst.h"
 #include "device/link/USBClient.h"
+#include "device/modem/GsmModem.h"
 #include "device/modem/ModemSelection.h"
 #include "device/wizard/CConnectionwizard.h"
 #include "platform/Paths.h"
 #include "platform/Registry.h"
 #include "platform/Shell.h"
 #include "platform/deviceservice/DeviceServiceClient.h"
+#include "platform/serial/SerialPortList.h"
 #include "sending/SendJournal.h"
 #include "sending/WaitDialogs.h"
 #include "sending/dialogs/CDeviceIni.h"
@@ -66,11 +68,18 @@ DeviceController::DeviceController(CCorvaneDlg* main) : QObject(main), m_main(ma
     m_timer2222->setInterval(1000);
     connect(m_timer2222, &QTimer::timeout, this, &DeviceController::onPauseTick);
 
-    main->runDeviceProbe = [this] { probeAsync(); };
-    main->runPinProbe = [this] { pinProbeAsync(); };
+    // A GSM modem sends by itself: the watch of the device service rests while one is selected.
+    main->runDeviceProbe = [this] {
+        if (!modemInUse())
+            probeAsync();
+    };
+    main->runPinProbe = [this] {
+        if (!modemInUse())
+            pinProbeAsync();
+    };
     main->onFirstPaint = [this] {
         reportInterruptedRun();
-        desktopManagerStartupCheck();
+        startupCheck();
     };
     main->onStatusLineClicked = [this] { statusLineClicked(); };
     main->onConnectionWizard = [this] { connectionWizard(); };
@@ -113,9 +122,9 @@ bool DeviceController::waitForWorkers(int timeoutMs)
 {
     QElapsedTimer clock;
     clock.start();
-    while ((m_probeThread || m_pinThread || m_sendThread) && clock.elapsed() < timeoutMs)
+    while ((m_probeThread || m_pinThread || m_sendThread || m_recallThread) && clock.elapsed() < timeoutMs)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    return !m_probeThread && !m_pinThread && !m_sendThread;
+    return !m_probeThread && !m_pinThread && !m_sendThread && !m_recallThread;
 }
 
 QString DeviceController::handsetNotice()
@@ -233,8 +242,92 @@ int DeviceController::openAdvice()
     return advice.exec();
 }
 
+bool DeviceController::modemInUse()
+{
+    return g_bDeviceSelected && ModemSelection::current().has_value();
+}
+
+QString DeviceController::noDeviceServiceNotice()
+{
+    return QStringLiteral(
+        "No device service for a mobile handset is installed on this computer.\n\nTo send through a handset, install "
+        "its desktop software and connect the handset with its USB cable. To send through a GSM modem (or a phone in "
+        "modem mode) on a serial or USB port, open the Mobile Phone Connection Wizard, select the modem's port and "
+        "tick \"Send SMS through this GSM modem\".");
+}
+
+void DeviceController::startupCheck()
+{
+    const std::optional<ModemSelection::Remembered> remembered = ModemSelection::remembered();
+    if (!remembered) {
+        startupCheckWithoutModem();
+        return;
+    }
+    // The port is asked on a worker: a modem that is gone may take the whole time-out to say nothing.
+    const int timeoutMs = ModemTiming::current().commandTimeoutMs;
+    m_recallThread = QThread::create([this, modem = remembered->modem, devicePath = remembered->devicePath, timeoutMs] {
+        const QString path = SerialPortList::devicePathFor(modem.port);
+        const bool samePort = !path.isEmpty() && (devicePath.isEmpty() || path == devicePath);
+        const bool answers = samePort && GsmModem::acceptsPduMode(modem.port, timeoutMs);
+        QMetaObject::invokeMethod(
+            this, [this, modem, answers] { rememberedModemAnswered(modem, answers); }, Qt::QueuedConnection);
+    });
+    connect(m_recallThread, &QThread::finished, this, [this] {
+        m_recallThread->deleteLater();
+        m_recallThread = nullptr;
+    });
+    m_recallThread->start();
+}
+
+void DeviceController::rememberedModemAnswered(const SelectedModem& modem, bool answers)
+{
+    // The user chose a device in the meantime: that choice stands.
+    if (!answers || g_bDeviceSelected) {
+        if (!g_bDeviceSelected)
+            startupCheckWithoutModem();
+        return;
+    }
+    ModemSelection::select(modem);
+    g_bDeviceSelected = true;
+    g_strDeviceName.set(modem.deviceLine());
+    m_main->setDeviceLine(modem.deviceLine());
+    m_main->setStatusLineVisible(false);
+    m_main->setWatchTimerRunning(false);
+}
+
+void DeviceController::startupCheckWithoutModem()
+{
+    // Neither installed nor running: asking again and again for the handset's
+    // software helps nobody who has a GSM modem. One notice, with the way to the wizard.
+    if (g_nAdviceGiven == 0 && installedDesktopManager().isEmpty() && !isDesktopManagerRunning(runningProcessNames())) {
+        raiseAdviceGiven();
+        if (Ui::messageBox(m_main, noDeviceServiceNotice(), QStringLiteral("Message"), Ui::Buttons::OkWizard,
+                           Ui::Icon::Information) == Ui::IdYes)
+            modemWizard();
+        return;
+    }
+    desktopManagerStartupCheck();
+}
+
+void DeviceController::modemWizard()
+{
+    runConnectionWizard(m_main, [this] { m_main->setStatusLineVisible(false); });
+    if (g_bDeviceSelected) {
+        m_main->setStatusLineVisible(false);
+        m_main->setDeviceLine(g_strDeviceName.get());
+        if (modemInUse())
+            m_main->setWatchTimerRunning(false);
+    } else {
+        m_main->setDeviceLine(kNoDevice);
+    }
+}
+
 void DeviceController::desktopManagerStartupCheck()
 {
+    if (modemInUse()) {
+        m_main->setStatusLineVisible(false);
+        return;
+    }
     QStringList processes = runningProcessNames();
     if (processes.isEmpty())
         return;
@@ -392,11 +485,23 @@ void DeviceController::connectionWizard()
 {
     if (!desktopManagerCheckBeforeCommand())
         return;
+    // Without a device service only a GSM modem can be found: straight to the scan.
+    if (installedDesktopManager().isEmpty() && !isDesktopManagerRunning(runningProcessNames())) {
+        modemWizard();
+        return;
+    }
     g_nAdviceGiven = 0;
     g_bAdviceShown = false;
     g_nSendRequest = 0;
     g_bPinProbeOnly = true;
     probeAndWait();
+    // The service runs without a handset: a GSM modem may still be chosen.
+    if (g_strDevicePin.isEmpty() && isDesktopManagerRunning(runningProcessNames())) {
+        g_bDeviceProbeDone = true;
+        raiseAdviceGiven();
+        modemWizard();
+        return;
+    }
     m_main->setDeviceLine(kNoDevice);
     desktopManagerStartupCheck();
     g_bDeviceProbeDone = true;

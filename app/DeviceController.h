@@ -1,6 +1,7 @@
 #pragma once
 
 #include "device/link/DeviceLinkHost.h"
+#include "device/modem/ModemSelection.h"
 #include "sending/ModemSendStep.h"
 #include "sending/SendRun.h"
 
@@ -33,6 +34,11 @@ public:
     // Looks for a running device service, starts an installed one, and gives
     // advice when the service or the handset is missing.
     void desktopManagerStartupCheck();
+    // At the first paint: a remembered GSM modem that answers is selected
+    // again; otherwise the device service checks, or with none installed one
+    // notice that leads to the wizard.
+    void startupCheck();
+    static QString noDeviceServiceNotice();
 
     // The device routine with the current flags, on a worker thread; a probe
     // asked for while one runs (or while a send runs) is dropped.
@@ -99,6 +105,11 @@ private:
     // latter; false on Cancel.
     bool askResume();
     int openAdvice();
+    static bool modemInUse();
+    void startupCheckWithoutModem();
+    void rememberedModemAnswered(const SelectedModem& modem, bool answers);
+    // The connection steps and the port scan, with no device service to ask.
+    void modemWizard();
     void onStopRequested();
     void onPauseTick();
     void startSendWorker(int modemPort);
@@ -111,6 +122,7 @@ private:
     QThread* m_probeThread = nullptr;
     QThread* m_pinThread = nullptr;
     QThread* m_sendThread = nullptr;
+    QThread* m_recallThread = nullptr;
     StopGate m_gate;
     std::shared_ptr<ModemRunControl> m_modemRun;
     SendClock* m_clock;

@@ -9,6 +9,7 @@
 #include "app/core/AppState.h"
 #include "device/modem/GsmModem.h"
 #include "device/modem/ModemSelection.h"
+#include "platform/serial/SerialPortList.h"
 
 #include <QCheckBox>
 #include <QGridLayout>
@@ -428,6 +429,8 @@ void CConnection::accept()
     if (viaModem) {
         const SelectedModem modem{number, m_manufacturerText, m_modelText};
         ModemSelection::select(modem);
+        // Offered again at the next start; a settings folder that cannot be written only loses that.
+        ModemSelection::remember(modem, SerialPortList::devicePathFor(number));
         m_scanDone = true;
         g_bDeviceSelected = true;
         g_strDeviceName.set(modem.deviceLine());
@@ -435,6 +438,7 @@ void CConnection::accept()
         return;
     }
     ModemSelection::clear();
+    ModemSelection::forget();
     if (!m_modelText.isEmpty()) {
         m_scanDone = true;
         const QString pin = g_strDevicePin.get();
