@@ -422,7 +422,7 @@ void CConnection::accept()
     // A modem sends by itself: it needs no handset PIN.
     const bool viaModem = m_sendsSms && m_viaModem->isChecked();
     if (number < 1 || number > 255 || status == PortScanText::requestTimeout || status == PortScanText::cannotAccess ||
-        (m_pin->text().isEmpty() && !viaModem)) {
+        status.startsWith(PortScanText::inUse) || (m_pin->text().isEmpty() && !viaModem)) {
         Ui::notice(this, kNotWorking);
         return;
     }
