@@ -23,6 +23,7 @@
 #include "sending/dialogs/CSend_Msg_Info.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -95,6 +96,7 @@ DeviceController::~DeviceController()
     m_main->onConnectionWizard = nullptr;
     m_main->onSendSms = nullptr;
     g_bStopRequested = true;
+    m_closing = true;
     m_gate.release();
     // A cancel that falls between two of the modem's waits is dropped: repeat it until the worker is gone.
     QElapsedTimer clock;
@@ -105,6 +107,7 @@ DeviceController::~DeviceController()
         QThread::msleep(10);
     }
     waitForWorkers(30000);
+    stopListeningForReports();
     // Neither window is a child of the main window (a disabled parent would disable them).
     delete m_progress;
     delete m_deviceInit;
@@ -166,6 +169,11 @@ void DeviceController::recoverOutcomes(bool notify)
             for (const SendJournal::Outcome& o : unresolved)
                 if (o.status == status)
                     outcomes.insert(sendKey(o.entry.number, o.entry.fingerprint), {status, o.entry.time.toLocalTime()});
+        // What the network reported outlives the run, completed or not.
+        const QHash<QString, Delivery> deliveries = journal->deliveries();
+        for (auto it = deliveries.cbegin(); it != deliveries.cend(); ++it)
+            if (it->status != RowStatus::Sent)
+                outcomes.insert(it.key(), {it->status, it->time.toLocalTime(), it->reason});
     }
     m_main->recipients()->setRecoveredOutcomes(outcomes);
     if (!notify)
@@ -293,6 +301,12 @@ void DeviceController::rememberedModemAnswered(const SelectedModem& modem, bool 
     m_main->setDeviceLine(modem.deviceLine());
     m_main->setStatusLineVisible(false);
     m_main->setWatchTimerRunning(false);
+    showModemOptions();
+}
+
+void DeviceController::showModemOptions()
+{
+    m_main->deliveryReportsBox()->setVisible(modemInUse());
 }
 
 void DeviceController::startupCheckWithoutModem()
@@ -311,7 +325,9 @@ void DeviceController::startupCheckWithoutModem()
 
 void DeviceController::modemWizard()
 {
+    stopListeningForReports(); // the scan must find the modem free
     runConnectionWizard(m_main, [this] { m_main->setStatusLineVisible(false); });
+    showModemOptions();
     if (g_bDeviceSelected) {
         m_main->setStatusLineVisible(false);
         m_main->setDeviceLine(g_strDeviceName.get());
@@ -509,7 +525,9 @@ void DeviceController::connectionWizard()
     if (g_bAdviceShown || g_strDevicePin.isEmpty() || g_strDesktopManager.isEmpty())
         return;
     g_nAdviceGiven = 0;
+    stopListeningForReports();
     runConnectionWizard(m_main, [this] { m_main->setStatusLineVisible(false); });
+    showModemOptions();
     if (g_bDeviceSelected) {
         m_main->setStatusLineVisible(false);
         m_main->setDeviceLine(g_strDeviceName.get());
@@ -703,10 +721,11 @@ void DeviceController::sendSms()
 void DeviceController::startSendWorker(int modemPort)
 {
     m_main->m_dwSendStartTick = quint32(QDateTime::currentMSecsSinceEpoch());
+    stopListeningForReports();
     if (modemPort > 0) {
         m_modemRun = std::make_shared<ModemRunControl>();
         m_sendThread = QThread::create([this, modemPort, control = m_modemRun] {
-            RunModemSendStep(modemPort, *this, *this, m_gate, *m_clock, control.get());
+            m_finishedRunListener = RunModemSendStep(modemPort, *this, *this, m_gate, *m_clock, control.get());
         });
     } else {
         m_sendThread = QThread::create([this] { RunSendWorkerDeviceStep(*this, *this, m_gate, *m_clock); });
@@ -715,6 +734,9 @@ void DeviceController::startSendWorker(int modemPort)
         m_sendThread->deleteLater();
         m_sendThread = nullptr;
         m_modemRun.reset();
+        if (std::shared_ptr<ReportListener> listener = std::exchange(m_finishedRunListener, nullptr);
+            listener && !m_closing)
+            startListeningForReports(std::move(listener));
         // Rows loaded from now on are marked with what this run left unresolved.
         recoverOutcomes(false);
         emit sendFinished();
@@ -1024,6 +1046,65 @@ void DeviceController::modemLost(const QString& text)
 {
     onGui([this, text] {
         m_main->setDeviceLine(kNoDevice);
+        showModemOptions();
         Ui::notice(m_main, text);
     });
+}
+
+bool DeviceController::deliveryReportsRequested()
+{
+    bool requested = false;
+    onGui([&] { requested = m_main->deliveryReportsBox()->isChecked(); });
+    return requested;
+}
+
+void DeviceController::deliveryReported(int row, const QString& number, const QByteArray& fingerprint,
+                                        const Delivery& delivery)
+{
+    if (delivery.status == RowStatus::Sent)
+        return;
+    onGui([=, this] {
+        RecipientListModel* rows = m_main->recipients();
+        const QString key = sendKey(number, fingerprint);
+        auto matches = [&](int r) {
+            return r >= 0 && r < rows->count() && sendKey(rows->number(r), rows->message(r)) == key &&
+                   isSentOrUncertain(rows->status(r));
+        };
+        int target = matches(row) ? row : -1;
+        // The list changed since the run: the same message to the same number, wherever it is now.
+        for (int r = 0; r < rows->count() && target < 0; ++r)
+            if (matches(r))
+                target = r;
+        if (target >= 0)
+            rows->setStatus(target, delivery.status, delivery.time.toLocalTime(), delivery.reason);
+    });
+}
+
+void DeviceController::startListeningForReports(std::shared_ptr<ReportListener> listener)
+{
+    m_reportControl = std::make_shared<ModemRunControl>();
+    m_reportThread = QThread::create([listener, control = m_reportControl] { listener->listen(*control); });
+    connect(m_reportThread, &QThread::finished, this, [this, thread = m_reportThread] {
+        thread->deleteLater();
+        if (m_reportThread == thread) {
+            m_reportThread = nullptr;
+            m_reportControl.reset();
+        }
+    });
+    m_reportThread->start();
+}
+
+void DeviceController::stopListeningForReports()
+{
+    QThread* thread = m_reportThread;
+    if (!thread)
+        return;
+    // A cancel that falls between two waits is dropped: repeat it until the
+    // listener is gone. It may be handing a report to the list meanwhile.
+    while (!thread->wait(10)) {
+        m_reportControl->cancel();
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 10);
+    }
+    m_reportThread = nullptr;
+    m_reportControl.reset();
 }

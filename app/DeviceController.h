@@ -93,6 +93,14 @@ public:
 
     // ModemLinkHost
     void modemLost(const QString& text) override;
+    bool deliveryReportsRequested() override;
+    void deliveryReported(int row, const QString& number, const QByteArray& fingerprint,
+                          const Delivery& delivery) override;
+
+    // After a run with delivery reports, the modem is kept open for the reports still to come.
+    bool isListeningForReports() const { return m_reportThread != nullptr; }
+    // Lets go of the modem kept open for reports; returns once it is closed.
+    void stopListeningForReports();
 
 signals:
     void probeFinished();
@@ -123,6 +131,13 @@ private:
     QThread* m_pinThread = nullptr;
     QThread* m_sendThread = nullptr;
     QThread* m_recallThread = nullptr;
+    QThread* m_reportThread = nullptr;
+    std::shared_ptr<ReportListener> m_finishedRunListener; // handed from the send worker to the GUI thread
+    std::shared_ptr<ModemRunControl> m_reportControl;
+    bool m_closing = false;
+    void startListeningForReports(std::shared_ptr<ReportListener> listener);
+    // "Request delivery reports" shows while a GSM modem is selected.
+    void showModemOptions();
     StopGate m_gate;
     std::shared_ptr<ModemRunControl> m_modemRun;
     SendClock* m_clock;
