@@ -30,6 +30,8 @@ void ModemRunControl::cancel()
 
 namespace {
 
+constexpr int kLastReportsWaitMs = 300;
+
 // The send run's host for a run with delivery reports: knows which row the
 // run is writing, so each part's message reference finds its row.
 class ReportingHost final : public SendRunHost
@@ -199,6 +201,14 @@ std::shared_ptr<ReportListener> RunModemSendStep(int portNumber, SendRunHost& ho
     }
     if (g_bStopRequested)
         host.closeProgressDialog();
+    // The last message's reports may be on their way already.
+    if (!lost && reports && listener->tracker.outstanding()) {
+        try {
+            channel->modem().pollReports(kLastReportsWaitMs);
+        } catch (const ModemError&) {
+            lost = true;
+        }
+    }
     if (lost || !reports || channel->modem().reportRoute() == GsmModem::ReportRoute::None ||
         !listener->tracker.outstanding()) {
         channel->Close();

@@ -190,11 +190,9 @@ AtReply GsmModem::exchange(const QByteArray& bytes, int timeoutMs, bool promptEx
                  (e.errorMessage().isEmpty() ? resource(SMSStrings::NoResponse) : e.errorMessage()));
     }
     throwIfCancelled();
-    const AtReply reply = parseAtReply(m_port.responseBytes(), promptExpected);
-    // A report may arrive in the middle of an answer.
-    for (const QByteArray& line : reply.lines)
-        m_unsolicited.feed(line + '\n');
-    return reply;
+    // A report may arrive in the middle of an answer, or right behind it in the same read.
+    m_unsolicited.feed(m_port.responseBytes());
+    return parseAtReply(m_port.responseBytes(), promptExpected);
 }
 
 void GsmModem::routeReports()

@@ -158,7 +158,7 @@ PortUse PortUse::of(const QString& devicePath)
     PortUse use;
     if (devicePath.isEmpty())
         return use;
-    if (const qint64 pid = PortLock::holderOf(devicePath); pid > 0 && pid != ::getpid()) {
+    if (const qint64 pid = PortLock::holderOf(devicePath); pid > 0) {
         use = {true, pid, programOf(pid)};
         return use;
     }

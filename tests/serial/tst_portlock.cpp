@@ -140,6 +140,21 @@ private slots:
         QVERIFY(!PortUse::of(m_modem->devicePath()).inUse);
     }
 
+    // The emulated modem can hold its port's lock the way another program would.
+    void theEmulatedModemHoldsItsLock()
+    {
+        QString error;
+        QVERIFY2(m_modem->setLockHeld(true, &error), qPrintable(error));
+        QVERIFY(PortUse::of(m_modem->devicePath()).inUse);
+        SerialDevice device;
+        QCOMPARE(device.openPath(m_modem->devicePath()), quint32(SerialErrors::SharingViolation));
+        QVERIFY(m_modem->setLockHeld(false));
+        QVERIFY(!QFile::exists(lockFile()));
+        QCOMPARE(device.openPath(m_modem->devicePath()), quint32(SerialErrors::Success));
+        QVERIFY(PortUse::of(m_modem->devicePath()).inUse); // we hold it now
+        QCOMPARE(m_modem->commandCount(), 0);
+    }
+
     // A program that set the exclusive flag keeps us out, even a privileged us.
     void anExclusiveHolderKeepsThePort()
     {
