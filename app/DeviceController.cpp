@@ -1090,6 +1090,9 @@ void DeviceController::startListeningForReports(std::shared_ptr<ReportListener> 
             m_reportThread = nullptr;
             m_reportControl.reset();
         }
+        // Rows loaded from now on show what the late reports said.
+        if (!m_closing)
+            recoverOutcomes(false);
     });
     m_reportThread->start();
 }

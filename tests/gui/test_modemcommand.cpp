@@ -196,13 +196,33 @@ private slots:
         QCOMPARE(kept->devicePath, m_modem->devicePath());
 
         m_messages->clear();
-        m_dlg->recipients()->appendRecipients(
-            {{QStringLiteral("00447700900011"), QStringLiteral("one")}, {QStringLiteral("00447700900012"), QString()}});
+        auto* reports = m_dlg->deliveryReportsBox();
+        QVERIFY(reports->isVisible());
+        QCOMPARE(reports->accessibleName(), QStringLiteral("Request delivery reports"));
+        reports->setChecked(true);
+        m_modem->setReportPlanFor(QStringLiteral("+447700900013"), {{0x46, 0}});
+        m_modem->setReportPlanFor(QStringLiteral("+447700900014"), {{0x00, 1500}}); // after the run
+        m_dlg->recipients()->appendRecipients({{QStringLiteral("00447700900011"), QStringLiteral("one")},
+                                               {QStringLiteral("00447700900012"), QString()},
+                                               {QStringLiteral("00447700900013"), QString(300, u'x')},
+                                               {QStringLiteral("00447700900014"), QStringLiteral("four")}});
         m_messages->answer(Ui::IdYes); // some rows have no message
         sendAndWait();
-        QCOMPARE(m_modem->outbox().size(), 1);
-        QCOMPARE(m_dlg->recipients()->status(0), RowStatus::Sent);
-        QCOMPARE(m_dlg->recipients()->status(1), RowStatus::Blank);
+        QCOMPARE(m_modem->outbox().size(), 4);
+        RecipientListModel* rows = m_dlg->recipients();
+        QTRY_COMPARE(rows->statusText(0), QStringLiteral("Delivered"));
+        QCOMPARE(rows->status(1), RowStatus::Blank);
+        QTRY_COMPARE(rows->statusText(2), QStringLiteral("Not delivered (validity period expired)"));
+        QVERIFY(m_controller->isListeningForReports());
+        QTRY_COMPARE_WITH_TIMEOUT(rows->statusText(3), QStringLiteral("Delivered"), 10000);
+        QTRY_VERIFY(!m_controller->isListeningForReports());
+
+        // The same rows loaded again show what the network said.
+        rows->clear();
+        rows->appendRecipients({{QStringLiteral("00447700900014"), QStringLiteral("four")},
+                                {QStringLiteral("00447700900013"), QString(300, u'x')}});
+        QCOMPARE(rows->statusText(0), QStringLiteral("Delivered"));
+        QCOMPARE(rows->statusText(1), QStringLiteral("Not delivered (validity period expired)"));
     }
 
     // A remembered modem is selected again at the next start, but only while its port answers and still
