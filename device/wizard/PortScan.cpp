@@ -127,7 +127,9 @@ void PortScan::run(const Sink& sink)
         sink.stepped(k);
 
         // A port another program holds is listed but never probed: our AT would garble its talk.
-        const PortUse use = PortUse::of(SerialPortList::devicePathFor(number));
+        // A described built-in port is never opened by the scan, so not to look either.
+        const PortUse use =
+            PortUse::of(SerialPortList::devicePathFor(number), !description.contains(communicationsPort));
         if (use.inUse) {
             sink.rowReady(k, number, description.isEmpty() ? unknownDetails(number) : description);
             sink.statusReady(k, use.text());

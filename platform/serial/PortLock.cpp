@@ -153,7 +153,7 @@ QString PortUse::text() const
     return QStringLiteral("In use by another program");
 }
 
-PortUse PortUse::of(const QString& devicePath)
+PortUse PortUse::of(const QString& devicePath, bool openToCheck)
 {
     PortUse use;
     if (devicePath.isEmpty())
@@ -166,6 +166,8 @@ PortUse PortUse::of(const QString& devicePath)
         use = {true, pid, QStringLiteral("ModemManager")};
         return use;
     }
+    if (!openToCheck)
+        return use;
     // Opening without a read or write says nothing to the device; the flags tell who else holds it.
     const int fd = ::open(QFile::encodeName(devicePath).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {

@@ -46,5 +46,7 @@ struct PortUse
 
     // "In use by another program", naming ModemManager when it is the one.
     QString text() const;
-    static PortUse of(const QString& devicePath);
+    // With openToCheck the port is opened (nothing is written) to read the
+    // others' exclusive flag and flock; without, only lock files and ModemManager count.
+    static PortUse of(const QString& devicePath, bool openToCheck = true);
 };
