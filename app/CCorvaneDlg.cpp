@@ -391,6 +391,12 @@ QWidget* CCorvaneDlg::buildOptions()
         return c;
     };
     m_delayed = check(1027, QStringLiteral("&Delayed Delivery Options"));
+    // Offered while a GSM modem sends: only a modem hands the network's status reports to us.
+    m_deliveryReports = new QCheckBox(QStringLiteral("Request delivery reports"), group);
+    m_deliveryReports->setObjectName(QStringLiteral("RequestDeliveryReports"));
+    m_deliveryReports->setAccessibleName(m_deliveryReports->text());
+    m_deliveryReports->setFont(Theme::dialogFont());
+    m_deliveryReports->hide();
     auto* pauseRow = new QHBoxLayout;
     auto* pauseEveryLabel = new QLabel(QStringLiteral("Pause every"), group);
     pauseEveryLabel->setObjectName(QStringLiteral("Pause every"));
@@ -451,6 +457,7 @@ QWidget* CCorvaneDlg::buildOptions()
     v->addWidget(deviceLabel);
     v->addWidget(m_deviceLine);
     v->addWidget(wizard);
+    v->addWidget(m_deliveryReports);
     v->addSpacing(6);
     v->addWidget(m_delayed);
     v->addLayout(pauseRow);

@@ -84,6 +84,8 @@ public:
     void setStatusLineVisible(bool visible);
     void setDeviceLine(const QString& text);
     QString deviceLine() const;
+    // "Request delivery reports", shown while a GSM modem is selected.
+    QCheckBox* deliveryReportsBox() const { return m_deliveryReports; }
 
     // Ends the process when the user confirms leaving; replaceable for tests.
     using ExitHandler = std::function<void(int code)>;
@@ -178,6 +180,7 @@ private:
     CColorStatic* m_deviceLine = nullptr;
     CColorStatic* m_statusLine = nullptr;
     QCheckBox* m_delayed = nullptr;
+    QCheckBox* m_deliveryReports = nullptr;
     QComboBox* m_pauseEvery = nullptr;
     QComboBox* m_pauseFor = nullptr;
     QCheckBox* m_useExclusion = nullptr;

@@ -42,6 +42,7 @@ constexpr std::array kEnvironment = {
                         "the device service socket, the modem port map and the single-instance name "
                         "(default $XDG_RUNTIME_DIR/veva-sms)"},
     EnvironmentVariable{"VEVA_SMS_ANSI_CODEPAGE", "the narrow code page of message texts (default windows-1252)"},
+    EnvironmentVariable{"VEVA_SMS_LOCK_DIR", "the serial ports' UUCP lock files (default /run/lock, else /var/lock)"},
 };
 
 const Option* findOption(const QString& argument)

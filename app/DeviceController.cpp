@@ -8,6 +8,7 @@
 #include "controls/CMyListCtrl.h"
 #include "device/CFirst.h"
 #include "device/link/USBClient.h"
+#include "device/modem/GsmModem.h"
 #include "device/modem/ModemSelection.h"
 #include "device/wizard/CConnectionwizard.h"
 #include "platform/Paths.h"
@@ -15,6 +16,7 @@
 #include "platform/Shell.h"
 #include "platform/TextCodec.h"
 #include "platform/deviceservice/DeviceServiceClient.h"
+#include "platform/serial/SerialPortList.h"
 #include "sending/SendJournal.h"
 #include "sending/WaitDialogs.h"
 #include "sending/dialogs/CDeviceIni.h"
@@ -22,6 +24,7 @@
 #include "sending/dialogs/CSend_Msg_Info.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -67,11 +70,18 @@ DeviceController::DeviceController(CCorvaneDlg* main) : QObject(main), m_main(ma
     m_timer2222->setInterval(1000);
     connect(m_timer2222, &QTimer::timeout, this, &DeviceController::onPauseTick);
 
-    main->runDeviceProbe = [this] { probeAsync(); };
-    main->runPinProbe = [this] { pinProbeAsync(); };
+    // A GSM modem sends by itself: the watch of the device service rests while one is selected.
+    main->runDeviceProbe = [this] {
+        if (!modemInUse())
+            probeAsync();
+    };
+    main->runPinProbe = [this] {
+        if (!modemInUse())
+            pinProbeAsync();
+    };
     main->onFirstPaint = [this] {
         reportInterruptedRun();
-        desktopManagerStartupCheck();
+        startupCheck();
     };
     main->onStatusLineClicked = [this] { statusLineClicked(); };
     main->onConnectionWizard = [this] { connectionWizard(); };
@@ -89,6 +99,7 @@ DeviceController::~DeviceController()
     m_main->onConnectionWizard = nullptr;
     m_main->onSendSms = nullptr;
     g_bStopRequested = true;
+    m_closing = true;
     m_gate.release();
     // A cancel that falls between two of the modem's waits is dropped: repeat it until the worker is gone.
     QElapsedTimer clock;
@@ -99,6 +110,7 @@ DeviceController::~DeviceController()
         QThread::msleep(10);
     }
     waitForWorkers(30000);
+    stopListeningForReports();
     // Neither window is a child of the main window (a disabled parent would disable them).
     delete m_progress;
     delete m_deviceInit;
@@ -116,9 +128,9 @@ bool DeviceController::waitForWorkers(int timeoutMs)
 {
     QElapsedTimer clock;
     clock.start();
-    while ((m_probeThread || m_pinThread || m_sendThread) && clock.elapsed() < timeoutMs)
+    while ((m_probeThread || m_pinThread || m_sendThread || m_recallThread) && clock.elapsed() < timeoutMs)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    return !m_probeThread && !m_pinThread && !m_sendThread;
+    return !m_probeThread && !m_pinThread && !m_sendThread && !m_recallThread;
 }
 
 QString DeviceController::handsetNotice()
@@ -160,6 +172,11 @@ void DeviceController::recoverOutcomes(bool notify)
             for (const SendJournal::Outcome& o : unresolved)
                 if (o.status == status)
                     outcomes.insert(sendKey(o.entry.number, o.entry.fingerprint), {status, o.entry.time.toLocalTime()});
+        // What the network reported outlives the run, completed or not.
+        const QHash<QString, Delivery> deliveries = journal->deliveries();
+        for (auto it = deliveries.cbegin(); it != deliveries.cend(); ++it)
+            if (it->status != RowStatus::Sent)
+                outcomes.insert(it.key(), {it->status, it->time.toLocalTime(), it->reason});
     }
     m_main->recipients()->setRecoveredOutcomes(outcomes);
     if (!notify)
@@ -236,8 +253,100 @@ int DeviceController::openAdvice()
     return advice.exec();
 }
 
+bool DeviceController::modemInUse()
+{
+    return g_bDeviceSelected && ModemSelection::current().has_value();
+}
+
+QString DeviceController::noDeviceServiceNotice()
+{
+    return QStringLiteral(
+        "No device service for a mobile handset is installed on this computer.\n\nTo send through a handset, install "
+        "its desktop software and connect the handset with its USB cable. To send through a GSM modem (or a phone in "
+        "modem mode) on a serial or USB port, open the Mobile Phone Connection Wizard, select the modem's port and "
+        "tick \"Send SMS through this GSM modem\".");
+}
+
+void DeviceController::startupCheck()
+{
+    const std::optional<ModemSelection::Remembered> remembered = ModemSelection::remembered();
+    if (!remembered) {
+        startupCheckWithoutModem();
+        return;
+    }
+    // The port is asked on a worker: a modem that is gone may take the whole time-out to say nothing.
+    const int timeoutMs = ModemTiming::current().commandTimeoutMs;
+    m_recallThread = QThread::create([this, modem = remembered->modem, devicePath = remembered->devicePath, timeoutMs] {
+        const QString path = SerialPortList::devicePathFor(modem.port);
+        const bool samePort = !path.isEmpty() && (devicePath.isEmpty() || path == devicePath);
+        const bool answers = samePort && GsmModem::acceptsPduMode(modem.port, timeoutMs);
+        QMetaObject::invokeMethod(
+            this, [this, modem, answers] { rememberedModemAnswered(modem, answers); }, Qt::QueuedConnection);
+    });
+    connect(m_recallThread, &QThread::finished, this, [this] {
+        m_recallThread->deleteLater();
+        m_recallThread = nullptr;
+    });
+    m_recallThread->start();
+}
+
+void DeviceController::rememberedModemAnswered(const SelectedModem& modem, bool answers)
+{
+    // The user chose a device in the meantime: that choice stands.
+    if (!answers || g_bDeviceSelected) {
+        if (!g_bDeviceSelected)
+            startupCheckWithoutModem();
+        return;
+    }
+    ModemSelection::select(modem);
+    g_bDeviceSelected = true;
+    g_strDeviceName.set(modem.deviceLine());
+    m_main->setDeviceLine(modem.deviceLine());
+    m_main->setStatusLineVisible(false);
+    m_main->setWatchTimerRunning(false);
+    showModemOptions();
+}
+
+void DeviceController::showModemOptions()
+{
+    m_main->deliveryReportsBox()->setVisible(modemInUse());
+}
+
+void DeviceController::startupCheckWithoutModem()
+{
+    // Neither installed nor running: asking again and again for the handset's
+    // software helps nobody who has a GSM modem. One notice, with the way to the wizard.
+    if (g_nAdviceGiven == 0 && installedDesktopManager().isEmpty() && !isDesktopManagerRunning(runningProcessNames())) {
+        raiseAdviceGiven();
+        if (Ui::messageBox(m_main, noDeviceServiceNotice(), QStringLiteral("Message"), Ui::Buttons::OkWizard,
+                           Ui::Icon::Information) == Ui::IdYes)
+            modemWizard();
+        return;
+    }
+    desktopManagerStartupCheck();
+}
+
+void DeviceController::modemWizard()
+{
+    stopListeningForReports(); // the scan must find the modem free
+    runConnectionWizard(m_main, [this] { m_main->setStatusLineVisible(false); });
+    showModemOptions();
+    if (g_bDeviceSelected) {
+        m_main->setStatusLineVisible(false);
+        m_main->setDeviceLine(g_strDeviceName.get());
+        if (modemInUse())
+            m_main->setWatchTimerRunning(false);
+    } else {
+        m_main->setDeviceLine(kNoDevice);
+    }
+}
+
 void DeviceController::desktopManagerStartupCheck()
 {
+    if (modemInUse()) {
+        m_main->setStatusLineVisible(false);
+        return;
+    }
     QStringList processes = runningProcessNames();
     if (processes.isEmpty())
         return;
@@ -402,11 +511,23 @@ void DeviceController::connectionWizard()
 {
     if (!desktopManagerCheckBeforeCommand())
         return;
+    // Without a device service only a GSM modem can be found: straight to the scan.
+    if (installedDesktopManager().isEmpty() && !isDesktopManagerRunning(runningProcessNames())) {
+        modemWizard();
+        return;
+    }
     g_nAdviceGiven = 0;
     g_bAdviceShown = false;
     g_nSendRequest = 0;
     g_bPinProbeOnly = true;
     probeAndWait();
+    // The service runs without a handset: a GSM modem may still be chosen.
+    if (g_strDevicePin.isEmpty() && isDesktopManagerRunning(runningProcessNames())) {
+        g_bDeviceProbeDone = true;
+        raiseAdviceGiven();
+        modemWizard();
+        return;
+    }
     m_main->setDeviceLine(kNoDevice);
     desktopManagerStartupCheck();
     g_bDeviceProbeDone = true;
@@ -414,7 +535,9 @@ void DeviceController::connectionWizard()
     if (g_bAdviceShown || g_strDevicePin.isEmpty() || g_strDesktopManager.isEmpty())
         return;
     g_nAdviceGiven = 0;
+    stopListeningForReports();
     runConnectionWizard(m_main, [this] { m_main->setStatusLineVisible(false); });
+    showModemOptions();
     if (g_bDeviceSelected) {
         m_main->setStatusLineVisible(false);
         m_main->setDeviceLine(g_strDeviceName.get());
@@ -621,10 +744,11 @@ void DeviceController::sendSms()
 void DeviceController::startSendWorker(int modemPort)
 {
     m_main->m_dwSendStartTick = quint32(QDateTime::currentMSecsSinceEpoch());
+    stopListeningForReports();
     if (modemPort > 0) {
         m_modemRun = std::make_shared<ModemRunControl>();
         m_sendThread = QThread::create([this, modemPort, control = m_modemRun] {
-            RunModemSendStep(modemPort, *this, *this, m_gate, *m_clock, control.get());
+            m_finishedRunListener = RunModemSendStep(modemPort, *this, *this, m_gate, *m_clock, control.get());
         });
     } else {
         m_sendThread = QThread::create([this] { RunSendWorkerDeviceStep(*this, *this, m_gate, *m_clock); });
@@ -633,6 +757,9 @@ void DeviceController::startSendWorker(int modemPort)
         m_sendThread->deleteLater();
         m_sendThread = nullptr;
         m_modemRun.reset();
+        if (std::shared_ptr<ReportListener> listener = std::exchange(m_finishedRunListener, nullptr);
+            listener && !m_closing)
+            startListeningForReports(std::move(listener));
         // Rows loaded from now on are marked with what this run left unresolved.
         recoverOutcomes(false);
         emit sendFinished();
@@ -942,6 +1069,68 @@ void DeviceController::modemLost(const QString& text)
 {
     onGui([this, text] {
         m_main->setDeviceLine(kNoDevice);
+        showModemOptions();
         Ui::notice(m_main, text);
     });
+}
+
+bool DeviceController::deliveryReportsRequested()
+{
+    bool requested = false;
+    onGui([&] { requested = m_main->deliveryReportsBox()->isChecked(); });
+    return requested;
+}
+
+void DeviceController::deliveryReported(int row, const QString& number, const QByteArray& fingerprint,
+                                        const Delivery& delivery)
+{
+    if (delivery.status == RowStatus::Sent)
+        return;
+    onGui([=, this] {
+        RecipientListModel* rows = m_main->recipients();
+        const QString key = sendKey(number, fingerprint);
+        auto matches = [&](int r) {
+            return r >= 0 && r < rows->count() && sendKey(rows->number(r), rows->message(r)) == key &&
+                   isSentOrUncertain(rows->status(r));
+        };
+        int target = matches(row) ? row : -1;
+        // The list changed since the run: the same message to the same number, wherever it is now.
+        for (int r = 0; r < rows->count() && target < 0; ++r)
+            if (matches(r))
+                target = r;
+        if (target >= 0)
+            rows->setStatus(target, delivery.status, delivery.time.toLocalTime(), delivery.reason);
+    });
+}
+
+void DeviceController::startListeningForReports(std::shared_ptr<ReportListener> listener)
+{
+    m_reportControl = std::make_shared<ModemRunControl>();
+    m_reportThread = QThread::create([listener, control = m_reportControl] { listener->listen(*control); });
+    connect(m_reportThread, &QThread::finished, this, [this, thread = m_reportThread] {
+        thread->deleteLater();
+        if (m_reportThread == thread) {
+            m_reportThread = nullptr;
+            m_reportControl.reset();
+        }
+        // Rows loaded from now on show what the late reports said.
+        if (!m_closing)
+            recoverOutcomes(false);
+    });
+    m_reportThread->start();
+}
+
+void DeviceController::stopListeningForReports()
+{
+    QThread* thread = m_reportThread;
+    if (!thread)
+        return;
+    // A cancel that falls between two waits is dropped: repeat it until the
+    // listener is gone. It may be handing a report to the list meanwhile.
+    while (!thread->wait(10)) {
+        m_reportControl->cancel();
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 10);
+    }
+    m_reportThread = nullptr;
+    m_reportControl.reset();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "device/link/DeviceLinkHost.h"
+#include "device/modem/ModemSelection.h"
 #include "sending/ModemSendStep.h"
 #include "sending/SendRun.h"
 
@@ -33,6 +34,11 @@ public:
     // Looks for a running device service, starts an installed one, and gives
     // advice when the service or the handset is missing.
     void desktopManagerStartupCheck();
+    // At the first paint: a remembered GSM modem that answers is selected
+    // again; otherwise the device service checks, or with none installed one
+    // notice that leads to the wizard.
+    void startupCheck();
+    static QString noDeviceServiceNotice();
 
     // The device routine with the current flags, on a worker thread; a probe
     // asked for while one runs (or while a send runs) is dropped.
@@ -88,6 +94,14 @@ public:
 
     // ModemLinkHost
     void modemLost(const QString& text) override;
+    bool deliveryReportsRequested() override;
+    void deliveryReported(int row, const QString& number, const QByteArray& fingerprint,
+                          const Delivery& delivery) override;
+
+    // After a run with delivery reports, the modem is kept open for the reports still to come.
+    bool isListeningForReports() const { return m_reportThread != nullptr; }
+    // Lets go of the modem kept open for reports; returns once it is closed.
+    void stopListeningForReports();
 
 signals:
     void probeFinished();
@@ -100,6 +114,11 @@ private:
     // latter; false on Cancel.
     bool askResume();
     int openAdvice();
+    static bool modemInUse();
+    void startupCheckWithoutModem();
+    void rememberedModemAnswered(const SelectedModem& modem, bool answers);
+    // The connection steps and the port scan, with no device service to ask.
+    void modemWizard();
     void onStopRequested();
     void onPauseTick();
     void startSendWorker(int modemPort);
@@ -112,6 +131,14 @@ private:
     QThread* m_probeThread = nullptr;
     QThread* m_pinThread = nullptr;
     QThread* m_sendThread = nullptr;
+    QThread* m_recallThread = nullptr;
+    QThread* m_reportThread = nullptr;
+    std::shared_ptr<ReportListener> m_finishedRunListener; // handed from the send worker to the GUI thread
+    std::shared_ptr<ModemRunControl> m_reportControl;
+    bool m_closing = false;
+    void startListeningForReports(std::shared_ptr<ReportListener> listener);
+    // "Request delivery reports" shows while a GSM modem is selected.
+    void showModemOptions();
     StopGate m_gate;
     std::shared_ptr<ModemRunControl> m_modemRun;
     SendClock* m_clock;

@@ -89,6 +89,7 @@ int messageBox(QWidget* owner, const QString& text, const QString& caption, Butt
     case Icon::None:
         break;
     }
+    QAbstractButton* wizard = nullptr;
     switch (buttons) {
     case Buttons::Ok:
         box.setStandardButtons(QMessageBox::Ok);
@@ -106,12 +107,20 @@ int messageBox(QWidget* owner, const QString& text, const QString& caption, Butt
     case Buttons::RetryCancel:
         box.setStandardButtons(QMessageBox::Retry | QMessageBox::Cancel);
         break;
+    case Buttons::OkWizard:
+        wizard = box.addButton(QStringLiteral("Mobile Phone Connection Wizard"), QMessageBox::AcceptRole);
+        box.setStandardButtons(QMessageBox::Ok);
+        box.setDefaultButton(QMessageBox::Ok);
+        break;
     }
     for (QAbstractButton* b : box.buttons()) {
         b->setAccessibleName(b->text().remove(QLatin1Char('&')));
         b->setIcon(QIcon()); // plain buttons, as in our own dialogs
     }
-    switch (box.exec()) {
+    const int result = box.exec();
+    if (wizard && box.clickedButton() == wizard)
+        return IdYes;
+    switch (result) {
     case QMessageBox::Ok:
         return IdOk;
     case QMessageBox::Yes:

@@ -19,7 +19,9 @@ enum class Buttons
     YesNo,
     YesNoDefaultNo,
     YesNoCancel,
-    RetryCancel
+    RetryCancel,
+    // OK, and "Mobile Phone Connection Wizard" (IdYes), which opens the wizard.
+    OkWizard
 };
 enum class Icon
 {

@@ -3,6 +3,8 @@
 #include "app/core/AppState.h"
 #include "device/modem/ModemChannel.h"
 #include "device/modem/ModemSelection.h"
+#include "sending/DeliveryTracker.h"
+#include "sending/SendJournal.h"
 
 void ModemRunControl::attach(GsmModem* modem)
 {
@@ -26,22 +28,146 @@ void ModemRunControl::cancel()
         m_modem->cancel();
 }
 
-void RunModemSendStep(int portNumber, SendRunHost& host, ModemLinkHost& modemHost, StopGate& gate, SendClock& clock,
-                      ModemRunControl* control)
+namespace {
+
+constexpr int kLastReportsWaitMs = 300;
+
+// The send run's host for a run with delivery reports: knows which row the
+// run is writing, so each part's message reference finds its row.
+class ReportingHost final : public SendRunHost
+{
+public:
+    ReportingHost(SendRunHost& inner, ModemLinkHost& modemHost, DeliveryTracker& tracker)
+        : m_inner(inner), m_modemHost(modemHost), m_tracker(tracker)
+    {
+    }
+
+    void partSubmitted(const QString& number, int part, int total, int reference)
+    {
+        if (m_row >= 0 && m_row < m_rows.size())
+            m_tracker.submitted(m_row, number, messageFingerprint(m_rows.at(m_row).message), part, total, reference);
+    }
+
+    QList<RecipientRow> recipients() override { return m_rows = m_inner.recipients(); }
+    SendOptions options() override { return m_inner.options(); }
+    bool isExcluded(const QString& number) override { return m_inner.isExcluded(number); }
+    void setMainWindowEnabled(bool enabled) override { m_inner.setMainWindowEnabled(enabled); }
+    bool hasDeviceInitDialog() override { return m_inner.hasDeviceInitDialog(); }
+    void hideDeviceInitDialog() override { m_inner.hideDeviceInitDialog(); }
+    void showProgressDialog() override { m_inner.showProgressDialog(); }
+    void setupProgress(int total, const QString& firstNumber) override { m_inner.setupProgress(total, firstNumber); }
+    void showRow(int row, int total, const QString& number) override
+    {
+        m_row = row;
+        m_inner.showRow(row, total, number);
+    }
+    void setStatusLine(const QString& text) override { m_inner.setStatusLine(text); }
+    void setRowStatus(const QList<int>& rows, RowStatus status) override
+    {
+        m_inner.setRowStatus(rows, status);
+        // A report that came before the run marked its row must not be covered by "Sent".
+        for (int row : rows) {
+            const Delivery delivery = m_tracker.deliveryOf(row);
+            if (status == RowStatus::Sent && delivery.status != RowStatus::Sent && row < m_rows.size())
+                m_modemHost.deliveryReported(row, m_rows.at(row).number.trimmed(),
+                                             messageFingerprint(m_rows.at(row).message), delivery);
+        }
+    }
+    void showStatusColumn() override { m_inner.showStatusColumn(); }
+    void beginPause(int totalMs) override { m_inner.beginPause(totalMs); }
+    void endPause() override { m_inner.endPause(); }
+    bool closeProgressDialog() override { return m_inner.closeProgressDialog(); }
+    void showSuccess() override { m_inner.showSuccess(); }
+    bool askToGoOn(const QString& question) override { return m_inner.askToGoOn(question); }
+    void restoreAfterNoHandset() override { m_inner.restoreAfterNoHandset(); }
+
+private:
+    SendRunHost& m_inner;
+    ModemLinkHost& m_modemHost;
+    DeliveryTracker& m_tracker;
+    QList<RecipientRow> m_rows;
+    int m_row = -1;
+};
+
+class ModemReportListener final : public ReportListener
+{
+public:
+    ModemReportListener(int portNumber, ModemLinkHost& modemHost)
+        : channel(ComPtr<ModemChannel>::attach(new ModemChannel(portNumber))), m_modemHost(modemHost)
+    {
+        channel->modem().setReportSink([this](const Pdu::StatusReport& report) { reported(report); });
+    }
+    ~ModemReportListener() override { channel->Close(); }
+
+    void listen(ModemRunControl& control) override
+    {
+        control.attach(&channel->modem());
+        try {
+            while (tracker.outstanding())
+                channel->modem().pollReports(1000);
+        } catch (const ModemError&) {
+            // Gone or let go: what was reported so far stays in the journal.
+        }
+        control.detach();
+        channel->Close();
+    }
+    bool outstanding() const override { return tracker.outstanding(); }
+
+    const ComPtr<ModemChannel> channel;
+    DeliveryTracker tracker;
+
+private:
+    void reported(const Pdu::StatusReport& report)
+    {
+        const std::optional<DeliveryTracker::Update> update = tracker.reported(report);
+        if (!update)
+            return;
+        SendJournal::Report line;
+        line.entry = {update->row,
+                      update->number,
+                      update->fingerprint,
+                      QDateTime::currentDateTime(),
+                      {update->part.part, update->part.total, update->reference}};
+        line.tpStatus = update->part.tpStatus;
+        line.discharge = update->part.time;
+        QString error;
+        if (!SendJournal::defaultPath().isEmpty() &&
+            !SendJournal::appendReport(SendJournal::defaultPath(), line, &error))
+            qWarning("Status report not journalled: %s", qPrintable(error));
+        m_modemHost.deliveryReported(update->row, update->number, update->fingerprint, update->delivery);
+    }
+
+    ModemLinkHost& m_modemHost;
+};
+
+} // namespace
+
+std::shared_ptr<ReportListener> RunModemSendStep(int portNumber, SendRunHost& host, ModemLinkHost& modemHost,
+                                                 StopGate& gate, SendClock& clock, ModemRunControl* control)
 {
     g_nSendRequest = 0;
-    const auto channel = ComPtr<ModemChannel>::attach(new ModemChannel(portNumber));
+    auto listener = std::make_shared<ModemReportListener>(portNumber, modemHost);
+    const ComPtr<ModemChannel>& channel = listener->channel;
+    const bool reports = modemHost.deliveryReportsRequested();
+    channel->modem().requestStatusReports(reports);
+    ReportingHost reporting(host, modemHost, listener->tracker);
+    channel->modem().setPartSubmitted([&reporting](const QString& number, int part, int total, int reference) {
+        reporting.partSubmitted(number, part, total, reference);
+    });
+    SendRunHost& runHost = reports ? static_cast<SendRunHost&>(reporting) : host;
     if (control)
         control->attach(&channel->modem());
     struct Detach
     {
         ModemRunControl* control;
+        GsmModem& modem;
         ~Detach()
         {
+            modem.setPartSubmitted({});
             if (control)
                 control->detach();
         }
-    } detach{control};
+    } detach{control, channel->modem()};
 
     auto stopWith = [&](const QString& text, bool cancelled) {
         host.hideDeviceInitDialog();
@@ -58,10 +184,11 @@ void RunModemSendStep(int portNumber, SendRunHost& host, ModemLinkHost& modemHos
         channel->open();
     } catch (const ModemError& e) {
         stopWith(e.text(), e.kind() == ModemError::Kind::Cancelled);
-        return;
+        return nullptr;
     }
+    bool lost = false;
     try {
-        SendRun(channel.get(), host, gate, clock);
+        SendRun(channel.get(), runHost, gate, clock);
     } catch (const ComError& e) {
         const QString reason = channel->lastError().isEmpty() ? e.message() : channel->lastError();
         const QString outcome =
@@ -70,8 +197,22 @@ void RunModemSendStep(int portNumber, SendRunHost& host, ModemLinkHost& modemHos
                                  "been sent: it is marked \"Uncertain\" and is not sent again unless you choose to.")
                 : QStringLiteral("\n\nSending has stopped; the messages before this one were sent.");
         stopWith(reason + outcome, e.error() == E_ABORT);
+        lost = true;
     }
-    channel->Close();
     if (g_bStopRequested)
         host.closeProgressDialog();
+    // The last message's reports may be on their way already.
+    if (!lost && reports && listener->tracker.outstanding()) {
+        try {
+            channel->modem().pollReports(kLastReportsWaitMs);
+        } catch (const ModemError&) {
+            lost = true;
+        }
+    }
+    if (lost || !reports || channel->modem().reportRoute() == GsmModem::ReportRoute::None ||
+        !listener->tracker.outstanding()) {
+        channel->Close();
+        return nullptr;
+    }
+    return listener;
 }

@@ -110,11 +110,13 @@ void keepPrevious(const QString& path, const QString& previous)
 
 const char* carryVerb(const Outcome& o)
 {
-    if (o.origin == Origin::Kept && o.status == RowStatus::Sent)
+    // A reported message was sent, whatever the network made of it.
+    const bool sent = o.status != RowStatus::Uncertain && isSentOrUncertain(o.status);
+    if (o.origin == Origin::Kept && sent)
         return "kept-sent";
     if (o.origin == Origin::Kept && o.status == RowStatus::Uncertain)
         return "kept-uncertain";
-    if (o.status == RowStatus::Sent)
+    if (sent)
         return "carried-sent";
     if (o.status == RowStatus::Uncertain)
         return "carried-uncertain";
@@ -335,6 +337,45 @@ bool SendJournal::failed(int row, const QString& number, const QByteArray& finge
     return failed(row, number, fingerprint, Parts());
 }
 
+bool SendJournal::appendReport(const QString& path, const Report& report, QString* error)
+{
+    SendJournal journal(path);
+    if (!QFileInfo(path).isFile()) {
+        if (error)
+            *error = QStringLiteral("There is no send journal at ") + path;
+        return false;
+    }
+    journal.m_fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    if (journal.m_fd < 0) {
+        if (error)
+            *error = errnoText(QStringLiteral("Cannot open ") + path);
+        return false;
+    }
+    QByteArray line = entryLine("report", report.entry, timeText(report.entry.time));
+    line.chop(1);
+    line += '\t' + QByteArray::number(report.tpStatus) + '\t' + timeText(report.discharge) + '\n';
+    const bool ok = journal.append(line);
+    if (!ok && error)
+        *error = journal.m_error;
+    return ok;
+}
+
+QHash<QString, Delivery> SendJournal::Contents::deliveries() const
+{
+    QHash<QString, QList<PartReport>> parts; // by sendKey and row, so two rows' messages never mix
+    QHash<QString, QString> keyOf;
+    for (const Report& r : reports) {
+        const QString key = sendKey(r.entry.number, r.entry.fingerprint);
+        const QString id = key + QLatin1Char('#') + QString::number(r.entry.row);
+        keyOf.insert(id, key);
+        parts[id].append({r.entry.parts.accepted, r.entry.parts.total, r.tpStatus, r.discharge});
+    }
+    QHash<QString, Delivery> out;
+    for (auto it = parts.cbegin(); it != parts.cend(); ++it)
+        out.insert(keyOf.value(it.key()), deliveryOf(it.value()));
+    return out;
+}
+
 bool SendJournal::end(End how)
 {
     static const char* const kEnds[] = {"completed", "stopped", "failed"};
@@ -384,6 +425,18 @@ std::optional<SendJournal::Contents> readJournal(QIODevice& device)
             continue;
         }
         const QByteArray& verb = fields.first();
+        if (verb == "report" && fields.size() == 8) {
+            // Reports may come after the end: the run is over, its messages still travel.
+            std::optional<SendJournal::Entry> entry = parseEntry(fields.mid(0, 6));
+            bool ok = false;
+            const int status = fields.at(6).toInt(&ok);
+            const QDateTime discharge = QDateTime::fromString(QString::fromLatin1(fields.at(7)), Qt::ISODateWithMs);
+            if (entry && ok && status >= 0 && status <= 255 && entry->parts.accepted >= 1)
+                run.reports.append({*entry, status, discharge});
+            continue;
+        }
+        if (run.end)
+            continue;
         if (verb == "end" && fields.size() == 3) {
             if (fields.at(1) == "completed")
                 run.end = SendJournal::End::Completed;
@@ -391,7 +444,7 @@ std::optional<SendJournal::Contents> readJournal(QIODevice& device)
                 run.end = SendJournal::End::Stopped;
             else
                 run.end = SendJournal::End::Failed;
-            break;
+            continue;
         }
         const std::optional<SendJournal::Entry> entry = parseEntry(fields);
         if (!entry)

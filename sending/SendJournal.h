@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QHash>
 #include <QList>
 #include <QString>
 
@@ -24,9 +25,11 @@
 //   veva-send-journal 2 <started> <rows>
 //   <verb> <row> <number, percent-encoded> <message fingerprint> <time> [<accepted>/<parts>/<reference>]
 //   end completed|stopped|failed <time>
+//   report <row> <number> <fingerprint> <time> <part>/<parts>/<message reference> <TP-ST> <discharge time>
 // verbs: sending, part (one more part of a long message accepted), sent,
 // uncertain (handed over, never confirmed), failed (refused or never handed
-// over), kept-sent, kept-uncertain, carried-sent, carried-uncertain, carried-failed.
+// over), kept-sent, kept-uncertain, carried-sent, carried-uncertain, carried-failed,
+// report (the network's status report on one part; these may follow the end line).
 class SendJournal
 {
 public:
@@ -69,12 +72,22 @@ public:
         Origin origin = Origin::ThisRun;
         bool operator==(const Outcome&) const = default;
     };
+    // A status report on one part: entry.parts holds part, parts and the message reference.
+    struct Report
+    {
+        Entry entry;
+        int tpStatus = 0;
+        QDateTime discharge;
+    };
     struct Contents
     {
         QDateTime started;
         int rows = 0;
         std::optional<End> end;
         QList<Outcome> outcomes; // ordered by row
+        QList<Report> reports;   // in the order they came
+        // What the reports say of each message reported on, by sendKey.
+        QHash<QString, Delivery> deliveries() const;
         // What a later run must not forget: everything, unless the run
         // completed its list; then only what it carried from other lists.
         QList<Outcome> unresolved() const;
@@ -115,6 +128,8 @@ public:
     bool failed(int row, const QString& number, const QByteArray& fingerprint);
     // Writes the end line and closes the journal.
     bool end(End how);
+    // Adds a status report to the journal at `path`, during its run or after it ended.
+    static bool appendReport(const QString& path, const Report& report, QString* error = nullptr);
 
     bool isOpen() const { return m_fd >= 0; }
     QString lastError() const { return m_error; }

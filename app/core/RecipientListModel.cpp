@@ -35,7 +35,8 @@ QVariant RecipientListModel::data(const QModelIndex& index, int role) const
     case SendingStatus:
         return r.status == RowStatus::None ? QString() : r.statusTime.toString(QStringLiteral("dd/MM/yyyy hh:mm:ss"));
     case Status:
-        return rowStatusText(r.status);
+        return r.statusDetail.isEmpty() ? rowStatusText(r.status)
+                                        : QStringLiteral("%1 (%2)").arg(rowStatusText(r.status), r.statusDetail);
     default:
         return QString();
     }
@@ -143,6 +144,7 @@ void RecipientListModel::setStatus(const QList<int>& rows, RowStatus status, con
             continue;
         m_rows[row].status = status;
         m_rows[row].statusTime = time;
+        m_rows[row].statusDetail.clear();
         first = std::min(first, row);
         last = std::max(last, row);
     }
@@ -150,11 +152,27 @@ void RecipientListModel::setStatus(const QList<int>& rows, RowStatus status, con
         emit dataChanged(index(first, SendingStatus), index(last, Status));
 }
 
+void RecipientListModel::setStatus(int row, RowStatus status, const QDateTime& time, const QString& detail)
+{
+    if (row < 0 || row >= count())
+        return;
+    m_rows[row].status = status;
+    m_rows[row].statusTime = time;
+    m_rows[row].statusDetail = status == RowStatus::NotDelivered ? detail : QString();
+    emit dataChanged(index(row, SendingStatus), index(row, Status));
+}
+
+QString RecipientListModel::statusText(int row) const
+{
+    return data(index(row, Status)).toString();
+}
+
 void RecipientListModel::clearStatuses()
 {
     for (Row& r : m_rows) {
         r.status = RowStatus::None;
         r.statusTime = {};
+        r.statusDetail.clear();
     }
     if (!m_rows.isEmpty())
         emit dataChanged(index(0, SendingStatus), index(count() - 1, Status));
@@ -171,6 +189,7 @@ bool RecipientListModel::restatus(Row& row)
 {
     row.status = RowStatus::None;
     row.statusTime = {};
+    row.statusDetail.clear();
     if (m_recovered.isEmpty())
         return false;
     // Lists mostly carry one message for every row: hash it once.
@@ -183,6 +202,7 @@ bool RecipientListModel::restatus(Row& row)
         return false;
     row.status = found->status;
     row.statusTime = found->time;
+    row.statusDetail = found->status == RowStatus::NotDelivered ? found->detail : QString();
     return true;
 }
 

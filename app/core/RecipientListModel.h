@@ -34,6 +34,7 @@ public:
         QString message;
         RowStatus status = RowStatus::None;
         QDateTime statusTime;
+        QString statusDetail = {}; // the reason of NotDelivered
     };
 
     explicit RecipientListModel(QObject* parent = nullptr);
@@ -71,6 +72,9 @@ public:
     RowStatus status(int row) const { return m_rows.at(row).status; }
     QDateTime statusTime(int row) const { return m_rows.at(row).statusTime; }
     void setStatus(const QList<int>& rows, RowStatus status, const QDateTime& time = QDateTime::currentDateTime());
+    // A status report's outcome; "Not delivered (<detail>)" shows its reason.
+    void setStatus(int row, RowStatus status, const QDateTime& time, const QString& detail);
+    QString statusText(int row) const;
     void clearStatuses();
 
     // Outcomes of an interrupted run, by sendKey: rows inserted or edited later

@@ -173,8 +173,11 @@ AtReply GsmModem::exchange(const QByteArray& bytes, int timeoutMs, bool promptEx
 {
     throwIfCancelled();
     try {
-        // Whatever came unasked (a late echo, an unsolicited code) is not this command's answer.
-        m_port.DiscardInput();
+        // Whatever came unasked (a late echo, an unsolicited code) is not this
+        // command's answer; status reports among it are kept.
+        QByteArray chunk;
+        while (m_port.Read(chunk) > 0)
+            m_unsolicited.feed(chunk);
         m_port.setResponseTimeout(timeoutMs);
         m_port.Write(bytes);
         m_port.WaitUntil([promptExpected](const QByteArray& collected) {
@@ -187,7 +190,73 @@ AtReply GsmModem::exchange(const QByteArray& bytes, int timeoutMs, bool promptEx
                  (e.errorMessage().isEmpty() ? resource(SMSStrings::NoResponse) : e.errorMessage()));
     }
     throwIfCancelled();
+    // A report may arrive in the middle of an answer, or right behind it in the same read.
+    m_unsolicited.feed(m_port.responseBytes());
     return parseAtReply(m_port.responseBytes(), promptExpected);
+}
+
+void GsmModem::routeReports()
+{
+    m_route = ReportRoute::None;
+    const AtReply service = command("AT+CSMS?");
+    m_acknowledgeReports =
+        service.status == AtReply::Status::Ok && service.value("+CSMS:").split(',').value(0).trimmed() == "1";
+    if (command("AT+CNMI=2,1,0,1,0").status == AtReply::Status::Ok)
+        m_route = ReportRoute::Direct;
+    else if (command("AT+CNMI=2,1,0,2,0").status == AtReply::Status::Ok)
+        m_route = ReportRoute::Stored;
+}
+
+void GsmModem::handleReports()
+{
+    for (QList<UrcScanner::Code> codes = m_unsolicited.take(); !codes.isEmpty(); codes = m_unsolicited.take()) {
+        for (const UrcScanner::Code& code : codes) {
+            QByteArray pdu = code.pdu;
+            if (code.kind == UrcScanner::Code::Kind::Report) {
+                if (m_acknowledgeReports)
+                    command("AT+CNMA");
+            } else {
+                if (!code.memory.isEmpty() && code.memory != m_reportMemory &&
+                    command("AT+CPMS=\"" + code.memory + '"').status == AtReply::Status::Ok)
+                    m_reportMemory = code.memory;
+                const QByteArray index = QByteArray::number(code.index);
+                const AtReply read = command("AT+CMGR=" + index);
+                pdu.clear();
+                for (qsizetype i = 0; i + 1 < read.lines.size(); ++i) {
+                    if (read.lines.at(i).trimmed().startsWith("+CMGR:"))
+                        pdu = read.lines.at(i + 1).trimmed();
+                }
+                command("AT+CMGD=" + index);
+            }
+            if (const std::optional<Pdu::StatusReport> report = Pdu::decodeStatusReport(pdu); report && m_reportSink)
+                m_reportSink(*report);
+        }
+    }
+}
+
+void GsmModem::handleReportsQuietly()
+{
+    try {
+        handleReports();
+    } catch (const ModemError& e) {
+        if (e.kind() == ModemError::Kind::Cancelled)
+            throw;
+    }
+}
+
+void GsmModem::pollReports(int waitMs)
+{
+    throwIfCancelled();
+    try {
+        m_port.setResponseTimeout(waitMs);
+        m_port.WaitUntil([](const QByteArray& collected) { return !UrcScanner::endsInsideReport(collected); });
+    } catch (const CSMSException& e) {
+        throwIfCancelled();
+        fail(ModemError::Kind::NotAnswering, name() + QStringLiteral(" stopped answering.\n\n") + e.errorMessage());
+    }
+    throwIfCancelled();
+    m_unsolicited.feed(m_port.responseBytes());
+    handleReports();
 }
 
 void GsmModem::open()
@@ -218,6 +287,8 @@ void GsmModem::open()
     if (mode.status != AtReply::Status::Ok)
         fail(ModemError::Kind::NoPduMode, resource(SMSStrings::PduModeFailed) +
                                               QStringLiteral("\n\n%1 answered: %2").arg(name(), describeFailure(mode)));
+    if (m_reportsWanted)
+        routeReports();
 }
 
 AtReply GsmModem::sendPart(const QByteArray& tpdu, bool* pduWritten)
@@ -248,8 +319,10 @@ void GsmModem::backOff(int ms)
 GsmModem::Sent GsmModem::sendMessage(const QString& number, const QString& text, int firstPart, int reference,
                                      const PartAccepted& accepted)
 {
+    handleReportsQuietly();
     Pdu::SubmitOptions options;
     options.concatReference = reference >= 0 && reference <= 255 ? quint8(reference) : m_nextReference++;
+    options.statusReport = m_route != ReportRoute::None;
     const Pdu::Encoded encoded = Pdu::encodeSubmit(number, text, options);
     switch (encoded.error) {
     case Pdu::Error::None:
@@ -281,6 +354,8 @@ GsmModem::Sent GsmModem::sendMessage(const QString& number, const QString& text,
             }
             if (reply.status == AtReply::Status::Ok) {
                 sent.references.append(reply.value("+CMGS:").toInt());
+                if (m_partSubmitted)
+                    m_partSubmitted(number, k + 1, count, sent.references.last());
                 ++sent.parts;
                 if (accepted)
                     accepted(k + 1, count, sent.reference);

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "AtReply.h"
+#include "PduCodec.h"
+#include "StatusReports.h"
 #include "device/serial/SMSSerialPort.h"
 
 #include <QList>
@@ -103,6 +105,26 @@ public:
     // Ends a wait in progress and makes every later call throw (Cancelled).
     void cancel();
 
+    // --- Status reports -------------------------------------------------------
+    enum class ReportRoute
+    {
+        None,   // not asked for, or the modem routes none to us
+        Direct, // each report comes as +CDS (AT+CNMI ds=1)
+        Stored  // the modem keeps it and says +CDSI; we read and delete it
+    };
+    // Asked for before open(): every part then carries TP-SRR, and open() has
+    // the modem route the reports to us, directly when it can, else through its storage.
+    void requestStatusReports(bool on) { m_reportsWanted = on; }
+    ReportRoute reportRoute() const { return m_route; }
+    using ReportSink = std::function<void(const Pdu::StatusReport&)>;
+    void setReportSink(ReportSink sink) { m_reportSink = std::move(sink); }
+    // Told of the message reference (+CMGS: <mr>) of each part as it is accepted.
+    using PartSubmitted = std::function<void(const QString& number, int part, int total, int messageReference)>;
+    void setPartSubmitted(PartSubmitted hook) { m_partSubmitted = std::move(hook); }
+    // Waits up to waitMs for what the modem sends unasked and hands each
+    // report to the sink. Throws ModemError when the modem is gone or on cancel().
+    void pollReports(int waitMs);
+
     // For the connection wizard: the modem answers AT+CMGF=0 with OK. Never throws.
     static bool acceptsPduMode(int portNumber, int timeoutMs);
 
@@ -113,12 +135,24 @@ private:
     void backOff(int ms);
     QString simPinText() const;
     [[noreturn]] void fail(ModemError::Kind kind, const QString& text) const;
+    void routeReports();
+    // Hands on the reports read so far; a stored one is read and deleted first.
+    void handleReports();
+    // The same between two messages: a fault shows in the next command instead.
+    void handleReportsQuietly();
     void throwIfCancelled() const;
 
     const int m_number;
     const ModemTiming m_timing;
     CSMSSerialPort m_port;
     quint8 m_nextReference;
+    bool m_reportsWanted = false;
+    ReportRoute m_route = ReportRoute::None;
+    bool m_acknowledgeReports = false; // +CSMS service 1 wants each +CDS acknowledged
+    UrcScanner m_unsolicited;
+    QByteArray m_reportMemory;
+    ReportSink m_reportSink;
+    PartSubmitted m_partSubmitted;
     std::atomic<bool> m_cancelled{false};
     std::mutex m_sleepMutex;
     std::condition_variable m_wake;

@@ -22,4 +22,17 @@ void select(const SelectedModem& modem);
 void clear();
 std::optional<SelectedModem> current();
 
+// The choice kept for the next start, in modem.ini of the configuration folder,
+// with the device node behind the port: it is offered again only while the
+// port still leads there.
+struct Remembered
+{
+    SelectedModem modem;
+    QString devicePath;
+};
+QString rememberedFile();
+bool remember(const SelectedModem& modem, const QString& devicePath);
+std::optional<Remembered> remembered();
+void forget();
+
 } // namespace ModemSelection

@@ -40,6 +40,8 @@ const QHash<char16_t, quint8>& septetTable()
 constexpr quint8 kSubmit = 0x01;
 constexpr quint8 kValidityRelative = 0x10;
 constexpr quint8 kHeaderIndicator = 0x40;
+constexpr quint8 kStatusReportRequest = 0x20;
+constexpr quint8 kStatusReportType = 0x02;
 constexpr quint8 kTypeInternational = 0x91;
 constexpr quint8 kTypeNational = 0x81;
 constexpr quint8 kDcsGsm7 = 0x00;
@@ -224,6 +226,8 @@ Encoded encodeSubmit(const QString& number, const QString& text, const SubmitOpt
         firstOctet |= kValidityRelative;
     if (concatenated)
         firstOctet |= kHeaderIndicator;
+    if (options.statusReport)
+        firstOctet |= kStatusReportRequest;
     QByteArray head;
     head.append(char(firstOctet)).append(char(options.messageReference)).append(*address);
     head.append(char(0x00)); // TP-PID: plain short message
@@ -248,6 +252,73 @@ Encoded encodeSubmit(const QString& number, const QString& text, const SubmitOpt
         result.tpdus.append(tpdu);
     }
     return result;
+}
+
+namespace {
+
+int semiOctet(quint8 octet, bool high)
+{
+    return high ? octet >> 4 : octet & 0x0F;
+}
+
+// TP-SCTS and TP-DT: swapped BCD year to second and the zone in quarter hours, its sign in bit 3.
+std::optional<QDateTime> decodeTimestamp(const QByteArray& octets)
+{
+    int fields[6];
+    for (int i = 0; i < 6; ++i) {
+        const quint8 o = quint8(octets.at(i));
+        const int low = semiOctet(o, false), high = semiOctet(o, true);
+        if (low > 9 || high > 9)
+            return std::nullopt;
+        fields[i] = low * 10 + high;
+    }
+    const quint8 zone = quint8(octets.at(6));
+    const int quarters = semiOctet(zone & 0xF7, false) * 10 + semiOctet(zone, true);
+    const int offset = (zone & 0x08 ? -1 : 1) * quarters * 15 * 60;
+    const QDate date(2000 + fields[0], fields[1], fields[2]);
+    const QTime time(fields[3], fields[4], fields[5]);
+    if (!date.isValid() || !time.isValid())
+        return std::nullopt;
+    return QDateTime(date, time, Qt::OffsetFromUTC, offset);
+}
+
+} // namespace
+
+std::optional<StatusReport> decodeStatusReport(const QByteArray& hex)
+{
+    const QByteArray pdu = QByteArray::fromHex(hex.trimmed());
+    if (pdu.isEmpty() || pdu.size() * 2 != hex.trimmed().size())
+        return std::nullopt;
+    qsizetype at = 1 + quint8(pdu.at(0)); // past the service centre address
+    auto has = [&](qsizetype n) { return at + n <= pdu.size(); };
+    if (!has(3) || (quint8(pdu.at(at)) & 0x03) != kStatusReportType)
+        return std::nullopt;
+    StatusReport report;
+    report.reference = quint8(pdu.at(at + 1));
+    const int digits = quint8(pdu.at(at + 2));
+    at += 3;
+    if (digits > kMaxNumberDigits || !has(1 + (digits + 1) / 2))
+        return std::nullopt;
+    const quint8 type = quint8(pdu.at(at++));
+    if ((type & 0x70) == 0x10)
+        report.recipient = QStringLiteral("+");
+    for (int i = 0; i < digits; ++i) {
+        const int d = semiOctet(quint8(pdu.at(at + i / 2)), i % 2);
+        if (d > 9)
+            return std::nullopt;
+        report.recipient += QChar(u'0' + d);
+    }
+    at += (digits + 1) / 2;
+    if (!has(15))
+        return std::nullopt;
+    const auto centre = decodeTimestamp(pdu.mid(at, 7));
+    const auto discharge = decodeTimestamp(pdu.mid(at + 7, 7));
+    if (!centre || !discharge)
+        return std::nullopt;
+    report.serviceCentreTime = *centre;
+    report.dischargeTime = *discharge;
+    report.status = quint8(pdu.at(at + 14));
+    return report;
 }
 
 QByteArray commandHex(const QByteArray& tpdu)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QList>
 #include <QString>
 
@@ -62,6 +63,7 @@ struct SubmitOptions
     quint8 messageReference = 0;    // 0 lets the modem choose
     std::optional<quint8> validity; // TP-VP, relative format; none leaves it to the network
     quint8 concatReference = 0;     // shared by the parts of one message
+    bool statusReport = false;      // TP-SRR: ask the network for a status report on each part
 };
 
 struct Encoded
@@ -75,6 +77,19 @@ Encoded encodeSubmit(const QString& number, const QString& text, const SubmitOpt
 // The line sent after the prompt: "00" (the modem's own service centre) and
 // the TPDU in upper-case hexadecimal. AT+CMGS takes the TPDU's octet count.
 QByteArray commandHex(const QByteArray& tpdu);
+
+// An SMS-STATUS-REPORT (TS 23.040 9.2.2.3) as +CDS or +CMGR gives it: the
+// service centre address first, then the TPDU.
+struct StatusReport
+{
+    int reference = 0; // TP-MR of the SMS-SUBMIT, as +CMGS gave it
+    QString recipient; // with '+' when international
+    QDateTime serviceCentreTime;
+    QDateTime dischargeTime;
+    int status = 0; // TP-ST
+};
+// Nothing when the hexadecimal text is not a well-formed status report.
+std::optional<StatusReport> decodeStatusReport(const QByteArray& hex);
 
 // How the text goes out through a modem, for the composer counter's tooltip:
 // "GSM 7-bit, 2 SMS (306 characters left before a third)", "Unicode (UCS-2), 3 SMS".

@@ -9,6 +9,7 @@
 #include "app/core/AppState.h"
 #include "device/modem/GsmModem.h"
 #include "device/modem/ModemSelection.h"
+#include "platform/serial/SerialPortList.h"
 
 #include <QCheckBox>
 #include <QGridLayout>
@@ -421,13 +422,15 @@ void CConnection::accept()
     // A modem sends by itself: it needs no handset PIN.
     const bool viaModem = m_sendsSms && m_viaModem->isChecked();
     if (number < 1 || number > 255 || status == PortScanText::requestTimeout || status == PortScanText::cannotAccess ||
-        (m_pin->text().isEmpty() && !viaModem)) {
+        status.startsWith(PortScanText::inUse) || (m_pin->text().isEmpty() && !viaModem)) {
         Ui::notice(this, kNotWorking);
         return;
     }
     if (viaModem) {
         const SelectedModem modem{number, m_manufacturerText, m_modelText};
         ModemSelection::select(modem);
+        // Offered again at the next start; a settings folder that cannot be written only loses that.
+        ModemSelection::remember(modem, SerialPortList::devicePathFor(number));
         m_scanDone = true;
         g_bDeviceSelected = true;
         g_strDeviceName.set(modem.deviceLine());
@@ -435,6 +438,7 @@ void CConnection::accept()
         return;
     }
     ModemSelection::clear();
+    ModemSelection::forget();
     if (!m_modelText.isEmpty()) {
         m_scanDone = true;
         const QString pin = g_strDevicePin.get();

@@ -1,5 +1,8 @@
 #include "PortScan.h"
 
+#include "platform/serial/PortLock.h"
+#include "platform/serial/SerialPortList.h"
+
 #include <QMutex>
 
 namespace {
@@ -122,6 +125,18 @@ void PortScan::run(const Sink& sink)
         const int number = ports.numbers[k];
         const QString description = ports.descriptions.value(k);
         sink.stepped(k);
+
+        // A port another program holds is listed but never probed: our AT would garble its talk.
+        // A described built-in port is never opened by the scan, so not to look either.
+        const PortUse use =
+            PortUse::of(SerialPortList::devicePathFor(number), !description.contains(communicationsPort));
+        if (use.inUse) {
+            sink.rowReady(k, number, description.isEmpty() ? unknownDetails(number) : description);
+            sink.statusReady(k, use.text());
+            if (!pause(m_timing.settleMs))
+                break;
+            continue;
+        }
 
         QString details = description;
         if (details.isEmpty()) {

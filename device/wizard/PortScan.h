@@ -30,6 +30,8 @@ QString unknownDetails(int number);
 inline const QString requestTimeout = QStringLiteral("Request Timeout");
 inline const QString cannotAccess = QStringLiteral("Cannot access this port");
 inline const QString communicationsPort = QStringLiteral("Communications Port");
+// The start of the status of a port another program holds.
+inline const QString inUse = QStringLiteral("In use by another program");
 } // namespace PortScanText
 
 // One scan of the COM ports. run() works on the scan thread with one port

@@ -68,13 +68,27 @@ quint32 SerialDevice::open(int portNumber)
 quint32 SerialDevice::openPath(const QString& devicePath)
 {
     close();
+    // Other serial programs look for the UUCP lock before they open a port; so do we.
+    if (m_lock.take(devicePath) == PortLock::Result::Held)
+        return SerialErrors::SharingViolation;
     const int fd = ::open(QFile::encodeName(devicePath).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return SerialErrors::fromErrno(errno);
+    if (fd < 0) {
+        const int err = errno;
+        m_lock.release();
+        return err == EBUSY ? SerialErrors::SharingViolation : SerialErrors::fromErrno(err);
+    }
+    // A privileged opener passes another's TIOCEXCL: the flag is asked for instead.
+    int exclusive = 0;
+    if (::ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive) {
+        ::close(fd);
+        m_lock.release();
+        return SerialErrors::SharingViolation;
+    }
     // TIOCEXCL alone does not stop a privileged second opener; the lock does.
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int err = errno;
         ::close(fd);
+        m_lock.release();
         return err == EWOULDBLOCK ? SerialErrors::SharingViolation : SerialErrors::fromErrno(err);
     }
     m_fd = fd;
@@ -113,11 +127,12 @@ quint32 SerialDevice::configure()
 
 void SerialDevice::close()
 {
-    if (m_fd < 0)
-        return;
-    (void)::ioctl(m_fd, TIOCNXCL);
-    ::close(m_fd);
-    m_fd = -1;
+    if (m_fd >= 0) {
+        (void)::ioctl(m_fd, TIOCNXCL);
+        ::close(m_fd);
+        m_fd = -1;
+    }
+    m_lock.release();
 }
 
 quint32 SerialDevice::write(const QByteArray& bytes, int timeoutMs)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "PortLock.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -31,7 +33,7 @@ public:
     SerialDevice& operator=(const SerialDevice&) = delete;
 
     // Opens "COM<portNumber>" (see SerialPortList::devicePathFor). A port that
-    // is already open anywhere gives SharingViolation; a port number with no
+    // is already open anywhere (its UUCP lock, TIOCEXCL or flock held) gives SharingViolation; a port number with no
     // device gives FileNotFound. Closes what it opened when a later step fails.
     quint32 open(int portNumber);
     // Opens a device node directly with the same settings.
@@ -55,6 +57,7 @@ private:
     quint32 configure();
     void drainWakePipe();
 
+    PortLock m_lock;
     int m_fd = -1;
     int m_wake[2] = {-1, -1};
 };

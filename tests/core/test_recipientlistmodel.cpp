@@ -43,6 +43,27 @@ private slots:
         QCOMPARE(cell(1, RecipientListModel::CurrentStatus), QString());
     }
 
+    // A status report's outcome: its reason shows only with "Not delivered", and a new run's status drops it.
+    void reportedOutcomesShowTheirReason()
+    {
+        RecipientListModel model;
+        model.appendRecipients(
+            {{QStringLiteral("1"), QStringLiteral("a")}, {QStringLiteral("2"), QStringLiteral("b")}});
+        model.setStatus(0, RowStatus::NotDelivered, m_sentAt, QStringLiteral("validity period expired"));
+        model.setStatus(1, RowStatus::Delivered, m_sentAt.addSecs(60), QStringLiteral("ignored"));
+        QCOMPARE(model.statusText(0), QStringLiteral("Not delivered (validity period expired)"));
+        QCOMPARE(model.statusText(1), QStringLiteral("Delivered"));
+        QCOMPARE(model.index(1, RecipientListModel::SendingStatus).data().toString(),
+                 QStringLiteral("01/05/2024 09:31:05"));
+        model.setStatus({0}, RowStatus::Sent, m_sentAt);
+        QCOMPARE(model.statusText(0), QStringLiteral("Sent"));
+        model.setRecoveredOutcomes({{sendKey(QStringLiteral("3"), QStringLiteral("c")),
+                                     {RowStatus::NotDelivered, m_sentAt, QStringLiteral("not obtainable")}}});
+        model.appendRecipients({{QStringLiteral("3"), QStringLiteral("c")}});
+        QCOMPARE(model.statusText(2), QStringLiteral("Not delivered (not obtainable)"));
+        QVERIFY(isSentOrUncertain(model.status(2))); // a resumed run passes it over
+    }
+
     void editsClearTheStatus_data()
     {
         QTest::addColumn<int>("edit");

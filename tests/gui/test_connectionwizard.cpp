@@ -9,14 +9,21 @@
 #include "device/wizard/PortScan.h"
 #include "platform/PortMap.h"
 #include "platform/Shell.h"
+#include "platform/serial/PortLock.h"
 #include "tools/common/EmulatedModem.h"
 
 #include <QCheckBox>
 #include <QClipboard>
 #include <QGroupBox>
 #include <QLineEdit>
+#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTemporaryDir>
+
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -183,6 +190,54 @@ private slots:
 
         // Every port was let go: each can be opened again at once.
         verifyReleased({101, 103, 104, 105});
+    }
+
+    // A port another program holds, by its UUCP lock or the exclusive flag, is
+    // listed in use and never probed; the lock of a program that is gone is not held.
+    void portsHeldElsewhereAreListedInUse()
+    {
+        QTemporaryDir locks;
+        qputenv("VEVA_SMS_LOCK_DIR", QFile::encodeName(locks.path()));
+        auto* locked = addPort(106, modemConfig());
+        auto* exclusive = addPort(107, modemConfig());
+        auto* stale = addPort(108, modemConfig());
+        QProcess holder;
+        holder.start(QStringLiteral("sh"),
+                     {QStringLiteral("-c"), QStringLiteral("printf '%10d\\n' $$ > '%1'; exec sleep 30")
+                                                .arg(PortLock::lockFileFor(locked->devicePath()))});
+        QVERIFY(holder.waitForStarted());
+        QTRY_VERIFY(PortLock::holderOf(locked->devicePath()) == holder.processId());
+        QFile staleLock(PortLock::lockFileFor(stale->devicePath()));
+        QVERIFY(staleLock.open(QIODevice::WriteOnly));
+        staleLock.write("2147483647\n"); // above any PID the kernel gives
+        staleLock.close();
+        const int fd = ::open(QFile::encodeName(exclusive->devicePath()).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        QVERIFY(fd >= 0);
+        QCOMPARE(::ioctl(fd, TIOCEXCL), 0);
+        {
+            CConnection d;
+            d.show();
+            QVERIFY(waitForScan(&d));
+            for (int number : {106, 107}) {
+                QCOMPARE(cell(&d, number, 1), QStringLiteral("Unknown Device on COM%1").arg(number));
+                QCOMPARE(cell(&d, number, 2), QStringLiteral("In use by another program"));
+            }
+            QCOMPARE(cell(&d, 108, 1), QStringLiteral("9700 Modem at COM108"));
+            QCOMPARE(cell(&d, 108, 2), QString());
+            QCOMPARE(locked->commandCount(), 0);
+            QCOMPARE(exclusive->commandCount(), 0);
+            select(&d, 106);
+            QVERIFY(!d.isQuerying());
+            byId<QPushButton>(&d, 1)->click();
+            QCOMPARE(m_messages->last(), kNotWorking);
+            QCOMPARE(locked->commandCount(), 0);
+        }
+        ::ioctl(fd, TIOCNXCL);
+        ::close(fd);
+        holder.kill();
+        holder.waitForFinished();
+        QVERIFY(!QFile::exists(staleLock.fileName()));
+        qunsetenv("VEVA_SMS_LOCK_DIR");
     }
 
     void selectionQueriesTheDeviceAndOkSelectsIt()

@@ -4,15 +4,23 @@
 #include "app/CCorvaneDlg.h"
 #include "app/DeviceController.h"
 #include "app/controls/CLong_SMS_Dlg.h"
+#include "app/controls/CMyListCtrl.h"
 #include "app/controls/CMy_Sel_All_Edit.h"
 #include "app/core/RecipientListModel.h"
+#include "device/CFirst.h"
 #include "device/modem/GsmModem.h"
 #include "device/modem/ModemSelection.h"
+#include "device/wizard/CConnection.h"
+#include "device/wizard/CConnectionwizard.h"
+#include "device/wizard/PortScan.h"
 #include "platform/PortMap.h"
 #include "platform/Shell.h"
 #include "tools/common/EmulatedModem.h"
 
+#include <QCheckBox>
+#include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
 
@@ -30,6 +38,42 @@ class TestModemCommand : public QObject
     DeviceController* m_controller = nullptr;
 
     CMy_Sel_All_Edit* composer() { return byId<CMy_Sel_All_Edit>(m_dlg.get(), 1005); }
+
+    // A new start of the program, with nothing chosen yet and no advice given.
+    void restart()
+    {
+        m_dlg.reset();
+        ModemSelection::clear();
+        g_bDeviceSelected = false;
+        g_nAdviceGiven = 0;
+        m_messages->clear();
+        m_dlg = std::make_unique<CCorvaneDlg>();
+        m_controller = new DeviceController(m_dlg.get());
+        m_dlg->initialise();
+        m_dlg->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_dlg.get()));
+        QVERIFY(m_controller->waitForWorkers(10000));
+    }
+
+    // Picks the emulated modem in the wizard and ticks "Send SMS through this GSM modem".
+    void chooseModemInWizard()
+    {
+        whenModal<CConnectionwizard>([](CConnectionwizard* steps) { byId<QPushButton>(steps, 1)->click(); });
+        whenModal<CConnection>([](CConnection* wizard) {
+            QTRY_VERIFY_WITH_TIMEOUT(!wizard->isScanning(), 20000);
+            auto* list = byId<CMyListCtrl>(wizard, 1047);
+            int row = -1;
+            for (int r = 0; r < list->model()->rowCount(); ++r)
+                if (list->model()->index(r, 0).data().toString() == QStringLiteral("COM%1").arg(kPort))
+                    row = r;
+            QVERIFY(row >= 0);
+            list->selectOnly(row);
+            auto* viaModem = wizard->findChild<QCheckBox*>(QStringLiteral("SendThroughModem"));
+            QTRY_VERIFY_WITH_TIMEOUT(!wizard->isQuerying() && viaModem->isEnabled(), 10000);
+            viaModem->setChecked(true);
+            byId<QPushButton>(wizard, 1)->click();
+        });
+    }
 
     // The composer stays empty, as last applied: the rows carry the messages.
     void sendAndWait()
@@ -55,6 +99,7 @@ private slots:
         ModemTiming timing;
         timing.commandTimeoutMs = 2000;
         ModemTiming::setCurrent(timing);
+        ScanTiming::setCurrent({10, 500, 2000});
 
         m_messages = std::make_unique<MessageRecorder>();
         m_dlg = std::make_unique<CCorvaneDlg>();
@@ -114,6 +159,112 @@ private slots:
         QVERIFY(!ModemSelection::current());
         QCOMPARE(m_controller->progressDialog(), nullptr);
         QVERIFY(m_modem->outbox().isEmpty());
+    }
+
+    // No device service is installed or runs: one notice at the start, the
+    // wizard from its button or from the command, the modem chosen and used.
+    void withoutTheDeviceServiceTheWizardFindsTheModem_data()
+    {
+        QTest::addColumn<bool>("fromNotice");
+        QTest::newRow("the notice's button") << true;
+        QTest::newRow("the command") << false;
+    }
+
+    void withoutTheDeviceServiceTheWizardFindsTheModem()
+    {
+        QFETCH(bool, fromNotice);
+        m_dlg.reset();
+        if (fromNotice)
+            chooseModemInWizard();
+        m_messages->answer(fromNotice ? int(Ui::IdYes) : int(Ui::IdOk));
+        restart();
+        QCOMPARE(m_messages->texts(), QStringList{DeviceController::noDeviceServiceNotice()});
+        QCOMPARE(m_messages->shown.first().buttons, Ui::Buttons::OkWizard);
+        QVERIFY(!m_dlg->findChild<CFirst*>());
+        if (!fromNotice) {
+            QVERIFY(!g_bDeviceSelected);
+            chooseModemInWizard();
+            byId<QPushButton>(m_dlg.get(), 1035)->click();
+        }
+        QVERIFY(g_bDeviceSelected);
+        QCOMPARE(m_dlg->deviceLine(), QStringLiteral("GSM modem on COM62 (Research In Motion 9700)"));
+        QVERIFY(!m_dlg->isStatusLineVisible());
+        QVERIFY(m_dlg->isEnabled());
+        const auto kept = ModemSelection::remembered();
+        QVERIFY(kept);
+        QCOMPARE(kept->modem.port, kPort);
+        QCOMPARE(kept->devicePath, m_modem->devicePath());
+
+        m_messages->clear();
+        auto* reports = m_dlg->deliveryReportsBox();
+        QVERIFY(reports->isVisible());
+        QCOMPARE(reports->accessibleName(), QStringLiteral("Request delivery reports"));
+        reports->setChecked(true);
+        m_modem->setReportPlanFor(QStringLiteral("+447700900013"), {{0x46, 0}});
+        m_modem->setReportPlanFor(QStringLiteral("+447700900014"), {{0x00, 1500}}); // after the run
+        m_dlg->recipients()->appendRecipients({{QStringLiteral("00447700900011"), QStringLiteral("one")},
+                                               {QStringLiteral("00447700900012"), QString()},
+                                               {QStringLiteral("00447700900013"), QString(300, u'x')},
+                                               {QStringLiteral("00447700900014"), QStringLiteral("four")}});
+        m_messages->answer(Ui::IdYes); // some rows have no message
+        sendAndWait();
+        QCOMPARE(m_modem->outbox().size(), 4);
+        RecipientListModel* rows = m_dlg->recipients();
+        QTRY_COMPARE(rows->statusText(0), QStringLiteral("Delivered"));
+        QCOMPARE(rows->status(1), RowStatus::Blank);
+        QTRY_COMPARE(rows->statusText(2), QStringLiteral("Not delivered (validity period expired)"));
+        QVERIFY(m_controller->isListeningForReports());
+        QTRY_COMPARE_WITH_TIMEOUT(rows->statusText(3), QStringLiteral("Delivered"), 10000);
+        QTRY_VERIFY(!m_controller->isListeningForReports());
+
+        // The same rows loaded again show what the network said.
+        rows->clear();
+        rows->appendRecipients({{QStringLiteral("00447700900014"), QStringLiteral("four")},
+                                {QStringLiteral("00447700900013"), QString(300, u'x')}});
+        QCOMPARE(rows->statusText(0), QStringLiteral("Delivered"));
+        QCOMPARE(rows->statusText(1), QStringLiteral("Not delivered (validity period expired)"));
+    }
+
+    // A remembered modem is selected again at the next start, but only while its port answers and still
+    // leads to the same device; otherwise the start goes on as with nothing remembered.
+    void theRememberedModemIsOfferedAgain_data()
+    {
+        QTest::addColumn<QString>("devicePath");
+        QTest::addColumn<bool>("silent");
+        QTest::addColumn<bool>("selected");
+        QTest::newRow("answers") << QString() << false << true;
+        QTest::newRow("silent") << QString() << true << false;
+        QTest::newRow("another device") << QStringLiteral("/dev/ttyUSB250") << false << false;
+    }
+
+    void theRememberedModemIsOfferedAgain()
+    {
+        QFETCH(QString, devicePath);
+        QFETCH(bool, silent);
+        QFETCH(bool, selected);
+        QVERIFY(ModemSelection::remember({kPort, QStringLiteral("Ulmex"), QStringLiteral("Veva")},
+                                         devicePath.isEmpty() ? m_modem->devicePath() : devicePath));
+        if (silent) {
+            EmulatedModem::Config quiet;
+            quiet.mode = EmulatedModem::Config::Mode::Silent;
+            m_modem->setConfig(quiet);
+        }
+        restart();
+        QCOMPARE(bool(g_bDeviceSelected), selected);
+        if (selected) {
+            QVERIFY(m_messages->shown.isEmpty());
+            QCOMPARE(m_dlg->deviceLine(), QStringLiteral("GSM modem on COM62 (Ulmex Veva)"));
+            QCOMPARE(ModemSelection::current().value_or(SelectedModem()).port, kPort);
+            QVERIFY(!m_dlg->isStatusLineVisible());
+            // While the modem is selected the device service is neither watched nor asked for.
+            m_controller->statusLineClicked();
+            QVERIFY(m_messages->shown.isEmpty());
+            QVERIFY(!m_dlg->isStatusLineVisible());
+        } else {
+            QCOMPARE(m_messages->texts(), QStringList{DeviceController::noDeviceServiceNotice()});
+            QCOMPARE(m_dlg->deviceLine(), QStringLiteral("No Mobile Phone Device is selected."));
+            QVERIFY(!ModemSelection::current());
+        }
     }
 
     void counterTooltipTellsHowItGoesOut_data()

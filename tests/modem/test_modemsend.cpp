@@ -11,20 +11,51 @@
 
 #include <QtTest>
 
+#include <mutex>
 #include <thread>
 
 namespace {
 
 constexpr int kPort = 41;
 
+// Reports reach the host from the send worker and, after the run, from the listener's thread.
+std::mutex deliveryMutex;
+
 class ModemHost : public FakeHost, public ModemLinkHost
 {
 public:
     QStringList lost;
+    bool reports = false;
+    QMap<int, Delivery> deliveries;
+    std::function<void(int row)> onRow;
+
     void modemLost(const QString& text) override
     {
         lost << text;
         calls << QStringLiteral("modemLost");
+    }
+    bool deliveryReportsRequested() override { return reports; }
+    void deliveryReported(int row, const QString& number, const QByteArray& fingerprint,
+                          const Delivery& delivery) override
+    {
+        std::lock_guard lock(deliveryMutex);
+        if (rows.value(row).number.trimmed() == number && messageFingerprint(rows.value(row).message) == fingerprint)
+            deliveries[row] = delivery;
+    }
+    void showRow(int row, int total, const QString& number) override
+    {
+        if (onRow)
+            onRow(row);
+        FakeHost::showRow(row, total, number);
+    }
+    // What the list would show: the report's outcome, else what the run set.
+    QString shown(int row)
+    {
+        std::lock_guard lock(deliveryMutex);
+        const auto found = deliveries.constFind(row);
+        if (found == deliveries.cend())
+            return rowStatusText(statuses.value(row));
+        return rowStatusText(found->status) + (found->reason.isEmpty() ? QString() : ": " + found->reason);
     }
 };
 
@@ -38,6 +69,8 @@ QMap<QString, QString> messagesByNumber(const QList<EmulatedModem::SentSms>& out
 }
 
 } // namespace
+
+Q_DECLARE_METATYPE(EmulatedModem::ReportPlan)
 
 // Send runs through the emulated modem on its pseudo-terminal, with the send
 // run's clock shortened and the modem's time-outs short.
@@ -134,7 +167,7 @@ private slots:
         m_host.opts.saveSentItems = true;
         m_host.opts.saveTemplates = true;
         run();
-        qunsetenv("VEVA_SMS_APP_DIR");
+        qputenv("VEVA_SMS_APP_DIR", m_app.path().toLocal8Bit());
 
         QVERIFY(succeeded());
         QVERIFY(m_host.questions.isEmpty());
@@ -145,6 +178,122 @@ private slots:
             logged.append(item.message);
         QCOMPARE(logged, texts);
         QCOMPARE(DataFiles::LoadTemplates(app.filePath(QStringLiteral("VEVA_SMS_DATA/Templates.ulmex"))), texts);
+    }
+
+    // Reports as +CDS or from the modem's storage, delivered, failed, late and
+    // never, for single and three-part messages; late ones come to the
+    // listener that keeps the modem after the run.
+    void deliveryReports_data()
+    {
+        using Plan = EmulatedModem::ReportPlan;
+        QTest::addColumn<bool>("stored");
+        QTest::addColumn<bool>("acknowledged");
+        QTest::addColumn<QStringList>("texts"); // one row each, to 00441000 + row
+        QTest::addColumn<QList<Plan>>("plans");
+        QTest::addColumn<QStringList>("shown");
+        QTest::addColumn<bool>("listening"); // reports were still to come when the run ended
+
+        const QString single = QStringLiteral("Parents evening on Thursday");
+        const QString three = QString(400, u'x');
+        const Plan delivered{{0x00, 0}};
+        const Plan expired{{0x46, 0}};
+        const Plan late{{0x00, 1500}};
+        const Plan triedThenDelivered{{0x21, 0}, {0x00, 1200}};
+        const Plan never{};
+        for (bool stored : {false, true}) {
+            const QString route = stored ? QStringLiteral("storage") : QStringLiteral("+CDS");
+            QTest::addRow("%s: single messages", qPrintable(route))
+                << stored << false << QStringList{single, single, single, single}
+                << QList<Plan>{delivered, expired, late, triedThenDelivered}
+                << QStringList{"Delivered", "Not delivered: validity period expired", "Delivered", "Delivered"} << true;
+            QTest::addRow("%s: three parts", qPrintable(route))
+                << stored << !stored << QStringList{three, three, three} << QList<Plan>{delivered, late, expired}
+                << QStringList{"Delivered", "Delivered", "Not delivered: validity period expired"} << true;
+        }
+        QTest::newRow("+CDS: reports at once, nothing to wait for")
+            << false << true << QStringList{single, three} << QList<Plan>{delivered, delivered}
+            << QStringList{"Delivered", "Delivered"} << false;
+        QTest::newRow("+CDS: a network that never reports")
+            << false << false << QStringList{single, three} << QList<Plan>{never, never} << QStringList{"Sent", "Sent"}
+            << true;
+    }
+
+    void deliveryReports()
+    {
+        QFETCH(bool, stored);
+        QFETCH(bool, acknowledged);
+        QFETCH(QStringList, texts);
+        QFETCH(QList<EmulatedModem::ReportPlan>, plans);
+        QFETCH(QStringList, shown);
+        QFETCH(bool, listening);
+        m_modem->setDirectReportsRefused(stored);
+        m_modem->setReportsNeedAcknowledgement(acknowledged);
+        for (int row = 0; row < texts.size(); ++row) {
+            m_host.rows.append({QStringLiteral("0044100%1").arg(row), texts.at(row)});
+            m_modem->setReportPlanFor(QStringLiteral("+44100%1").arg(row), plans.at(row));
+        }
+        m_host.reports = true;
+        std::shared_ptr<ReportListener> listener = RunModemSendStep(kPort, m_host, m_host, m_gate, m_clock);
+        QVERIFY(succeeded());
+        QCOMPARE(bool(listener), listening);
+        ModemRunControl control;
+        std::thread listen;
+        if (listener)
+            listen = std::thread([&] { listener->listen(control); });
+        for (int row = 0; row < shown.size(); ++row)
+            QTRY_COMPARE_WITH_TIMEOUT(m_host.shown(row), shown.at(row), 8000);
+        if (listen.joinable()) {
+            // A network that never reports keeps the listener waiting until it is let go.
+            QTest::qWait(100);
+            control.cancel();
+            listen.join();
+        }
+        listener.reset();
+
+        const int reports = m_modem->reportsSent();
+        const int parts = int(m_modem->outbox().size());
+        for (const EmulatedModem::ReportPlan& plan : plans)
+            QVERIFY(plan.isEmpty() || reports >= 1);
+        QCOMPARE(m_modem->storedReports(), 0); // each one read was deleted
+        QCOMPARE(m_modem->acknowledgements(), acknowledged && !stored ? reports : 0);
+        const std::optional<SendJournal::Contents> journal = SendJournal::read();
+        QVERIFY(journal);
+        QCOMPARE(journal->reports.size(), reports);
+        for (int row = 0; row < shown.size(); ++row) {
+            const Delivery d =
+                journal->deliveries().value(sendKey(m_host.rows.at(row).number, texts.at(row)), Delivery{});
+            QCOMPARE(rowStatusText(d.status) + (d.reason.isEmpty() ? QString() : ": " + d.reason), shown.at(row));
+        }
+        QVERIFY(parts >= texts.size());
+        // Every part asked for its report.
+        QVERIFY(m_modem->receivedCommands().contains(stored ? "AT+CNMI=2,1,0,2,0" : "AT+CNMI=2,1,0,1,0"));
+    }
+
+    // 258 messages to one recipient: the modem's references 0 and 1 come
+    // twice, and the reports (sent long after both) go to the older message
+    // first. The network fails the second message under each reference.
+    void referencesThatWrapAt255()
+    {
+        const QString number = QStringLiteral("00447700900001");
+        for (int row = 0; row < 258; ++row)
+            m_host.rows.append({number, QStringLiteral("Reminder %1").arg(row)});
+        m_modem->setReportPlan({{0x00, 2500}});
+        m_host.onRow = [this](int row) {
+            if (row == 256)
+                m_modem->setReportPlan({{0x46, 2500}});
+        };
+        m_host.reports = true;
+        std::shared_ptr<ReportListener> listener = RunModemSendStep(kPort, m_host, m_host, m_gate, m_clock);
+        QVERIFY(succeeded());
+        QVERIFY(listener);
+        ModemRunControl control;
+        std::thread listen([&] { listener->listen(control); });
+        QTRY_VERIFY_WITH_TIMEOUT(!listener->outstanding(), 30000);
+        listen.join();
+        for (int row : {0, 1, 2, 255})
+            QCOMPARE(m_host.shown(row), QStringLiteral("Delivered"));
+        for (int row : {256, 257})
+            QCOMPARE(m_host.shown(row), QStringLiteral("Not delivered: validity period expired"));
     }
 
     void failures_data()

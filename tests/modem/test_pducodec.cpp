@@ -36,6 +36,9 @@ private slots:
     void refusals();
     void counterTip_data();
     void counterTip();
+    void statusReportRequest();
+    void statusReports_data();
+    void statusReports();
 };
 
 // Whole SMS-SUBMIT TPDUs (the "00" service centre octet left off) and where each was published.
@@ -246,6 +249,73 @@ void TestPduCodec::counterTip()
     QFETCH(QString, text);
     QFETCH(QString, tip);
     QCOMPARE(Pdu::counterTip(text), tip);
+}
+
+// TP-SRR (bit 5 of the first octet) in every part, and nothing else changed.
+void TestPduCodec::statusReportRequest()
+{
+    const QString text(200, u'a');
+    Pdu::SubmitOptions plain;
+    plain.concatReference = 7;
+    Pdu::SubmitOptions asking = plain;
+    asking.statusReport = true;
+    const Pdu::Encoded without = Pdu::encodeSubmit(QStringLiteral("+447700900001"), text, plain);
+    const Pdu::Encoded with = Pdu::encodeSubmit(QStringLiteral("+447700900001"), text, asking);
+    QCOMPARE(with.tpdus.size(), 2);
+    for (int k = 0; k < 2; ++k) {
+        QCOMPARE(quint8(with.tpdus.at(k).at(0)), quint8(without.tpdus.at(k).at(0) | 0x20));
+        QCOMPARE(with.tpdus.at(k).mid(1), without.tpdus.at(k).mid(1));
+    }
+}
+
+// SMS-STATUS-REPORTs as +CDS gives them: service centre address, first octet,
+// TP-MR, TP-RA, TP-SCTS, TP-DT, TP-ST.
+void TestPduCodec::statusReports_data()
+{
+    QTest::addColumn<QByteArray>("pdu");
+    QTest::addColumn<bool>("valid");
+    QTest::addColumn<int>("reference");
+    QTest::addColumn<QString>("recipient");
+    QTest::addColumn<QDateTime>("discharge");
+    QTest::addColumn<int>("status");
+
+    const QByteArray smsc = "07911326040000F0";
+    QTest::newRow("delivered, international, zone +01:00")
+        << smsc + "062A0C91447700090010" + "62219031500340" + "62219031505440" + "00" << true << 42
+        << QStringLiteral("+447700900001") << QDateTime(QDate(2026, 12, 9), QTime(13, 5, 45), Qt::OffsetFromUTC, 3600)
+        << 0;
+    QTest::newRow("expired, national, zone -05:00")
+        << smsc + "06FF0A817007900010" + "5210101200000A" + "5210102200000A" + "46" << true << 255
+        << QStringLiteral("0770090001") << QDateTime(QDate(2025, 1, 1), QTime(22, 0, 0), Qt::OffsetFromUTC, -5 * 3600)
+        << 0x46;
+    QTest::newRow("no service centre address, odd digit count")
+        << QByteArray("00") + "06050B919471615243F1" + "62219031500300" + "62219031500300" + "21" << true << 5
+        << QStringLiteral("+49171625341") << QDateTime(QDate(2026, 12, 9), QTime(13, 5, 30), Qt::OffsetFromUTC, 0)
+        << 0x21;
+    QTest::newRow("an SMS-SUBMIT") << QByteArray("0011000B916407281553F80000AA0AE8329BFD4697D9EC37") << false << 0
+                                   << QString() << QDateTime() << 0;
+    QTest::newRow("cut short") << smsc + "062A0C91447700090010" + "622190315003" << false << 0 << QString()
+                               << QDateTime() << 0;
+    QTest::newRow("month 13") << smsc + "062A0C91447700090010" + "62319031500340" + "62219031505440" + "00" << false
+                              << 0 << QString() << QDateTime() << 0;
+    QTest::newRow("not hexadecimal") << QByteArray("07911326040000F0062A0C9144770009001Z") << false << 0 << QString()
+                                     << QDateTime() << 0;
+}
+
+void TestPduCodec::statusReports()
+{
+    QFETCH(QByteArray, pdu);
+    QFETCH(bool, valid);
+    const std::optional<Pdu::StatusReport> report = Pdu::decodeStatusReport(pdu);
+    QCOMPARE(report.has_value(), valid);
+    if (!valid)
+        return;
+    QTEST(report->reference, "reference");
+    QTEST(report->recipient, "recipient");
+    QFETCH(QDateTime, discharge);
+    QCOMPARE(report->dischargeTime, discharge);
+    QCOMPARE(report->dischargeTime.offsetFromUtc(), discharge.offsetFromUtc());
+    QTEST(report->status, "status");
 }
 
 QTEST_APPLESS_MAIN(TestPduCodec)

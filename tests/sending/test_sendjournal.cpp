@@ -209,6 +209,63 @@ private slots:
         QVERIFY(!SendJournal::readInterrupted(path()));
     }
 
+    // Status reports come during the run and after its end; each part's newest
+    // one counts, and a message is delivered when all its parts are.
+    void reportsOutliveTheRun()
+    {
+        SendJournal journal(path());
+        QVERIFY(journal.begin(3, QList<SendJournal::Outcome>{}));
+        for (int row = 0; row < 3; ++row) {
+            QVERIFY(journal.sending(row, QStringLiteral("0044%1").arg(row), kFingerprintA));
+            QVERIFY(journal.sent(row, QStringLiteral("0044%1").arg(row), kFingerprintA));
+        }
+        const QDateTime at = QDateTime::currentDateTime();
+        auto report = [&](int row, int part, int total, int reference, int status) {
+            SendJournal::Report r{{row, QStringLiteral("0044%1").arg(row), kFingerprintA, at, {part, total, reference}},
+                                  status,
+                                  at.addSecs(part)};
+            QString error;
+            QVERIFY2(SendJournal::appendReport(path(), r, &error), qPrintable(error));
+        };
+        report(0, 1, 1, 254, 0x21); // still tried ...
+        QVERIFY(journal.end(SendJournal::End::Completed));
+        report(0, 1, 1, 254, 0x00); // ... then delivered
+        report(1, 1, 3, 255, 0x00);
+        report(1, 2, 3, 0, 0x00);
+        report(2, 1, 1, 1, 0x46);
+
+        const std::optional<SendJournal::Contents> read = SendJournal::read(path());
+        QVERIFY(read);
+        QCOMPARE(read->end, SendJournal::End::Completed);
+        QCOMPARE(read->reports.size(), 5);
+        QCOMPARE(read->reports.at(2).entry.parts, (SendJournal::Parts{1, 3, 255}));
+        QCOMPARE(read->reports.at(2).discharge.toMSecsSinceEpoch(), at.addSecs(1).toMSecsSinceEpoch());
+        const QHash<QString, Delivery> d = read->deliveries();
+        QCOMPARE(d.value(sendKey(QStringLiteral("00440"), kFingerprintA)).status, RowStatus::Delivered);
+        QCOMPARE(d.value(sendKey(QStringLiteral("00441"), kFingerprintA)).status, RowStatus::Sent); // part 3 to come
+        const Delivery failed = d.value(sendKey(QStringLiteral("00442"), kFingerprintA));
+        QCOMPARE(failed.status, RowStatus::NotDelivered);
+        QCOMPARE(failed.reason, QStringLiteral("validity period expired"));
+        // The outcomes read as before.
+        QCOMPARE(read->outcomes.size(), 3);
+        QVERIFY(read->unresolved().isEmpty());
+    }
+
+    // Journals written before reports existed, and report lines that are damaged, read as they always did.
+    void reportLinesThatAreDamaged()
+    {
+        QByteArray bytes = header(2) + line("sending", 0) + line("sent", 0);
+        bytes += partLine("report", 0, "1/1/5") + "0\n";                  // no discharge time
+        bytes += partLine("report", 0, "0/1/5") + "0\t" + kTime + '\n';   // no part 0
+        bytes += partLine("report", 0, "1/1/5") + "999\t" + kTime + '\n'; // TP-ST is one octet
+        bytes += line("sending", 1);
+        const std::optional<SendJournal::Contents> read = SendJournal::parseContents(bytes);
+        QVERIFY(read);
+        QVERIFY(read->reports.isEmpty());
+        QCOMPARE(read->outcomes.size(), 2);
+        QCOMPARE(read->outcomes.at(1).status, RowStatus::Uncertain);
+    }
+
     void aNewRunKeepsTheLastJournalAsThePreviousOne()
     {
         const QString previous = SendJournal::previousPath(path());

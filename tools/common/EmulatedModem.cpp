@@ -1,6 +1,9 @@
 #include "EmulatedModem.h"
 
+#include "platform/serial/PortLock.h"
+
 #include <QElapsedTimer>
+#include <QFile>
 #include <QMutexLocker>
 
 #include <algorithm>
@@ -92,6 +95,8 @@ void EmulatedModem::stop()
     m_flooding = false;
     m_pduLength = -1;
     m_pdu.clear();
+    m_dueReports.clear();
+    setLockHeld(false);
 }
 
 void EmulatedModem::setConfig(const Config& config)
@@ -117,10 +122,15 @@ void EmulatedModem::run()
     char buffer[4096];
     while (!m_stopping) {
         const qint64 now = m_clock->elapsed();
+        sendDueReports(now);
         const bool haveDue = !m_outgoing.isEmpty() && m_outgoing.first().dueMs <= now;
         int timeoutMs = -1;
         if (!m_outgoing.isEmpty() && !haveDue)
             timeoutMs = int(m_outgoing.first().dueMs - now);
+        if (!m_dueReports.isEmpty()) {
+            const int untilReport = int(std::max<qint64>(0, m_dueReports.first().dueMs - now));
+            timeoutMs = timeoutMs < 0 ? untilReport : std::min(timeoutMs, untilReport);
+        }
         pollfd fds[2] = {{m_masterFd, short(POLLIN | (haveDue || m_flooding ? POLLOUT : 0)), 0},
                          {m_wake[0], POLLIN, 0}};
         const int ready = ::poll(fds, 2, timeoutMs);

@@ -1,7 +1,10 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDateTime>
+#include <QHash>
 #include <QList>
+#include <QMap>
 #include <QMutex>
 #include <QString>
 
@@ -109,6 +112,32 @@ public:
     // PDUs received, accepted or not.
     int sendAttempts() const;
 
+    // --- Status reports ----------------------------------------------------------
+    // A part sent with TP-SRR gets the reports of its plan, each `delayMs` after
+    // it was accepted, routed as AT+CNMI asked: ds=1 as "+CDS: <length>" and the
+    // PDU, ds=2 kept in storage "SR" and told as "+CDSI: "SR",<index>" (read with
+    // AT+CMGR, deleted with AT+CMGD). An empty plan is a network that never reports.
+    struct Report
+    {
+        int status = 0; // TP-ST: 0 delivered, 0x20-0x3F still tried, 0x40 and up failed
+        int delayMs = 0;
+    };
+    using ReportPlan = QList<Report>;
+    void setReportPlan(const ReportPlan& plan); // for every number without a plan of its own
+    void setReportPlanFor(const QString& number, const ReportPlan& plan);
+    // AT+CNMI with ds=1 answers ERROR, as on modems that only store reports.
+    void setDirectReportsRefused(bool refused);
+    // AT+CSMS? says service 1, under which each +CDS wants AT+CNMA.
+    void setReportsNeedAcknowledgement(bool needed);
+    int acknowledgements() const;
+    int storedReports() const;
+    int reportsSent() const;
+    // The PDU of a status report as +CDS gives it (service centre "00"), in hexadecimal.
+    static QByteArray statusReportPdu(int reference, const QString& recipient, int status, const QDateTime& time);
+
+    // Holds the port's UUCP lock (our own PID), as another program on the machine would.
+    bool setLockHeld(bool held, QString* error = nullptr);
+
 private:
     // The reply (after any echo) to an SMS command; nothing for other commands.
     std::optional<QByteArray> smsReply(const QByteArray& command);
@@ -138,6 +167,14 @@ private:
     bool m_simPinRequired = false;
     bool m_silenceAfterPdu = false;
     int m_sendAttempts = 0;
+    ReportPlan m_reportPlan{Report{}};
+    QHash<QString, ReportPlan> m_reportPlans;
+    bool m_directReportsRefused = false;
+    bool m_reportsNeedAck = false;
+    int m_acknowledgements = 0;
+    int m_reportsSent = 0;
+    QMap<int, QByteArray> m_storedReports;
+    QString m_lockFile;
 
     // Owned by the modem thread.
     struct Piece
@@ -158,4 +195,14 @@ private:
     int m_pduLength = -1; // waiting for a PDU of this many TPDU octets
     QByteArray m_pdu;
     int m_nextReference = 0;
+    int m_reportRoute = 0; // AT+CNMI ds
+    struct DueReport
+    {
+        qint64 dueMs;
+        QByteArray pdu;
+    };
+    QList<DueReport> m_dueReports; // by due time
+    int m_nextStoreIndex = 1;
+    void scheduleReports(int reference, const QString& recipient, const ReportPlan& plan);
+    void sendDueReports(qint64 nowMs);
 };

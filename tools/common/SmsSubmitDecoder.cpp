@@ -105,6 +105,7 @@ std::optional<DecodedSubmit> decodeSubmit(const QByteArray& hex, QString* error)
     if ((first & 0x03) != 0x01)
         return bad("not an SMS-SUBMIT");
     const bool hasHeader = first & 0x40;
+    out.statusReportRequested = first & 0x20;
     const int validityFormat = (first >> 3) & 0x03;
     r.octet(); // TP-MR
 

@@ -14,8 +14,9 @@ struct DecodedSubmit
     QString text;   // this part's text
     int part = 1;   // 1-based
     int parts = 1;
-    int reference = -1; // concatenation reference, -1 for a single message
-    int tpduLength = 0; // octets after the service centre address
+    int reference = -1;                 // concatenation reference, -1 for a single message
+    int tpduLength = 0;                 // octets after the service centre address
+    bool statusReportRequested = false; // TP-SRR
 };
 
 // Nothing (and the reason in *error) when the PDU is not a well-formed SMS-SUBMIT.
