@@ -9,7 +9,7 @@
 #include <optional>
 
 using namespace Biff8;
-using Workbook::Cell;
+using Cell = Workbook::CellValue;
 using Workbook::CellKind;
 
 namespace {

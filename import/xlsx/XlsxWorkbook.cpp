@@ -51,6 +51,7 @@ public:
             return false;
         sheet.name = sheets[size_t(index)].name;
         const SheetContext context{m_sharedStrings, m_dateStyles, date1904};
+        sheet.useSharedText(m_sharedStrings.pool);
         if (!readSheet(package, sheets[size_t(index)].part, context, sheet, error)) {
             sheet.clear();
             return false;
@@ -71,7 +72,7 @@ private:
                              readSharedStrings(package, sharedStringsPart, m_sharedStrings, m_sharedError));
             if (!ok) {
                 m_dateStyles.clear();
-                m_sharedStrings.clear();
+                m_sharedStrings = SharedStrings();
             }
         }
         error = m_sharedError;
@@ -81,7 +82,7 @@ private:
     bool m_sharedLoaded = false;
     QString m_sharedError;
     std::vector<bool> m_dateStyles;
-    std::vector<QString> m_sharedStrings;
+    SharedStrings m_sharedStrings;
 };
 
 OpenResult refuse(const QString& detail)

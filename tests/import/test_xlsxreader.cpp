@@ -30,9 +30,9 @@ QStringList describe(const Workbook::Sheet& sheet)
     for (const Workbook::Cell& c : sheet.cells()) {
         QString line = reference(c.row, c.col) + u' ' + QLatin1String(kinds[int(c.kind)]);
         if (c.kind == CellKind::Text || c.kind == CellKind::Error)
-            line += u' ' + c.text;
+            line += u' ' + sheet.text(c).toString();
         else if (c.kind != CellKind::Empty)
-            line += u' ' + QString::number(c.number, 'g', 15);
+            line += u' ' + QString::number(c.number(), 'g', 15);
         if (c.formulaWithoutResult)
             line += QLatin1String(" (formula without result)");
         out.append(line);
