@@ -2,6 +2,7 @@
 
 #include "XlsxParts.h"
 #include "XmlPart.h"
+#include "XmlScanner.h"
 
 #include <QDate>
 
@@ -389,9 +390,29 @@ bool fixedDigits(std::string_view s, size_t at, size_t count, int& out)
 bool readSheet(ZipPackage& package, const QString& part, const SheetContext& context, Workbook::Sheet& sheet,
                QString& error)
 {
-    // Growing the cell list step by step costs more than the parse itself.
+    const qint64 bytes = package.declaredSize(package.find(part));
+    sheet.useSharedText(context.sharedStrings.pool);
+    {
+        SheetHandler handler(context, sheet);
+        // Growing the cell list step by step costs more than the parse itself.
+        handler.reserveForSize(bytes);
+        switch (scanXmlPart(package, part, kMaxPartBytes, handler, error)) {
+        case XmlScanner::Status::Done:
+            return true;
+        case XmlScanner::Status::Failed:
+            return false;
+        case XmlScanner::Status::More:
+        case XmlScanner::Status::Unsupported:
+            break;
+        }
+    }
+    // XML the scanner does not take (or not well-formed): expat reads it again from the start.
+    const QString name = sheet.name;
+    sheet.clear();
+    sheet.name = name;
+    sheet.useSharedText(context.sharedStrings.pool);
     SheetHandler handler(context, sheet);
-    handler.reserveForSize(package.declaredSize(package.find(part)));
+    handler.reserveForSize(bytes);
     return parseXmlPart(package, part, kMaxPartBytes, handler, error);
 }
 

@@ -51,7 +51,6 @@ public:
             return false;
         sheet.name = sheets[size_t(index)].name;
         const SheetContext context{m_sharedStrings, m_dateStyles, date1904};
-        sheet.useSharedText(m_sharedStrings.pool);
         if (!readSheet(package, sheets[size_t(index)].part, context, sheet, error)) {
             sheet.clear();
             return false;
