@@ -219,6 +219,8 @@ int readSpreadsheet(const Options& o, RowStep* step, QTextStream& out, QTextStre
                 QStringLiteral("sheet %1 is beyond the %2 sheets of the workbook").arg(o.sheet).arg(g_arrSheetNames.size())};
         if (!reader.SelectWorksheet(o.sheet))
             return 1;
+        // Only this sheet is read, once: the workbook is not needed while its rows are listed.
+        reader.CloseWorkbook();
         switch (reader.LoadUsedGrid()) {
         case ExcelReader::Grid::NoRange:
             return 1;
