@@ -1,5 +1,7 @@
 #include "Workbook.h"
 
+#include <QStringDecoder>
+
 #include <algorithm>
 #include <stdexcept>
 
@@ -14,34 +16,60 @@ bool positionLess(const Cell& a, const Cell& b)
 
 } // namespace
 
-TextPool::Ref TextPool::add(QStringView text)
+char16_t* TextPool::room(size_t length, Ref& ref)
 {
-    const size_t length = size_t(text.size());
-    const size_t need = length + 2;
     if (length > 0xffffffffu)
         throw std::length_error("text too long for a cell");
+    const size_t need = length + 2;
     if (need > kBlockChars - m_used) {
         if (need > kBlockChars / 4) {
             // A long text takes a block of its own; the block being filled stays the current one.
             m_blocks.emplace_back(new char16_t[need]);
             m_heldChars += need;
-            char16_t* p = m_blocks.back().get();
-            p[0] = char16_t(length & 0xffff);
-            p[1] = char16_t(length >> 16);
-            std::copy_n(text.utf16(), length, p + 2);
-            return Ref(m_blocks.size() - 1) << 32;
+            m_roomOwnBlock = true;
+            ref = Ref(m_blocks.size() - 1) << 32;
+            return m_blocks.back().get();
         }
         m_blocks.emplace_back(new char16_t[kBlockChars]);
         m_heldChars += kBlockChars;
         m_current = m_blocks.size() - 1;
         m_used = 0;
     }
-    char16_t* p = m_blocks[m_current].get() + m_used;
-    p[0] = char16_t(length & 0xffff);
-    p[1] = char16_t(length >> 16);
+    m_roomOwnBlock = false;
+    ref = Ref(m_current) << 32 | Ref(m_used);
+    return m_blocks[m_current].get() + m_used;
+}
+
+void TextPool::setLength(char16_t* at, size_t length)
+{
+    at[0] = char16_t(length & 0xffff);
+    at[1] = char16_t(length >> 16);
+}
+
+TextPool::Ref TextPool::add(QStringView text)
+{
+    const auto length = size_t(text.size());
+    Ref ref = 0;
+    char16_t* p = room(length, ref);
+    setLength(p, length);
     std::copy_n(text.utf16(), length, p + 2);
-    const Ref ref = Ref(m_current) << 32 | Ref(m_used);
-    m_used += need;
+    if (!m_roomOwnBlock)
+        m_used += length + 2;
+    return ref;
+}
+
+TextPool::Ref TextPool::addUtf8(QByteArrayView utf8)
+{
+    // UTF-8 takes at least one byte for each UTF-16 unit.
+    const auto most = size_t(utf8.size());
+    Ref ref = 0;
+    char16_t* p = room(most, ref);
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QChar* end = decoder.appendToBuffer(reinterpret_cast<QChar*>(p + 2), utf8);
+    const auto length = size_t(end - reinterpret_cast<QChar*>(p + 2));
+    setLength(p, length);
+    if (!m_roomOwnBlock)
+        m_used += length + 2;
     return ref;
 }
 
@@ -51,6 +79,7 @@ void TextPool::clear()
     m_current = 0;
     m_used = kBlockChars;
     m_heldChars = 0;
+    m_roomOwnBlock = false;
 }
 
 void Sheet::add(const CellValue& cell)

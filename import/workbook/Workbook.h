@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QString>
 #include <QStringList>
 
@@ -30,6 +31,8 @@ public:
     TextPool& operator=(TextPool&&) noexcept = default;
 
     Ref add(QStringView text);
+    // The text of UTF-8 bytes, decoded straight into the pool (as QString::fromUtf8 decodes).
+    Ref addUtf8(QByteArrayView utf8);
     QStringView at(Ref ref) const
     {
         const char16_t* p = m_blocks[size_t(ref >> 32)].get() + quint32(ref);
@@ -40,11 +43,16 @@ public:
     size_t capacityBytes() const { return m_heldChars * sizeof(char16_t); }
 
 private:
+    // Room for a text of up to `length` characters; its length is written by finish().
+    char16_t* room(size_t length, Ref& ref);
+    static void setLength(char16_t* at, size_t length);
+
     static constexpr size_t kBlockChars = size_t(1) << 18; // 512 KB a block
     std::vector<std::unique_ptr<char16_t[]>> m_blocks;
     size_t m_current = 0;        // the block being filled
     size_t m_used = kBlockChars; // characters used in it
     size_t m_heldChars = 0;
+    bool m_roomOwnBlock = false; // the last room() gave a block of its own
 };
 
 // One stored cell: 16 bytes, whatever it holds. The text of Text and Error cells

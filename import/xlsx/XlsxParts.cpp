@@ -186,7 +186,11 @@ public:
                 fail(QStringLiteral("holds more than %1 strings").arg(kMaxSharedStrings));
                 return;
             }
-            m_out.refs.push_back(m_out.pool->add(cellText(m_text)));
+            // Most texts hold no "_xHHHH_" escape, and go into the pool as they are decoded.
+            const std::string_view text = m_text;
+            m_out.refs.push_back(text.find("_x") == std::string_view::npos
+                                     ? m_out.pool->addUtf8(QByteArrayView(text.data(), qsizetype(text.size())))
+                                     : m_out.pool->add(cellText(text)));
         } else if (name == "rPh" && m_phonetic > 0) {
             --m_phonetic;
         } else if (name == "t") {
