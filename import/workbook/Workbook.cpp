@@ -25,13 +25,11 @@ char16_t* TextPool::room(size_t length, Ref& ref)
         if (need > kBlockChars / 4) {
             // A long text takes a block of its own; the block being filled stays the current one.
             m_blocks.emplace_back(new char16_t[need]);
-            m_heldChars += need;
             m_roomOwnBlock = true;
             ref = Ref(m_blocks.size() - 1) << 32;
             return m_blocks.back().get();
         }
         m_blocks.emplace_back(new char16_t[kBlockChars]);
-        m_heldChars += kBlockChars;
         m_current = m_blocks.size() - 1;
         m_used = 0;
     }
@@ -78,7 +76,6 @@ void TextPool::clear()
     m_blocks.clear();
     m_current = 0;
     m_used = kBlockChars;
-    m_heldChars = 0;
     m_roomOwnBlock = false;
 }
 

@@ -39,11 +39,10 @@ public:
         return QStringView(p + 2, qsizetype(p[0] | quint32(p[1]) << 16));
     }
     void clear();
-    // Bytes held in blocks, used or not.
-    size_t capacityBytes() const { return m_heldChars * sizeof(char16_t); }
 
 private:
-    // Room for a text of up to `length` characters; its length is written by finish().
+    // Room for a length and up to `length` characters, and its reference; the
+    // caller writes the length it used with setLength().
     char16_t* room(size_t length, Ref& ref);
     static void setLength(char16_t* at, size_t length);
 
@@ -51,7 +50,6 @@ private:
     std::vector<std::unique_ptr<char16_t[]>> m_blocks;
     size_t m_current = 0;        // the block being filled
     size_t m_used = kBlockChars; // characters used in it
-    size_t m_heldChars = 0;
     bool m_roomOwnBlock = false; // the last room() gave a block of its own
 };
 
@@ -120,7 +118,8 @@ public:
         push(row, col, kind).m_value.text = ref;
     }
     // A Text cell whose text is `ref` in the pool given to useSharedText(),
-    // one a workbook keeps for all its sheets (the shared strings of .xlsx).
+    // one a workbook keeps for all its sheets (the shared strings of .xlsx, the
+    // string table of .xls).
     void useSharedText(std::shared_ptr<const TextPool> pool) { m_sharedText = std::move(pool); }
     void addSharedText(quint32 row, quint32 col, TextPool::Ref ref)
     {
