@@ -277,13 +277,15 @@ bool XmlScanner::declaration(size_t& at, bool last, bool& more)
         if (!valueEnd)
             return false;
         std::string value(p + 1, valueEnd);
-        std::transform(value.begin(), value.end(), value.begin(), [](char c) { return char(std::tolower(c)); });
         p = valueEnd + 1;
         size_t k = next;
         while (k < std::size(names) && attr != names[k])
             ++k;
         if (k == std::size(names) || (!any && k != 0))
             return false;
+        // Encoding names are compared without letter case; the others are as written.
+        if (k == 1)
+            std::transform(value.begin(), value.end(), value.begin(), [](char c) { return char(std::tolower(c)); });
         if ((k == 0 && value != "1.0") || (k == 1 && value != "utf-8") || (k == 2 && value != "yes" && value != "no"))
             return false;
         next = k + 1;

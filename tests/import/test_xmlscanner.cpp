@@ -197,6 +197,9 @@ void TestXmlScanner::sameEventsAsExpat_data()
     QTest::newRow("byte order mark, no declaration, white space after the root")
         << QByteArray("\xef\xbb\xbf<worksheet><sheetData/></worksheet>\n\n")
         << QStringList{"<worksheet>", "<sheetData>", "</sheetData>", "</worksheet>"};
+    QTest::newRow("encoding name in any letter case")
+        << QByteArray("<?xml version=\"1.0\" encoding=\"utf-8\" standalone=\"no\"?><worksheet/>")
+        << QStringList{"<worksheet>", "</worksheet>"};
     QTest::newRow("declaration in single quotes, without encoding")
         << QByteArray("<?xml version='1.0'?><worksheet/>") << QStringList{"<worksheet>", "</worksheet>"};
     QTest::newRow("a single ']' and ']]' in text")
@@ -257,6 +260,8 @@ void TestXmlScanner::givesUpBeyondItsSubset_data()
     QTest::newRow("']]>' in text") << sheet("<row><c><v>a]]>b</v></c></row>") << false;
     QTest::newRow("declaration not first") << QByteArray(" <?xml version=\"1.0\"?><worksheet/>") << false;
     QTest::newRow("declaration without version") << QByteArray("<?xml encoding=\"UTF-8\"?><worksheet/>") << false;
+    QTest::newRow("standalone not in lower case")
+        << QByteArray("<?xml version=\"1.0\" standalone=\"yEs\"?><worksheet/>") << false;
     QTest::newRow("tag cut off") << QByteArray("<worksheet><row") << false;
     QTest::newRow("name starting with a digit") << sheet("<row><1c/></row>") << false;
 }
