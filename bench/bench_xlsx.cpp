@@ -1,8 +1,9 @@
 // Timings and peak memory of the .xlsx reader. Build with -DVEVA_BENCH=ON and
 // run bin/veva_bench_xlsx; figures in BENCHMARKS.md. With --peak it measures
 // the peak memory of one load of each workbook instead (in a fresh process, as
-// freed memory the allocator keeps would hide it); with --write-sample PATH it
-// only writes the 50,000-row workbook, for comparisons with other readers.
+// freed memory the allocator keeps would hide it); with --write-sample PATH [ROWS]
+// it only writes the 50,000-row workbook (or one of ROWS rows), for comparisons
+// with other readers and the command-line preview.
 
 #include "import/XlsxTestWriter.h"
 #include "import/workbook/WorkbookBackends.h"
@@ -15,6 +16,7 @@
 #include <malloc.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <string>
@@ -24,14 +26,14 @@ namespace {
 constexpr int kRows = 50000;
 
 // Header row, then a number and a name per row; about one number in fifty repeats an earlier one.
-XlsxTestWriter contacts()
+XlsxTestWriter contacts(int rows = kRows)
 {
     QRandomGenerator rng(50000);
     XlsxTestWriter w;
     w.sheet(QStringLiteral("Contacts")).text(0, 0, QStringLiteral("Number")).text(0, 1, QStringLiteral("Name"));
     std::vector<double> numbers;
-    numbers.reserve(kRows);
-    for (int r = 1; r <= kRows; ++r) {
+    numbers.reserve(size_t(rows));
+    for (int r = 1; r <= rows; ++r) {
         const bool repeat = !numbers.empty() && rng.bounded(50) == 0;
         const double n = repeat ? numbers[rng.bounded(int(numbers.size()))] : 919800000000.0 + rng.bounded(100000000);
         numbers.push_back(n);
@@ -195,8 +197,12 @@ int main(int argc, char** argv)
 {
     if (argc == 2 && std::strcmp(argv[1], "--peak") == 0)
         return measurePeaks();
-    if (argc == 3 && std::strcmp(argv[1], "--write-sample") == 0)
-        return contacts().save(QString::fromLocal8Bit(argv[2])) ? 0 : 1;
+    if ((argc == 3 || argc == 4) && std::strcmp(argv[1], "--write-sample") == 0) {
+        const int rows = argc == 4 ? std::atoi(argv[3]) : kRows;
+        if (rows < 1 || rows >= int(Workbook::kMaxRows))
+            return 2;
+        return contacts(rows).save(QString::fromLocal8Bit(argv[2])) ? 0 : 1;
+    }
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

@@ -68,7 +68,7 @@ QString dateText(double serial)
 
 } // namespace
 
-std::optional<QString> CellValueText(const Workbook::Cell* cell)
+std::optional<QString> CellValueText(const Workbook::Sheet& sheet, const Workbook::Cell* cell)
 {
     using Workbook::CellKind;
     if (!cell)
@@ -77,13 +77,13 @@ std::optional<QString> CellValueText(const Workbook::Cell* cell)
     case CellKind::Empty:
         return QString();
     case CellKind::Text:
-        return cell->text;
+        return sheet.text(*cell).toString();
     case CellKind::Number:
-        return NumberText(cell->number);
+        return NumberText(cell->number());
     case CellKind::Boolean:
-        return cell->number != 0 ? QStringLiteral("-1") : QStringLiteral("0");
+        return cell->number() != 0 ? QStringLiteral("-1") : QStringLiteral("0");
     case CellKind::Date:
-        return dateText(cell->number);
+        return dateText(cell->number());
     case CellKind::Error:
         return std::nullopt;
     }

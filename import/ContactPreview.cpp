@@ -158,6 +158,14 @@ bool fileAccepted(const Options& o, FileKind kind, QTextStream& err)
     return true;
 }
 
+// The preview writes each number as it is taken: the list a window would fill
+// from the step is not wanted, and for a million rows it would be the largest thing held.
+void dropAccepted(RowStep& step)
+{
+    if (step.hasAccepted())
+        step.takeAccepted();
+}
+
 int previewText(const Options& o, RowStep& step, QTextStream& out, QTextStream& err)
 {
     QString reason;
@@ -183,6 +191,7 @@ int previewText(const Options& o, RowStep& step, QTextStream& out, QTextStream& 
         err << "Note: --sheet and --columns apply to spreadsheets only." << Qt::endl;
     ReadTextTokens(file, [&](int number, const QString& token, bool tooLong) {
         const ImportVerdict v = tooLong ? ImportVerdict{ImportOutcome::Invalid, {}} : step.offer(token);
+        dropAccepted(step);
         if (o.why)
             out << "token " << number << '\t' << shown(token) << '\t' << outcomeText(v) << '\n';
         else if (v.outcome == ImportOutcome::Added)
@@ -210,6 +219,8 @@ int readSpreadsheet(const Options& o, RowStep* step, QTextStream& out, QTextStre
                 QStringLiteral("sheet %1 is beyond the %2 sheets of the workbook").arg(o.sheet).arg(g_arrSheetNames.size())};
         if (!reader.SelectWorksheet(o.sheet))
             return 1;
+        // Only this sheet is read, once: the workbook is not needed while its rows are listed.
+        reader.CloseWorkbook();
         switch (reader.LoadUsedGrid()) {
         case ExcelReader::Grid::NoRange:
             return 1;
@@ -283,6 +294,7 @@ int readSpreadsheet(const Options& o, RowStep* step, QTextStream& out, QTextStre
         };
         ReadSheetColumns(reader, selected, [&](int row, int col, const QString& text) {
             const ImportVerdict v = step->offer(text);
+            dropAccepted(*step);
             if (o.why) {
                 if (col != listing)
                     closeColumnsBefore(col);

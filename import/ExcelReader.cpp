@@ -254,7 +254,8 @@ std::optional<QString> ExcelReader::ReadCellText(int row, int col) const
     if (!m_sheet || row < 1 || col < 1 || row > m_rows || col > m_cols)
         throw ExcelAutomationError{QStringLiteral("The cell lies outside the range.")};
     return withinMemory([&]() -> std::optional<QString> {
-        const auto text = CellValueText(m_sheet->find(m_firstRow + quint32(row - 1), m_firstCol + quint32(col - 1)));
+        const auto text =
+            CellValueText(*m_sheet, m_sheet->find(m_firstRow + quint32(row - 1), m_firstCol + quint32(col - 1)));
         if (!text)
             return std::nullopt;
         return narrowed(*text);
@@ -267,11 +268,15 @@ void ExcelReader::ForEachCellOfColumn(int col,
     if (!m_sheet || col < 1 || col > m_cols)
         throw ExcelAutomationError{QStringLiteral("The column lies outside the range.")};
     withinMemory([&] {
-        for (const Workbook::Cell* cell : m_sheet->column(m_firstCol + quint32(col - 1))) {
-            const int row = int(cell->row - m_firstRow) + 1;
+        // The cells are in row order; walking them all spares a list of the column's cells.
+        const quint32 wanted = m_firstCol + quint32(col - 1);
+        for (const Workbook::Cell& cell : m_sheet->cells()) {
+            if (cell.col != wanted)
+                continue;
+            const int row = int(cell.row - m_firstRow) + 1;
             if (row > m_rows)
                 break;
-            const auto text = CellValueText(cell);
+            const auto text = CellValueText(*m_sheet, &cell);
             if (!text)
                 visit(row, std::nullopt);
             else if (!text->isEmpty())
@@ -291,11 +296,14 @@ std::vector<int> ExcelReader::FormulaRowsWithoutResult(int col) const
         throw ExcelAutomationError{QStringLiteral("The column lies outside the range.")};
     return withinMemory([&] {
         std::vector<int> rows;
-        for (const Workbook::Cell* cell : m_sheet->column(m_firstCol + quint32(col - 1))) {
-            const int row = int(cell->row - m_firstRow) + 1;
+        const quint32 wanted = m_firstCol + quint32(col - 1);
+        for (const Workbook::Cell& cell : m_sheet->cells()) {
+            if (cell.col != wanted)
+                continue;
+            const int row = int(cell.row - m_firstRow) + 1;
             if (row > m_rows)
                 break;
-            if (cell->formulaWithoutResult)
+            if (cell.formulaWithoutResult)
                 rows.push_back(row);
         }
         return rows;

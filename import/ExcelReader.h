@@ -59,6 +59,9 @@ public:
     // 1-based. False (after "Failed to get Excel Worksheet!" and EndExcel)
     // when there is no such sheet; throws when its data is damaged.
     bool SelectWorksheet(int index);
+    // Lets the open workbook go (its file's bytes, its string table) while the
+    // selected sheet stays readable: for a caller that reads one sheet once.
+    void CloseWorkbook() { m_workbook.reset(); }
     Grid LoadUsedGrid();
 
     int rows() const { return m_rows; }

@@ -34,13 +34,8 @@ public:
                 error = QStringLiteral("more than %1 fields that are not empty").arg(kMaxCells);
             if (!error.isEmpty())
                 return false;
-            Workbook::Cell cell;
-            cell.row = row;
-            cell.col = col;
             // Text as written: leading zeros and plus signs of phone numbers stay.
-            cell.kind = Workbook::CellKind::Text;
-            cell.text = std::move(value);
-            sheet.add(std::move(cell));
+            sheet.addText(row, col, Workbook::CellKind::Text, value);
             return true;
         });
         if (!read) {

@@ -11,7 +11,7 @@ namespace Ods {
 
 namespace {
 
-using Workbook::Cell;
+using Cell = Workbook::CellValue;
 using Workbook::CellKind;
 using Xlsx::namespacedAttribute;
 

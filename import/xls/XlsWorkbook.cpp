@@ -9,7 +9,7 @@
 #include <optional>
 
 using namespace Biff8;
-using Workbook::Cell;
+using Cell = Workbook::CellValue;
 using Workbook::CellKind;
 
 namespace {
@@ -42,7 +42,9 @@ class XlsFile final : public Workbook::File
 public:
     QByteArray stream;
     std::vector<SheetEntry> sheets;
-    std::vector<QString> strings;
+    // The shared string table: the texts in one pool the sheets share, and where each is.
+    std::shared_ptr<Workbook::TextPool> stringPool = std::make_shared<Workbook::TextPool>();
+    std::vector<Workbook::TextPool::Ref> strings;
     std::vector<bool> xfIsDate;
     bool date1904 = false;
 
@@ -73,6 +75,7 @@ private:
     bool cellRecord(const Record& r, RecordStream& stream);
     bool position(const Record& r, quint16 col, Cell& cell);
     void store(Cell&& cell);
+    void note(quint32 row, quint32 col); // the used range and count of stored cells
     void storeNumber(Cell&& cell, quint16 xf, double value);
     void blank(quint32 row, quint32 col);
     void flushPendingText();
@@ -213,9 +216,8 @@ bool SheetBuilder::cellRecord(const Record& r, RecordStream& stream)
                             .arg(recordName(r))
                             .arg(index)
                             .arg(m_file.strings.size()));
-        cell.kind = CellKind::Text;
-        cell.text = m_file.strings[index];
-        store(std::move(cell));
+        note(cell.row, cell.col);
+        m_sheet.addSharedText(cell.row, cell.col, m_file.strings[index]);
         return true;
     }
     case Label:
@@ -325,18 +327,23 @@ void SheetBuilder::storeNumber(Cell&& cell, quint16 xf, double value)
 
 void SheetBuilder::store(Cell&& cell)
 {
+    note(cell.row, cell.col);
+    m_sheet.add(cell);
+}
+
+void SheetBuilder::note(quint32 row, quint32 col)
+{
     if (!m_anyStored) {
-        m_minRow = m_maxRow = cell.row;
-        m_minCol = m_maxCol = cell.col;
+        m_minRow = m_maxRow = row;
+        m_minCol = m_maxCol = col;
         m_anyStored = true;
     } else {
-        m_minRow = std::min(m_minRow, cell.row);
-        m_maxRow = std::max(m_maxRow, cell.row);
-        m_minCol = std::min(m_minCol, cell.col);
-        m_maxCol = std::max(m_maxCol, cell.col);
+        m_minRow = std::min(m_minRow, row);
+        m_maxRow = std::max(m_maxRow, row);
+        m_minCol = std::min(m_minCol, col);
+        m_maxCol = std::max(m_maxCol, col);
     }
     ++m_count;
-    m_sheet.add(std::move(cell));
 }
 
 void SheetBuilder::blank(quint32 row, quint32 col)
@@ -390,6 +397,7 @@ bool XlsFile::loadSheet(int index, Workbook::Sheet& sheet, QString& error)
         return false;
     }
     sheet.name = sheets[size_t(index)].name;
+    sheet.useSharedText(stringPool);
     // Room for the cells up front: the sheet's records run to the next sheet or
     // the end of the stream, and a stored cell takes at least 14 bytes of them.
     const qsizetype offset = sheets[size_t(index)].offset;
@@ -521,7 +529,7 @@ Workbook::OpenResult readGlobals(std::unique_ptr<XlsFile> file)
                 if (!table.readRichString(s))
                     return notAWorkbook(
                         QStringLiteral("%1: string %2 of the string table cut off").arg(recordName(r)).arg(i));
-                file->strings.push_back(std::move(s));
+                file->strings.push_back(file->stringPool->add(s));
             }
             break;
         }

@@ -159,14 +159,14 @@ private:
 class SharedStringsHandler : public XmlHandler
 {
 public:
-    SharedStringsHandler(std::vector<QString>& out, qint64 bytes) : m_out(out), m_bytes(bytes) {}
+    SharedStringsHandler(SharedStrings& out, qint64 bytes) : m_out(out), m_bytes(bytes) {}
     void start(std::string_view name, const char** attributes) override
     {
         if (name == "sst") {
             // The count it declares, as far as the part's size allows ("<si/>" takes 5 bytes).
             int count = 0;
             if (parseInt(attribute(attributes, "uniqueCount"), count) && count > 0)
-                m_out.reserve(size_t(std::min<qint64>({count, m_bytes / 5, qint64(kMaxSharedStrings)})));
+                m_out.refs.reserve(size_t(std::min<qint64>({count, m_bytes / 5, qint64(kMaxSharedStrings)})));
         } else if (name == "si") {
             m_inItem = true;
             m_text.clear();
@@ -182,11 +182,15 @@ public:
             m_inItem = false;
             m_inText = false;
             m_phonetic = 0;
-            if (m_out.size() == kMaxSharedStrings) {
+            if (m_out.refs.size() == kMaxSharedStrings) {
                 fail(QStringLiteral("holds more than %1 strings").arg(kMaxSharedStrings));
                 return;
             }
-            m_out.push_back(cellText(m_text));
+            // Most texts hold no "_xHHHH_" escape, and go into the pool as they are decoded.
+            const std::string_view text = m_text;
+            m_out.refs.push_back(text.find("_x") == std::string_view::npos
+                                     ? m_out.pool->addUtf8(QByteArrayView(text.data(), qsizetype(text.size())))
+                                     : m_out.pool->add(cellText(text)));
         } else if (name == "rPh" && m_phonetic > 0) {
             --m_phonetic;
         } else if (name == "t") {
@@ -200,7 +204,7 @@ public:
     }
 
 private:
-    std::vector<QString>& m_out;
+    SharedStrings& m_out;
     const qint64 m_bytes;
     std::string m_text;
     bool m_inItem = false;
@@ -283,7 +287,7 @@ bool readDateStyles(ZipPackage& package, const QString& part, std::vector<bool>&
     return true;
 }
 
-bool readSharedStrings(ZipPackage& package, const QString& part, std::vector<QString>& out, QString& error)
+bool readSharedStrings(ZipPackage& package, const QString& part, SharedStrings& out, QString& error)
 {
     SharedStringsHandler handler(out, package.declaredSize(package.find(part)));
     return parseXmlPart(package, part, kMaxPartBytes, handler, error);

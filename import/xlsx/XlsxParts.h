@@ -7,6 +7,7 @@
 #include <QHash>
 #include <QString>
 
+#include <memory>
 #include <string_view>
 #include <vector>
 
@@ -60,8 +61,16 @@ bool readWorkbook(ZipPackage& package, const QString& part, WorkbookInfo& out, Q
 // styles.xml: for each cell format (the cells' s="n"), whether it shows a date.
 bool readDateStyles(ZipPackage& package, const QString& part, std::vector<bool>& out, QString& error);
 
+// The shared strings of a workbook: their text in one pool its sheets share,
+// and per string its place in the pool.
+struct SharedStrings
+{
+    std::shared_ptr<Workbook::TextPool> pool = std::make_shared<Workbook::TextPool>();
+    std::vector<Workbook::TextPool::Ref> refs;
+};
+
 // sharedStrings.xml: the text of every <si>, runs joined, phonetic runs left out.
-bool readSharedStrings(ZipPackage& package, const QString& part, std::vector<QString>& out, QString& error);
+bool readSharedStrings(ZipPackage& package, const QString& part, SharedStrings& out, QString& error);
 
 // Cell text from its UTF-8 XML content, with the "_xHHHH_" escapes decoded that
 // spreadsheet XML uses for characters XML cannot carry; "_x005F_" is a literal

@@ -2,6 +2,7 @@
 
 #include "XlsxParts.h"
 #include "XmlPart.h"
+#include "XmlScanner.h"
 
 #include <QDate>
 
@@ -14,7 +15,6 @@ namespace Xlsx {
 
 namespace {
 
-using Workbook::Cell;
 using Workbook::CellKind;
 
 // 1900 and 1904 date systems are this many days apart.
@@ -116,6 +116,8 @@ public:
                 startRow(attributes);
         } else if (name == "sheetData") {
             m_inSheetData = true;
+        } else if (name == "dimension" && m_cells == 0) {
+            reserveForRange(attribute(attributes, "ref"));
         }
     }
 
@@ -150,7 +152,49 @@ public:
             m_inlineText.append(chars);
     }
 
+    // Room for the cells the sheet's size suggests, before the first is added.
+    void reserveForSize(qint64 partBytes)
+    {
+        m_partBytes = std::max<qint64>(partBytes, 0);
+        // Real sheets take about 40 to 60 bytes of XML per cell.
+        m_sheet.reserve(size_t(std::min<qint64>(m_partBytes / 48, qint64(kMaxCellsPerSheet))));
+    }
+
 private:
+    // The range the sheet declares ("A1:B50001"), when one is: room for all of its
+    // cells, as far as the part's size makes that many possible (a cell takes at
+    // least 8 bytes of XML), so that the list of cells never has to grow.
+    void reserveForRange(const char* ref)
+    {
+        if (!ref)
+            return;
+        const std::string_view range(ref);
+        const size_t colon = range.find(':');
+        if (colon == std::string_view::npos)
+            return;
+        quint32 firstRow = 0, firstCol = 0, lastRow = 0, lastCol = 0;
+        if (!asciiReference(range.substr(0, colon), firstRow, firstCol) ||
+            !asciiReference(range.substr(colon + 1), lastRow, lastCol) || lastRow < firstRow || lastCol < firstCol)
+            return;
+        const quint64 cells = quint64(lastRow - firstRow + 1) * (lastCol - firstCol + 1);
+        const quint64 room = std::min<quint64>({cells, quint64(m_partBytes) / 8, kMaxCellsPerSheet});
+        if (room > m_sheet.capacity())
+            m_sheet.reserve(size_t(room));
+    }
+
+    static bool asciiReference(std::string_view ref, quint32& row, quint32& col)
+    {
+        char16_t buffer[16];
+        if (ref.size() >= std::size(buffer))
+            return false;
+        for (size_t i = 0; i < ref.size(); ++i) {
+            if (static_cast<unsigned char>(ref[i]) >= 0x80)
+                return false;
+            buffer[i] = char16_t(ref[i]);
+        }
+        return Workbook::parseCellReference(QStringView(buffer, qsizetype(ref.size())), row, col);
+    }
+
     void startRow(const char** attributes)
     {
         m_inRow = true;
@@ -193,15 +237,8 @@ private:
                 m_style = -1;
         }
         if (ref) {
-            char16_t buffer[16];
-            const size_t length = std::strlen(ref);
-            bool ascii = length < std::size(buffer);
-            for (size_t i = 0; ascii && i < length; ++i) {
-                ascii = static_cast<unsigned char>(ref[i]) < 0x80;
-                buffer[i] = char16_t(ref[i]);
-            }
             quint32 row = 0, col = 0;
-            if (!ascii || !Workbook::parseCellReference(QStringView(buffer, qsizetype(length)), row, col)) {
+            if (!asciiReference(ref, row, col)) {
                 fail(QStringLiteral("has a malformed cell reference \"%1\"").arg(QString::fromUtf8(ref)));
                 return;
             }
@@ -214,100 +251,111 @@ private:
 
     void endCell()
     {
-        Cell cell;
-        cell.row = m_cellRow;
-        cell.col = quint32(m_lastColumn);
         const std::string_view value = m_value;
         // A formula's empty <v> is no result, unless it is a text formula's empty text.
         if (m_hasFormula && !m_hasInline && m_type != ValueType::FormulaString && trimmed(value).empty())
             m_hasValue = false;
+        CellKind kind = CellKind::Empty;
+        double number = 0;
+        QString text;
+        qint64 shared = -1; // a shared string's index
+        // A value that does not read as its type keeps its text rather than being lost.
+        const auto setText = [&](std::string_view v) {
+            kind = CellKind::Text;
+            text = cellText(v);
+        };
         switch (m_type) {
         case ValueType::SharedString:
             if (m_hasValue && !trimmed(value).empty()) {
                 size_t index = 0;
-                if (!parseUnsigned(value, index) || index >= m_context.sharedStrings.size()) {
+                if (!parseUnsigned(value, index) || index >= m_context.sharedStrings.refs.size()) {
                     fail(QStringLiteral("refers to shared string \"%1\", but the table holds %2")
                              .arg(QString::fromUtf8(value.data(), qsizetype(value.size())))
-                             .arg(m_context.sharedStrings.size()));
+                             .arg(m_context.sharedStrings.refs.size()));
                     return;
                 }
-                cell.kind = CellKind::Text;
-                cell.text = m_context.sharedStrings[index];
+                kind = CellKind::Text;
+                shared = qint64(index);
             }
             break;
         case ValueType::InlineString:
-            if (m_hasInline || m_hasValue) {
-                cell.kind = CellKind::Text;
-                cell.text = cellText(m_hasInline ? std::string_view(m_inlineText) : value);
-            }
+            if (m_hasInline || m_hasValue)
+                setText(m_hasInline ? std::string_view(m_inlineText) : value);
             break;
         case ValueType::FormulaString:
-            if (m_hasValue) {
-                cell.kind = CellKind::Text;
-                cell.text = cellText(value);
-            }
+            if (m_hasValue)
+                setText(value);
             break;
         case ValueType::Boolean:
             if (m_hasValue) {
                 const std::string_view v = trimmed(value);
                 if (v == "1" || v == "true" || v == "0" || v == "false") {
-                    cell.kind = CellKind::Boolean;
-                    cell.number = (v == "1" || v == "true") ? 1 : 0;
+                    kind = CellKind::Boolean;
+                    number = (v == "1" || v == "true") ? 1 : 0;
                 } else {
-                    setText(cell, value);
+                    setText(value);
                 }
             }
             break;
         case ValueType::Error:
             if (m_hasValue) {
-                cell.kind = CellKind::Error;
-                cell.text = cellText(trimmed(value));
+                kind = CellKind::Error;
+                text = cellText(trimmed(value));
             }
             break;
         case ValueType::Date:
             if (m_hasValue) {
-                if (isoDateToSerial(trimmed(value), cell.number) && isDateSerial(cell.number))
-                    cell.kind = CellKind::Date;
+                if (isoDateToSerial(trimmed(value), number) && isDateSerial(number))
+                    kind = CellKind::Date;
                 else
-                    setText(cell, value);
+                    setText(value);
             }
             break;
         case ValueType::Number:
             if (m_hasValue && !trimmed(value).empty()) {
-                if (!parseNumber(value, cell.number)) {
-                    setText(cell, value);
+                if (!parseNumber(value, number)) {
+                    setText(value);
                 } else if (m_style >= 0 && size_t(m_style) < m_context.dateStyles.size() &&
                            m_context.dateStyles[size_t(m_style)] &&
-                           isDateSerial(cell.number + (m_context.date1904 ? k1904Offset : 0))) {
+                           isDateSerial(number + (m_context.date1904 ? k1904Offset : 0))) {
                     // A number no date can stand for stays a number, as the spreadsheet gives it.
-                    cell.kind = CellKind::Date;
+                    kind = CellKind::Date;
                     if (m_context.date1904)
-                        cell.number += k1904Offset;
+                        number += k1904Offset;
                 } else {
-                    cell.kind = CellKind::Number;
+                    kind = CellKind::Number;
                 }
             }
             break;
         }
-        // Writers that leave computing to the spreadsheet program store formulas alone
-        // (<f>1+1</f>, or with an empty <v>): such a cell is not simply empty.
-        cell.formulaWithoutResult = m_hasFormula && cell.kind == CellKind::Empty;
         if (++m_cells > kMaxCellsPerSheet) {
             fail(QStringLiteral("holds more than %1 cells").arg(kMaxCellsPerSheet));
             return;
         }
-        m_sheet.add(std::move(cell));
-    }
-
-    // A value that does not read as its type keeps its text rather than being lost.
-    static void setText(Cell& cell, std::string_view value)
-    {
-        cell.kind = CellKind::Text;
-        cell.text = cellText(value);
+        const quint32 row = m_cellRow;
+        const auto col = quint32(m_lastColumn);
+        switch (kind) {
+        case CellKind::Empty:
+            // Writers that leave computing to the spreadsheet program store formulas alone
+            // (<f>1+1</f>, or with an empty <v>): such a cell is not simply empty.
+            m_sheet.addEmpty(row, col, m_hasFormula);
+            break;
+        case CellKind::Text:
+        case CellKind::Error:
+            if (shared >= 0)
+                m_sheet.addSharedText(row, col, m_context.sharedStrings.refs[size_t(shared)]);
+            else
+                m_sheet.addText(row, col, kind, text);
+            break;
+        default:
+            m_sheet.addNumber(row, col, kind, number);
+            break;
+        }
     }
 
     const SheetContext& m_context;
     Workbook::Sheet& m_sheet;
+    qint64 m_partBytes = 0;
     size_t m_cells = 0;
     bool m_inSheetData = false, m_inRow = false, m_inCell = false;
     bool m_anyRow = false;
@@ -342,11 +390,29 @@ bool fixedDigits(std::string_view s, size_t at, size_t count, int& out)
 bool readSheet(ZipPackage& package, const QString& part, const SheetContext& context, Workbook::Sheet& sheet,
                QString& error)
 {
-    // Growing the cell list step by step costs more than the parse itself; real
-    // sheets take about 40 to 60 bytes of XML per cell.
-    const qint64 expected = package.declaredSize(package.find(part)) / 48;
-    sheet.reserve(size_t(std::min<qint64>(expected, qint64(1) << 20)));
+    const qint64 bytes = package.declaredSize(package.find(part));
+    sheet.useSharedText(context.sharedStrings.pool);
+    {
+        SheetHandler handler(context, sheet);
+        // Growing the cell list step by step costs more than the parse itself.
+        handler.reserveForSize(bytes);
+        switch (scanXmlPart(package, part, kMaxPartBytes, handler, error)) {
+        case XmlScanner::Status::Done:
+            return true;
+        case XmlScanner::Status::Failed:
+            return false;
+        case XmlScanner::Status::More:
+        case XmlScanner::Status::Unsupported:
+            break;
+        }
+    }
+    // XML the scanner does not take (or not well-formed): expat reads it again from the start.
+    const QString name = sheet.name;
+    sheet.clear();
+    sheet.name = name;
+    sheet.useSharedText(context.sharedStrings.pool);
     SheetHandler handler(context, sheet);
+    handler.reserveForSize(bytes);
     return parseXmlPart(package, part, kMaxPartBytes, handler, error);
 }
 

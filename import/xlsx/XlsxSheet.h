@@ -1,5 +1,6 @@
 #pragma once
 
+#include "XlsxParts.h"
 #include "ZipPackage.h"
 
 #include "import/workbook/Workbook.h"
@@ -13,7 +14,7 @@ inline constexpr size_t kMaxCellsPerSheet = size_t(1) << 23;
 
 struct SheetContext
 {
-    const std::vector<QString>& sharedStrings;
+    const SharedStrings& sharedStrings;
     const std::vector<bool>& dateStyles; // per cell format: shows a date
     bool date1904 = false;
 };

@@ -71,7 +71,7 @@ private:
                              readSharedStrings(package, sharedStringsPart, m_sharedStrings, m_sharedError));
             if (!ok) {
                 m_dateStyles.clear();
-                m_sharedStrings.clear();
+                m_sharedStrings = SharedStrings();
             }
         }
         error = m_sharedError;
@@ -81,7 +81,7 @@ private:
     bool m_sharedLoaded = false;
     QString m_sharedError;
     std::vector<bool> m_dateStyles;
-    std::vector<QString> m_sharedStrings;
+    SharedStrings m_sharedStrings;
 };
 
 OpenResult refuse(const QString& detail)

@@ -26,7 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             continue;
         for (const Workbook::Cell& c : sheet.cells()) {
             const Workbook::Cell* found = sheet.find(c.row, c.col);
-            sink = sink + c.text.size() + quint64(c.number != 0) + quint64(found == &c);
+            sink = sink + sheet.text(c).size() + quint64(c.number() != 0) + quint64(found == &c);
         }
         sink = sink + sheet.rowCount() + sheet.columnCount() + sheet.column(sheet.firstColumn()).size();
     }

@@ -19,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         if (!opened.file->loadSheet(i, sheet, error))
             continue;
         for (const Workbook::Cell& cell : sheet.cells())
-            touched += size_t(cell.kind) + size_t(cell.text.size()) + (cell.number != 0);
+            touched += size_t(cell.kind) + size_t(sheet.text(cell).size()) + (cell.number() != 0);
         if (sheet.hasCells() && !sheet.find(sheet.lastRow(), sheet.cells().back().col))
             __builtin_trap();
         touched += sheet.rowCount() + sheet.columnCount();

@@ -190,7 +190,7 @@ private slots:
     {
         FakeSheet sheet(QStringLiteral("S"));
         for (int r = 0; r < 60000; ++r) {
-            Workbook::Cell c;
+            Workbook::CellValue c;
             c.row = quint32(r);
             c.kind = Workbook::CellKind::Number;
             c.number = 100000 + r;
@@ -217,11 +217,11 @@ private slots:
         FakeSheet sheet(QStringLiteral("S"));
         QStringList expectedNumbers, expectedMessages;
         for (int r = 0; r < 12000; ++r) {
-            Workbook::Cell number;
+            Workbook::CellValue number;
             number.row = quint32(r);
             number.kind = Workbook::CellKind::Number;
             number.number = 8000000 + r * 3;
-            Workbook::Cell message;
+            Workbook::CellValue message;
             message.row = quint32(r);
             message.col = 1;
             message.kind = Workbook::CellKind::Text;
@@ -401,7 +401,7 @@ private slots:
     {
         FakeSheet sheet(QStringLiteral("S"));
         for (int c = 0; c < 15; ++c) {
-            Workbook::Cell cell;
+            Workbook::CellValue cell;
             cell.col = quint32(c);
             cell.kind = Workbook::CellKind::Text;
             cell.text = QStringLiteral("H%1").arg(c + 1);

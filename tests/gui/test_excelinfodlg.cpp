@@ -92,7 +92,7 @@ private slots:
     {
         FakeSheet wide{QStringLiteral("Wide")};
         for (int c = 0; c < 40; ++c) {
-            Workbook::Cell cell;
+            Workbook::CellValue cell;
             cell.col = quint32(c);
             cell.kind = Workbook::CellKind::Text;
             cell.text = QStringLiteral("H%1").arg(c + 1);

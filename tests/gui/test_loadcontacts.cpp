@@ -200,7 +200,7 @@ private slots:
             // Column A, then column B: 6000 rows each.
             FakeSheet sheet(QStringLiteral("One"));
             for (int i = 0; i < 12000; ++i) {
-                Workbook::Cell c;
+                Workbook::CellValue c;
                 c.row = quint32(i % 6000);
                 c.col = quint32(i / 6000);
                 c.kind = Workbook::CellKind::Number;

@@ -20,14 +20,14 @@ struct FakeSheet
     explicit FakeSheet(const QString& sheetName) : name(sheetName) {}
 
     QString name;
-    QList<Workbook::Cell> cells;
+    QList<Workbook::CellValue> cells;
     bool damaged = false;
     bool noRange = false;
     bool outOfMemory = false; // loading it runs out of memory
 
     FakeSheet& put(const char* ref, Workbook::CellKind kind, double number, const QString& text = {})
     {
-        Workbook::Cell c;
+        Workbook::CellValue c;
         Workbook::parseCellReference(QString::fromLatin1(ref), c.row, c.col);
         c.kind = kind;
         c.number = number;
@@ -76,7 +76,7 @@ public:
         }
         sheet.clear();
         sheet.name = fake.name;
-        for (const Workbook::Cell& c : fake.cells)
+        for (const Workbook::CellValue& c : fake.cells)
             sheet.add(c);
         sheet.finish();
         return true;

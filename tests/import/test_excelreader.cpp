@@ -292,19 +292,17 @@ private slots:
         QFETCH(int, kind);
         QFETCH(double, number);
         QFETCH(QString, text);
-        Workbook::Cell cell;
-        cell.kind = CellKind(kind);
-        cell.number = number;
-        QCOMPARE(CellValueText(&cell), std::optional<QString>(text));
+        Workbook::Sheet sheet;
+        sheet.add({0, 0, CellKind(kind), false, number, {}});
+        QCOMPARE(CellValueText(sheet, &sheet.cells().front()), std::optional<QString>(text));
     }
 
     void errorValuesCannotBeConverted()
     {
-        Workbook::Cell cell;
-        cell.kind = CellKind::Error;
-        cell.text = QStringLiteral("#N/A");
-        QVERIFY(!CellValueText(&cell).has_value());
-        QCOMPARE(CellValueText(nullptr), std::optional<QString>(QString()));
+        Workbook::Sheet sheet;
+        sheet.addText(0, 0, CellKind::Error, u"#N/A");
+        QVERIFY(!CellValueText(sheet, &sheet.cells().front()).has_value());
+        QCOMPARE(CellValueText(sheet, nullptr), std::optional<QString>(QString()));
     }
 
     void decimalPointFollowsTheLocale()

@@ -53,9 +53,9 @@ QStringList describe(const Workbook::Sheet& sheet)
         if (c.formulaWithoutResult)
             line += QStringLiteral("Formula");
         else
-            line +=
-                QLatin1String(kinds[int(c.kind)]) + u' ' +
-                (c.kind == CellKind::Text || c.kind == CellKind::Error ? c.text : QString::number(c.number, 'g', 15));
+            line += QLatin1String(kinds[int(c.kind)]) + u' ' +
+                    (c.kind == CellKind::Text || c.kind == CellKind::Error ? sheet.text(c).toString()
+                                                                           : QString::number(c.number(), 'g', 15));
         out.append(line);
     }
     return out;

@@ -25,7 +25,8 @@ QStringList describe(const Workbook::Sheet& sheet)
         if (c.kind == CellKind::Empty)
             continue;
         QString line = reference(c.row, c.col) + u' ' + QLatin1String(kinds[int(c.kind)]) + u' ';
-        line += c.kind == CellKind::Text || c.kind == CellKind::Error ? c.text : QString::number(c.number, 'g', 15);
+        line += c.kind == CellKind::Text || c.kind == CellKind::Error ? sheet.text(c).toString()
+                                                                      : QString::number(c.number(), 'g', 15);
         out.append(line);
     }
     return out;

@@ -30,9 +30,9 @@ QStringList describe(const Workbook::Sheet& sheet)
     for (const Workbook::Cell& c : sheet.cells()) {
         QString line = reference(c.row, c.col) + u' ' + QLatin1String(kinds[int(c.kind)]);
         if (c.kind == CellKind::Text || c.kind == CellKind::Error)
-            line += u' ' + c.text;
+            line += u' ' + sheet.text(c).toString();
         else if (c.kind != CellKind::Empty)
-            line += u' ' + QString::number(c.number, 'g', 15);
+            line += u' ' + QString::number(c.number(), 'g', 15);
         if (c.formulaWithoutResult)
             line += QLatin1String(" (formula without result)");
         out.append(line);
@@ -107,6 +107,8 @@ private slots:
     void writerCells();
     void rawCells_data();
     void rawCells();
+    void sheetXmlReadEitherWay_data();
+    void sheetXmlReadEitherWay();
     void packages_data();
     void packages();
     void sheetOrder();
@@ -268,6 +270,81 @@ void TestXlsxReader::rawCells()
     Loaded got;
     QVERIFY(load(p.zip(), got));
     QCOMPARE(describe(got.sheet), cells);
+}
+
+// The sheet XML as writers vary it. Each sheet is read twice: as written (by the
+// sheet scanner), and with a comment ahead of it, which the scanner leaves to expat.
+void TestXlsxReader::sheetXmlReadEitherWay_data()
+{
+    QTest::addColumn<QByteArray>("sheetData");
+    QTest::addColumn<QStringList>("cells");
+
+    // The shared strings: 0 "zero", 1 "one".
+    QTest::newRow("prefixed elements")
+        << QByteArray("<x:row xmlns:x=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" r=\"1\">"
+                      "<x:c r=\"A1\" t=\"s\"><x:v>1</x:v></x:c><x:c r=\"B1\"><x:v>2.5</x:v></x:c></x:row>")
+        << QStringList{"A1 Text one", "B1 Number 2.5"};
+    QTest::newRow("attributes in any order and quote, prefixed ones not ours")
+        << QByteArray("<row r='3'><c t='s' s=\"0\" r='C3'><v>0</v></c><c x:r=\"A1\" r=\"D3\" t=\"b\"><v>1</v></c>"
+                      "</row>")
+        << QStringList{"C3 Text zero", "D3 Boolean 1"};
+    QTest::newRow("self-closing cells, rows without numbers, cells without references")
+        << QByteArray("<row><c/><c s=\"0\"/><c><v>7</v></c></row><row/><row><c t=\"s\"><v>0</v></c></row>")
+        << QStringList{"A1 Empty", "B1 Empty", "C1 Number 7", "A3 Text zero"};
+    QTest::newRow("inline strings: runs, phonetic runs left out, spaces kept")
+        << QByteArray("<row r=\"1\"><c r=\"A1\" t=\"inlineStr\"><is><r><rPr><b/></rPr><t xml:space=\"preserve\"> Ann"
+                      " </t></r><r><t>Lee</t></r><rPh sb=\"0\" eb=\"1\"><t>an</t></rPh></is></c>"
+                      "<c r=\"B1\" t=\"inlineStr\"><is><t>plain</t></is></c></row>")
+        << QStringList{"A1 Text  Ann Lee", "B1 Text plain"};
+    QTest::newRow("entities and references in values and text")
+        << QByteArray("<row r=\"1\"><c r=\"A1\" t=\"inlineStr\"><is><t>a &amp; b &lt;&#x3A9;&#233;&gt;</t></is></c>"
+                      "<c r=\"&#66;1\" t=\"str\"><f>\"x\"&amp;\"y\"</f><v>x&amp;y</v></c>"
+                      "<c r=\"C1\" t=\"e\"><v>#N/A</v></c></row>")
+        << QStringList{QStringLiteral("A1 Text a & b <\u03a9\u00e9>"), "B1 Text x&y", "C1 Error #N/A"};
+    QTest::newRow("line ends in text")
+        << QByteArray("<row r=\"1\"><c r=\"A1\" t=\"inlineStr\"><is><t>one\r\ntwo&#13;&#10;three</t></is></c></row>")
+        << QStringList{"A1 Text one\ntwo\r\nthree"};
+    QTest::newRow("formulas with and without their result")
+        << QByteArray("<row r=\"1\"><c r=\"A1\"><f>1+1</f></c><c r=\"B1\"><f>1+1</f><v></v></c>"
+                      "<c r=\"C1\"><f>1+1</f><v>2</v></c><c r=\"D1\" t=\"str\"><f>\"\"</f><v></v></c></row>")
+        << QStringList{"A1 Empty (formula without result)", "B1 Empty (formula without result)", "C1 Number 2",
+                       "D1 Text "};
+    QTest::newRow("white space inside tags and between elements")
+        << QByteArray("\n <row\n r = \"2\" >\n  <c\tr=\"A2\"\r\n t=\"d\" ><v >2024-03-05T12:00:00</v ></c >\n</row >")
+        << QStringList{"A2 Date 45356.5"};
+    QTest::newRow("a shared string index out of range")
+        << QByteArray("<row r=\"1\"><c r=\"A1\" t=\"s\"><v>2</v></c></row>") << QStringList{};
+    QTest::newRow("an attribute value with '>' and the other quote")
+        << QByteArray("<row r=\"1\" x='a>\"b'><c r=\"A1\" y=\"'>'\"><v>3</v></c></row>") << QStringList{"A1 Number 3"};
+}
+
+void TestXlsxReader::sheetXmlReadEitherWay()
+{
+    QFETCH(QByteArray, sheetData);
+    QFETCH(QStringList, cells);
+
+    RawPackage p = RawPackage::workbook({{QStringLiteral("Sheet1"), sheetData}});
+    p.part(kSharedStrings, sharedStringsXml("<si><t>zero</t></si><si><r><t>o</t></r><r><t>ne</t></r></si>"));
+    const QByteArray scanned = p.zip();
+    QByteArray xml = p.content(kSheet1);
+    QVERIFY(xml.startsWith("<?xml"));
+    xml.insert(xml.indexOf("?>") + 2, "<!-- read by expat -->");
+    const QByteArray parsed = p.part(kSheet1, xml).zip();
+
+    QStringList results, errors;
+    for (const QByteArray& zip : {scanned, parsed}) {
+        Workbook::OpenResult opened = Workbook::openBytes(zip);
+        QCOMPARE(opened.status, OpenStatus::Ok);
+        Workbook::Sheet sheet;
+        QString error;
+        const bool loaded = opened.file->loadSheet(0, sheet, error);
+        QCOMPARE(loaded, !cells.isEmpty());
+        results.append(describe(sheet).join(u'|'));
+        errors.append(error);
+    }
+    QCOMPARE(results.at(0).split(u'|', Qt::SkipEmptyParts), cells);
+    QCOMPARE(results.at(1), results.at(0));
+    QCOMPARE(errors.at(1), errors.at(0));
 }
 
 void TestXlsxReader::packages_data()

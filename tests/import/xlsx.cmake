@@ -10,4 +10,6 @@ if(TARGET veva_xlsx AND XLSXWRITER_FOUND AND TEST_LIBZIP_FOUND)
 
     veva_add_test(test_xlsxreader SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_xlsxreader.cpp
                   LIBS veva_workbook veva_xlsx_testwriter)
+    veva_add_test(test_xmlscanner SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_xmlscanner.cpp
+                  LIBS veva_workbook veva_xlsx_testwriter)
 endif()
