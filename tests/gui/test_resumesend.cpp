@@ -389,17 +389,7 @@ private slots:
     // numbers are loaded again without messages and the composer's text is applied.
     void killedMidPacketThenLoadedAgain()
     {
-        QProcess child;
-        child.start(QStringLiteral(VEVA_JOURNAL_CHILD), QStringList{QStringLiteral("2"), m_text} + numbers(701, 4));
-        QVERIFY(child.waitForStarted());
-        QByteArray out;
-        while (!out.contains("holding")) {
-            QVERIFY2(child.waitForReadyRead(10000), child.readAllStandardError().constData());
-            out += child.readAllStandardOutput();
-        }
-        child.kill();
-        QVERIFY(child.waitForFinished(10000));
-
+        killChild(QStringLiteral("2"), numbers(701, 4));
         openWindow();
         QTRY_COMPARE(m_messages->texts(), QStringList{DeviceController::interruptedRunNotice(1, 1)});
         connectHandset();
