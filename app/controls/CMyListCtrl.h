@@ -29,6 +29,8 @@ public:
     // False for a hidden column or a width under the minimum.
     bool setColumnWidthChecked(int column, int width);
     void autoSizeColumns();
+    // The width the column's texts need, as the view measures them.
+    int contentWidth(int column) const { return sizeHintForColumn(column); }
     bool isColumnShown(int column) const;
     // The column that takes what the others leave of the list's width, so a
     // short list needs no horizontal scroll bar; -1 for none.

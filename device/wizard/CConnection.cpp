@@ -280,7 +280,17 @@ void CConnection::endScanThread()
 void CConnection::onScanFinished()
 {
     m_scanning = false;
+    fitColumns();
     restoreAfterScan();
+}
+
+// The columns keep their usual widths and grow to what the scan found, so no
+// port's details or status are cut short.
+void CConnection::fitColumns()
+{
+    const std::pair<int, int> usual[] = {{PortColumn, 100}, {DetailsColumn, 200}, {StatusColumn, 250}};
+    for (const auto& [column, width] : usual)
+        m_list->setColumnWidthChecked(column, std::max(width, m_list->contentWidth(column)));
 }
 
 void CConnection::restoreAfterScan()

@@ -53,6 +53,7 @@ private:
     void onScanFinished();
     void endScanThread();
     void restoreAfterScan();
+    void fitColumns();
     void onSelectionChanged();
     void selectRow(int row);
     void startQuery(int number);

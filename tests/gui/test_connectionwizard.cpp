@@ -15,6 +15,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QProcess>
 #include <QProgressBar>
@@ -163,6 +164,8 @@ private slots:
         addPort(103, modemConfig(Mode::EchoOnly));
         addPort(104, modemConfig(Mode::Silent));
         addPort(105, modemConfig(), QStringLiteral("BlackBerry USB Modem"));
+        const QString longName = QStringLiteral("Research In Motion BlackBerry 9700 Smartphone USB Modem (COM106)");
+        addPort(106, modemConfig(), longName);
 
         CConnection d;
         d.show();
@@ -187,6 +190,12 @@ private slots:
         QCOMPARE(cell(&d, 105, 2), QString());
         QVERIFY(rowOf(&d, 101) < rowOf(&d, 102) && rowOf(&d, 104) < rowOf(&d, 105));
         QVERIFY(normal->receivedCommands().contains("AT+GMM"));
+        QCOMPARE(cell(&d, 106, 1), longName);
+        // No detail or status is cut short, and the usual widths stay the least.
+        QHeaderView* header = list(&d)->horizontalHeader();
+        for (int column = 0; column < 3; ++column)
+            QVERIFY(header->sectionSize(column) >= list(&d)->contentWidth(column));
+        QVERIFY(header->sectionSize(1) >= 200 && header->sectionSize(2) >= 250);
 
         // Every port was let go: each can be opened again at once.
         verifyReleased({101, 103, 104, 105});
