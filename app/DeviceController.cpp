@@ -163,8 +163,10 @@ QString DeviceController::interruptedRunNotice(int sent, int uncertain)
 // perhaps sent, or a long message cut short.
 void DeviceController::recoverOutcomes(bool notify)
 {
+    // One read serves both the marks and the notice.
     const std::optional<SendJournal::Contents> journal = SendJournal::read();
     QHash<QString, RecoveredOutcome> outcomes;
+    int sent = 0, uncertain = 0;
     if (journal) {
         const QList<SendJournal::Outcome> unresolved = journal->unresolved();
         // Weakest first, so the same message to the same number both sent and uncertain counts as sent.
@@ -172,19 +174,15 @@ void DeviceController::recoverOutcomes(bool notify)
             for (const SendJournal::Outcome& o : unresolved)
                 if (o.status == status)
                     outcomes.insert(sendKey(o.entry.number, o.entry.fingerprint), {status, o.entry.time.toLocalTime()});
-        // What the network reported outlives the run, completed or not.
-        const QHash<QString, Delivery> deliveries = journal->deliveries();
-        for (auto it = deliveries.cbegin(); it != deliveries.cend(); ++it)
-            if (it->status != RowStatus::Sent)
-                outcomes.insert(it.key(), {it->status, it->time.toLocalTime(), it->reason});
+        for (const SendJournal::Outcome& o : journal->outcomes) {
+            sent += o.status == RowStatus::Sent;
+            uncertain += o.status == RowStatus::Uncertain;
+        }
     }
     m_main->recipients()->setRecoveredOutcomes(outcomes);
-    if (!notify)
-        return;
-    const std::optional<SendJournal::Interrupted> run = SendJournal::readInterrupted();
-    if (!run || (run->sent.isEmpty() && run->uncertain.isEmpty()))
-        return;
-    Ui::notice(m_main, interruptedRunNotice(int(run->sent.size()), int(run->uncertain.size())));
+    // The notice is for a run that did not end.
+    if (notify && journal && !journal->end && sent + uncertain > 0)
+        Ui::notice(m_main, interruptedRunNotice(sent, uncertain));
 }
 
 void DeviceController::reportInterruptedRun()

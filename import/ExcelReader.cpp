@@ -262,26 +262,33 @@ std::optional<QString> ExcelReader::ReadCellText(int row, int col) const
     });
 }
 
+// The cells are in row order; walking them all spares a list of the column's cells.
+template <typename F> void ExcelReader::forEachCell(int col, F&& visit) const
+{
+    const quint32 wanted = m_firstCol + quint32(col - 1);
+    for (const Workbook::Cell& cell : m_sheet->cells()) {
+        if (cell.col != wanted)
+            continue;
+        const int row = int(cell.row - m_firstRow) + 1;
+        if (row > m_rows)
+            break;
+        visit(cell, row);
+    }
+}
+
 void ExcelReader::ForEachCellOfColumn(int col,
                                       const std::function<void(int, const std::optional<QString>&)>& visit) const
 {
     if (!m_sheet || col < 1 || col > m_cols)
         throw ExcelAutomationError{QStringLiteral("The column lies outside the range.")};
     withinMemory([&] {
-        // The cells are in row order; walking them all spares a list of the column's cells.
-        const quint32 wanted = m_firstCol + quint32(col - 1);
-        for (const Workbook::Cell& cell : m_sheet->cells()) {
-            if (cell.col != wanted)
-                continue;
-            const int row = int(cell.row - m_firstRow) + 1;
-            if (row > m_rows)
-                break;
+        forEachCell(col, [&](const Workbook::Cell& cell, int row) {
             const auto text = CellValueText(*m_sheet, &cell);
             if (!text)
                 visit(row, std::nullopt);
             else if (!text->isEmpty())
                 visit(row, narrowed(*text));
-        }
+        });
     });
 }
 
@@ -296,16 +303,10 @@ std::vector<int> ExcelReader::FormulaRowsWithoutResult(int col) const
         throw ExcelAutomationError{QStringLiteral("The column lies outside the range.")};
     return withinMemory([&] {
         std::vector<int> rows;
-        const quint32 wanted = m_firstCol + quint32(col - 1);
-        for (const Workbook::Cell& cell : m_sheet->cells()) {
-            if (cell.col != wanted)
-                continue;
-            const int row = int(cell.row - m_firstRow) + 1;
-            if (row > m_rows)
-                break;
+        forEachCell(col, [&](const Workbook::Cell& cell, int row) {
             if (cell.formulaWithoutResult)
                 rows.push_back(row);
-        }
+        });
         return rows;
     });
 }

@@ -45,7 +45,12 @@ QString WrongPasswordDescription();
 class ExcelReader
 {
 public:
-    enum class Grid { NoRange, Empty, Cells };
+    enum class Grid
+    {
+        NoRange,
+        Empty,
+        Cells
+    };
 
     explicit ExcelReader(ExcelReaderUi& ui);
     ~ExcelReader();
@@ -77,7 +82,8 @@ public:
     // Every stored cell of range column `col` with text, top to bottom, as
     // (row, text): what ReadCellText gives for rows 1..rows() without the empty
     // ones. Cells that cannot be converted come as nothing.
-    void ForEachCellOfColumn(int col, const std::function<void(int row, const std::optional<QString>& text)>& visit) const;
+    void ForEachCellOfColumn(int col,
+                             const std::function<void(int row, const std::optional<QString>& text)>& visit) const;
 
     // The name of the selected sheet; empty before one is loaded.
     QString SheetName() const;
@@ -106,6 +112,9 @@ public:
     };
 
 private:
+    // Calls visit(cell, row) for each stored cell of the column, in row order.
+    template <typename F> void forEachCell(int col, F&& visit) const;
+
     ExcelReaderUi& m_ui;
     bool m_started = false;
     std::unique_ptr<Workbook::File> m_workbook;

@@ -303,6 +303,18 @@ bool SendRun(IChannel* channel, SendRunHost& host, StopGate& gate, SendClock& cl
     std::optional<PartTracker> tracker;
     QByteArray fingerprint;
     QString number;
+    // Refused (the row's message, or the start packet before any row): the device's handling takes over.
+    auto settleFailure = [&](bool unknown) {
+        if (writing >= 0) {
+            if (unknown)
+                journal.uncertain(writing, number, fingerprint, tracker->parts);
+            else
+                journal.failed(writing, number, fingerprint, tracker->parts);
+            host.setRowStatus({writing}, unknown ? RowStatus::Uncertain : RowStatus::Failed);
+        }
+        markUnreached(writing >= 0 ? writing + 1 : current);
+        journal.end(SendJournal::End::Failed);
+    };
     try {
         if (!g_bStartPacketSent) {
             USBClient::WritePacket(Packets::startPacket(), channel);
@@ -404,25 +416,10 @@ bool SendRun(IChannel* channel, SendRunHost& host, StopGate& gate, SendClock& cl
         }
     } catch (const ComError& e) {
         // A message left the PC and no confirmation came: it may have gone out, so it is never "Failed".
-        if (writing >= 0) {
-            const bool unknown = isOutcomeUnknown(e.error()) || e.error() == E_MODEM_OUTCOME_UNKNOWN;
-            if (unknown)
-                journal.uncertain(writing, number, fingerprint, tracker->parts);
-            else
-                journal.failed(writing, number, fingerprint, tracker->parts);
-            host.setRowStatus({writing}, unknown ? RowStatus::Uncertain : RowStatus::Failed);
-        }
-        // Refused (the row's message, or the start packet before any row): the device's handling takes over.
-        markUnreached(writing >= 0 ? writing + 1 : current);
-        journal.end(SendJournal::End::Failed);
+        settleFailure(isOutcomeUnknown(e.error()) || e.error() == E_MODEM_OUTCOME_UNKNOWN);
         throw;
     } catch (...) {
-        if (writing >= 0) {
-            journal.uncertain(writing, number, fingerprint, tracker->parts);
-            host.setRowStatus({writing}, RowStatus::Uncertain);
-        }
-        markUnreached(writing >= 0 ? writing + 1 : current);
-        journal.end(SendJournal::End::Failed);
+        settleFailure(true);
         throw;
     }
 
