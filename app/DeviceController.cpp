@@ -174,6 +174,11 @@ void DeviceController::recoverOutcomes(bool notify)
             for (const SendJournal::Outcome& o : unresolved)
                 if (o.status == status)
                     outcomes.insert(sendKey(o.entry.number, o.entry.fingerprint), {status, o.entry.time.toLocalTime()});
+        // What the network reported outlives the run, completed or not.
+        const QHash<QString, Delivery> deliveries = journal->deliveries();
+        for (auto it = deliveries.cbegin(); it != deliveries.cend(); ++it)
+            if (it->status != RowStatus::Sent)
+                outcomes.insert(it.key(), {it->status, it->time.toLocalTime(), it->reason});
         for (const SendJournal::Outcome& o : journal->outcomes) {
             sent += o.status == RowStatus::Sent;
             uncertain += o.status == RowStatus::Uncertain;
