@@ -235,13 +235,14 @@ bool XmlScanner::declaration(size_t& at, bool last, bool& more)
     // A UTF-8 byte order mark, then perhaps <?xml version="1.0" encoding="UTF-8" standalone="yes"?>.
     more = false;
     const std::string_view all(m_buffer);
-    if (all.size() < 6 && !last) {
-        more = true;
-        return true;
-    }
     if (all.starts_with("\xEF\xBB\xBF"))
         at = 3;
     const std::string_view doc = all.substr(at);
+    // Six bytes after the mark tell a declaration from another processing instruction.
+    if (doc.size() < 6 && !last) {
+        more = true;
+        return true;
+    }
     if (!doc.starts_with("<?xml"))
         return true;
     if (doc.size() < 6)

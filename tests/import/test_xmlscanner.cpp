@@ -197,6 +197,8 @@ void TestXmlScanner::sameEventsAsExpat_data()
     QTest::newRow("byte order mark, no declaration, white space after the root")
         << QByteArray("\xef\xbb\xbf<worksheet><sheetData/></worksheet>\n\n")
         << QStringList{"<worksheet>", "<sheetData>", "</sheetData>", "</worksheet>"};
+    QTest::newRow("byte order mark before the declaration")
+        << QByteArray("\xef\xbb\xbf" + kDecl + "<worksheet/>") << QStringList{"<worksheet>", "</worksheet>"};
     QTest::newRow("encoding name in any letter case")
         << QByteArray("<?xml version=\"1.0\" encoding=\"utf-8\" standalone=\"no\"?><worksheet/>")
         << QStringList{"<worksheet>", "</worksheet>"};
