@@ -11,16 +11,21 @@
 #include "store/DataFiles.h"
 
 #include <QCloseEvent>
+#include <QFontMetricsF>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QPlainTextEdit>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextEdit>
 #include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
+
+#include <cmath>
 
 namespace {
 
@@ -69,6 +74,7 @@ CSent_Items::CSent_Items(QWidget* parent)
     m_list->horizontalHeader()->resizeSection(SentItemsModel::Number, 100);
     m_list->horizontalHeader()->resizeSection(SentItemsModel::Message, 400);
     m_list->horizontalHeader()->resizeSection(SentItemsModel::Date, 100);
+    m_list->setFillColumn(SentItemsModel::Message);
     auto* head = new QHBoxLayout;
     head->addWidget(hint);
     head->addStretch();
@@ -80,11 +86,12 @@ CSent_Items::CSent_Items(QWidget* parent)
     auto* detailsGroup = new QGroupBox(QStringLiteral("Message Details"), this);
     detailsGroup->setObjectName(QStringLiteral("1025"));
     detailsGroup->setFont(Theme::headingFont());
-    m_details = new QPlainTextEdit(detailsGroup);
+    m_details = new QTextEdit(detailsGroup);
     m_details->setObjectName(QStringLiteral("1068"));
     m_details->setAccessibleName(QStringLiteral("Message Details"));
     m_details->setReadOnly(true);
     m_details->setFont(Theme::dialogFont());
+    m_details->setAcceptRichText(false);
     m_details->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_details->setFixedHeight(96);
     auto* inDetails = new QVBoxLayout(detailsGroup);
@@ -180,7 +187,39 @@ void CSent_Items::refreshDetails()
         }
     }
     if (m_details->toPlainText() != text)
-        m_details->setPlainText(text);
+        showDetails(text);
+}
+
+void CSent_Items::showDetails(const QString& text)
+{
+    m_details->setPlainText(text);
+    // Each "Label\t:  value" paragraph hangs: its wrapped lines, and the further
+    // lines of a message, start under the value rather than under the label.
+    const QFontMetricsF metrics(m_details->font());
+    const qreal tab = m_details->tabStopDistance();
+    qreal indent = 0;
+    QTextCursor cursor(m_details->document());
+    cursor.beginEditBlock();
+    for (QTextBlock block = m_details->document()->begin(); block.isValid(); block = block.next()) {
+        const QString line = block.text();
+        const qsizetype colon = line.indexOf(QLatin1String("\t:  "));
+        const bool labelled = colon > 0 && !line.left(colon).contains(QLatin1Char(' '));
+        QTextBlockFormat format = block.blockFormat();
+        if (labelled) {
+            const qreal labelWidth = metrics.horizontalAdvance(line.left(colon));
+            indent = (std::floor(labelWidth / tab) + 1) * tab + metrics.horizontalAdvance(QStringLiteral(":  "));
+            format.setLeftMargin(indent);
+            format.setTextIndent(-indent);
+        } else if (line.isEmpty()) {
+            continue;
+        } else {
+            format.setLeftMargin(indent);
+            format.setTextIndent(0);
+        }
+        cursor.setPosition(block.position());
+        cursor.setBlockFormat(format);
+    }
+    cursor.endEditBlock();
 }
 
 void CSent_Items::OnClearSelected()

@@ -7,7 +7,7 @@
 class CMyListCtrl;
 class DialogWorker;
 class QLabel;
-class QPlainTextEdit;
+class QTextEdit;
 class SentItemsModel;
 
 // "Sent Item(s)": the log of sent messages, to read, prune and export. The
@@ -45,12 +45,13 @@ private:
     void load();
     void updateCount();
     void refreshDetails();
+    void showDetails(const QString& text);
     void saveAndClose();
 
     SentItemsModel* m_model;
     CMyListCtrl* m_list;
     QLabel* m_total;
-    QPlainTextEdit* m_details;
+    QTextEdit* m_details;
     DialogWorker* m_worker;
     DialogParts::WaitState m_wait;
     bool m_loadStarted = false;

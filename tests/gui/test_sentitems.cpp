@@ -9,7 +9,11 @@
 #include "store/dialogs/ListModels.h"
 
 #include <QFile>
+#include <QAbstractTextDocumentLayout>
 #include <QLabel>
+#include <QTextBlock>
+#include <QTextEdit>
+#include <QTextLayout>
 
 using DataFiles::SentItem;
 
@@ -128,6 +132,34 @@ private slots:
         QCOMPARE(m_dlg->detailsText(), QString());
         select({1});
         QVERIFY(m_dlg->detailsText().startsWith(QStringLiteral("Number\t:  678")));
+    }
+
+    // A message too long for one line wraps under its first word, not under "Message", and
+    // so do its further lines; the text itself is unchanged.
+    void wrappedLinesHangUnderTheValue()
+    {
+        const QString longText = QStringLiteral("Dear parents, the school will be closed tomorrow because of the "
+                                                "storm warning; lessons start again on Monday at nine.");
+        write(fileOf(record(QStringLiteral("12345"), longText + QStringLiteral("\r\nThanks"),
+                            QStringLiteral("07/03/2012"))));
+        open();
+        select({0});
+        auto* details = byId<QTextEdit>(m_dlg.get(), 1068);
+        QVERIFY(m_dlg->detailsText().contains(QStringLiteral("Message\t:  ") + longText + QStringLiteral("\r\nThanks")));
+        details->document()->documentLayout(); // lays the document out
+        QTextBlock message = details->document()->begin();
+        while (message.isValid() && !message.text().startsWith(QStringLiteral("Message")))
+            message = message.next();
+        QVERIFY(message.isValid());
+        QTextLayout* layout = message.layout();
+        QVERIFY2(layout->lineCount() > 1, "the message should wrap in the details box");
+        const qsizetype valueAt = message.text().indexOf(QStringLiteral("Dear"));
+        const qreal valueX = layout->lineAt(0).cursorToX(int(valueAt));
+        QVERIFY(valueX > 20);
+        QCOMPARE(qRound(layout->lineAt(1).x()), qRound(valueX));
+        const QTextBlock further = message.next();
+        QCOMPARE(further.text(), QStringLiteral("Thanks"));
+        QCOMPARE(qRound(further.layout()->lineAt(0).x()), qRound(valueX));
     }
 
     // Deletions stay in the list until the dialog closes; then the file holds the rest, in order.
