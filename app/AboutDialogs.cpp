@@ -50,6 +50,8 @@ QPushButton* okButton(QDialog* dialog)
     ok->setObjectName(QStringLiteral("1"));
     ok->setAccessibleName(QStringLiteral("OK"));
     ok->setDefault(true);
+    // Enter in the new dialog closes it rather than opening a link.
+    ok->setFocus();
     QObject::connect(ok, &QPushButton::clicked, dialog, &QDialog::accept);
     return ok;
 }

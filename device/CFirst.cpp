@@ -128,6 +128,7 @@ CFirst::CFirst(QWidget* owner) : QDialog(nullptr)
     retry->setObjectName(QStringLiteral("1"));
     retry->setAccessibleName(QStringLiteral("Retry"));
     retry->setDefault(true);
+    retry->setFocus(); // Enter retries rather than opening a link
     auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
     cancel->setObjectName(QStringLiteral("2"));
     cancel->setAccessibleName(QStringLiteral("Cancel"));

@@ -39,6 +39,7 @@ CVistaMessage::CVistaMessage(QWidget* parent) : QDialog(parent)
     ok->setObjectName(QStringLiteral("1"));
     ok->setAccessibleName(QStringLiteral("OK"));
     ok->setDefault(true);
+    ok->setFocus(); // Enter closes the advice rather than opening the link
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
 
     auto* body = new QVBoxLayout;

@@ -82,6 +82,11 @@ void CSpecialEdit::keyPressEvent(QKeyEvent* event)
         insertFromClipboard();
         return;
     }
+    // Alt with a letter is an access key nobody took, not a typed character.
+    if (event->modifiers() & (Qt::AltModifier | Qt::MetaModifier)) {
+        event->ignore();
+        return;
+    }
     if (event->modifiers() & Qt::ControlModifier) {
         if (event->key() == Qt::Key_A) {
             selectAll();

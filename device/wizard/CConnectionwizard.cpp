@@ -167,6 +167,7 @@ CConnectionwizard::CConnectionwizard(QWidget* parent) : QDialog(parent)
     ok->setObjectName(QStringLiteral("1"));
     ok->setAccessibleName(QStringLiteral("OK"));
     ok->setDefault(true);
+    ok->setFocus(); // Enter closes the steps rather than opening the link
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
 
     auto* bottom = new QHBoxLayout;

@@ -125,6 +125,22 @@ private slots:
         QCOMPARE(edit.text(), QStringLiteral("123"));
     }
 
+    // A letter typed in a number field is refused aloud; Alt with a letter is an
+    // access key of the window, even one nobody took, and passes on silently.
+    void specialEditRefusesLettersButNotAccessKeys()
+    {
+        MessageRecorder messages;
+        CSpecialEdit edit;
+        edit.setFormat(std::make_unique<DecimalFormat>());
+        QTest::keyClicks(&edit, QStringLiteral("12"));
+        QTest::keyClick(&edit, Qt::Key_W, Qt::AltModifier);
+        QTest::keyClick(&edit, Qt::Key_Q, Qt::AltModifier | Qt::ShiftModifier);
+        QVERIFY(messages.texts().isEmpty());
+        QTest::keyClick(&edit, Qt::Key_W);
+        QCOMPARE(messages.texts(), QStringList{QStringLiteral("Invalid number.")});
+        QCOMPARE(edit.text(), QStringLiteral("12"));
+    }
+
     void selectAllEditUsesCrLfAndKeepsItsLimit()
     {
         CMy_Sel_All_Edit edit;

@@ -126,6 +126,20 @@ private slots:
         QVERIFY2(dialogs > 30, qPrintable(QString::number(dialogs)));
         QVERIFY2(unreachable.isEmpty(), qPrintable(unreachable.join(QLatin1Char('\n'))));
     }
+
+    // Enter in a dialog just opened presses its button, never the support link
+    // that would start a mail program.
+    void enterInANewDialogIsNoLink()
+    {
+        QStringList onLinks;
+        tourDialogs(QString::fromLocal8Bit(qgetenv("VEVA_SMS_APP_DIR")), [&](QWidget* dialog, const QString& name) {
+            QApplication::setActiveWindow(dialog);
+            QApplication::processEvents();
+            if (auto* link = qobject_cast<CColorStatic*>(dialog->focusWidget()); link && link->isClickable())
+                onLinks.append(name);
+        });
+        QVERIFY2(onLinks.isEmpty(), qPrintable(onLinks.join(QLatin1Char('\n'))));
+    }
 };
 
 QTEST_MAIN(TestKeyboard)
