@@ -615,12 +615,34 @@ void CCorvaneDlg::showEvent(QShowEvent* event)
     if (m_firstPaintDone)
         return;
     m_firstPaintDone = true;
+    // Placed before its frame was known, the window may have its title bar above the
+    // screen, where nobody can grab it: once the window manager has framed it, it moves down.
+    QTimer::singleShot(300, this, [this] {
+        if (const QScreen* screen = this->screen()) {
+            const QPoint at = FramePlacedOnScreen(frameGeometry(), screen->availableGeometry());
+            if (at != frameGeometry().topLeft())
+                move(at);
+        }
+    });
     // After the first paint: look for the device service, then probe the handset every 5 s.
     QTimer::singleShot(0, this, [this] {
         if (onFirstPaint)
             onFirstPaint();
         m_timer99->start();
     });
+}
+
+QPoint CCorvaneDlg::FramePlacedOnScreen(const QRect& frame, const QRect& available)
+{
+    QPoint at = frame.topLeft();
+    // The bottom and right edges give way first, so the title bar and the left edge stay in reach.
+    if (frame.bottom() > available.bottom())
+        at.setY(available.bottom() - frame.height() + 1);
+    if (frame.right() > available.right())
+        at.setX(available.right() - frame.width() + 1);
+    at.setY(std::max(at.y(), available.top()));
+    at.setX(std::max(at.x(), available.left()));
+    return at;
 }
 
 void CCorvaneDlg::fitToScreen()

@@ -143,6 +143,9 @@ protected:
     void fitBanner();
 
 public:
+    // Where a window's frame goes so that it lies on the screen's free area as far as it
+    // fits, its title bar always inside.
+    static QPoint FramePlacedOnScreen(const QRect& frame, const QRect& available);
     static constexpr QSize kFrameAllowance{16, 40};
     static constexpr int kBannerHeight = 100;
     static constexpr int kBannerLeast = 40;

@@ -7,6 +7,7 @@
 #include <QClipboard>
 #include <QContextMenuEvent>
 #include <QKeyEvent>
+#include <QMetaMethod>
 #include <QMenu>
 #include <QMimeData>
 #include <QRegularExpression>
@@ -98,6 +99,11 @@ void CSpecialEdit::keyPressEvent(QKeyEvent* event)
     switch (event->key()) {
     case Qt::Key_Return:
     case Qt::Key_Enter:
+        // A field with its own Enter keeps it; in any other, Enter presses the dialog's default button.
+        if (!isSignalConnected(QMetaMethod::fromSignal(&CSpecialEdit::returnPressedInEdit))) {
+            QLineEdit::keyPressEvent(event);
+            return;
+        }
         emit returnPressedInEdit();
         event->accept();
         return;

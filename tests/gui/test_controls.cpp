@@ -6,7 +6,9 @@
 #include "app/controls/CMy_Sel_All_Edit.h"
 #include "app/controls/CSpecialEdit.h"
 
+#include <QDialog>
 #include <QHeaderView>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QStandardItemModel>
@@ -139,6 +141,28 @@ private slots:
         QTest::keyClick(&edit, Qt::Key_W);
         QCOMPARE(messages.texts(), QStringList{QStringLiteral("Invalid number.")});
         QCOMPARE(edit.text(), QStringLiteral("12"));
+    }
+
+    // Enter in a number field does what the field was given to do; a field given
+    // nothing leaves Enter to its dialog's default button.
+    void specialEditEnterGoesToItsDialogUnlessTaken()
+    {
+        QDialog dialog;
+        auto* edit = new CSpecialEdit(&dialog);
+        auto* ok = new QPushButton(QStringLiteral("OK"), &dialog);
+        ok->setDefault(true);
+        int pressed = 0;
+        QObject::connect(ok, &QPushButton::clicked, [&] { ++pressed; });
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        QTest::keyClick(edit, Qt::Key_Return);
+        QCOMPARE(pressed, 1);
+
+        int taken = 0;
+        QObject::connect(edit, &CSpecialEdit::returnPressedInEdit, [&] { ++taken; });
+        QTest::keyClick(edit, Qt::Key_Return);
+        QCOMPARE(taken, 1);
+        QCOMPARE(pressed, 1);
     }
 
     void selectAllEditUsesCrLfAndKeepsItsLimit()

@@ -70,6 +70,26 @@ private slots:
         QCOMPARE(main.height(), std::max(least.height(), std::min(680, free.height() - 40)));
         QCOMPARE(main.width(), std::max(least.width(), std::min(880, free.width() - 16)));
     }
+
+    // A frame placed partly off the free area comes back on it; the title bar wins
+    // where the frame is taller than the area.
+    void frameComesBackOnScreen_data()
+    {
+        QTest::addColumn<QRect>("frame");
+        QTest::addColumn<QPoint>("placed");
+        QTest::newRow("title bar above the screen") << QRect(232, -16, 882, 705) << QPoint(232, 24);
+        QTest::newRow("already on screen") << QRect(100, 40, 882, 705) << QPoint(100, 40);
+        QTest::newRow("below the bottom") << QRect(100, 200, 882, 705) << QPoint(100, 768 - 705);
+        QTest::newRow("past the right and left edges") << QRect(900, 30, 882, 705) << QPoint(1366 - 882, 30);
+        QTest::newRow("taller and wider than the area") << QRect(-40, -30, 1500, 900) << QPoint(0, 24);
+    }
+    void frameComesBackOnScreen()
+    {
+        QFETCH(QRect, frame);
+        QFETCH(QPoint, placed);
+        const QRect belowPanel(0, 24, 1366, 744);
+        QCOMPARE(CCorvaneDlg::FramePlacedOnScreen(frame, belowPanel), placed);
+    }
 };
 
 QTEST_MAIN(TestScreenFit)
