@@ -4,6 +4,7 @@
 
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPainter>
 
 CColorStatic::CColorStatic(const QString& text, QWidget* parent) : QLabel(text, parent)
 {
@@ -69,4 +70,17 @@ void CColorStatic::keyPressEvent(QKeyEvent* event)
         return;
     }
     QLabel::keyPressEvent(event);
+}
+
+void CColorStatic::paintEvent(QPaintEvent* event)
+{
+    QLabel::paintEvent(event);
+    if (!m_clickable || !hasFocus())
+        return;
+    // A link reached with Tab shows it: a dotted frame round its text.
+    QPainter painter(this);
+    QPen pen(m_text, 1, Qt::DotLine);
+    painter.setPen(pen);
+    const QRect text = fontMetrics().boundingRect(contentsRect(), int(alignment()) | Qt::TextWordWrap, this->text());
+    painter.drawRect(text.adjusted(-2, -1, 1, 0).intersected(rect().adjusted(0, 0, -1, -1)));
 }

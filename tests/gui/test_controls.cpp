@@ -191,6 +191,29 @@ private slots:
         QCOMPARE(clicked.count(), 1);
         QCOMPARE(link.cursor().shape(), Qt::PointingHandCursor);
     }
+
+    // Reached with Tab, a link looks focused; a plain label never takes the focus.
+    void linkShowsItsFocus()
+    {
+        QWidget window;
+        auto* before = new QPushButton(QStringLiteral("Before"), &window);
+        auto* link = CColorStatic::makeLink(QStringLiteral("Need help? Click here to contact us."),
+                                            QStringLiteral("link"), &window);
+        link->move(0, 40);
+        link->resize(260, 20);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QApplication::setActiveWindow(&window);
+        before->setFocus();
+        QTRY_VERIFY(before->hasFocus());
+        const QImage unfocused = link->grab().toImage();
+        QTest::keyClick(before, Qt::Key_Tab);
+        QTRY_VERIFY(link->hasFocus());
+        QVERIFY(link->grab().toImage() != unfocused);
+        QTest::keyClick(link, Qt::Key_Tab);
+        QTRY_VERIFY(!link->hasFocus());
+        QCOMPARE(link->grab().toImage(), unfocused);
+    }
 };
 
 QTEST_MAIN(TestControls)
