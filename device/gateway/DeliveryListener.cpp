@@ -1,7 +1,5 @@
 #include "DeliveryListener.h"
 
-#include "device/modem/PduCodec.h"
-
 #include <QHostAddress>
 #include <QHttpServer>
 #include <QHttpServerRequest>
@@ -65,14 +63,13 @@ QString DeliveryListener::urlPrefix() const
     return QStringLiteral("http://127.0.0.1:%1/dlr/%2/").arg(m_port).arg(m_token);
 }
 
-void DeliveryListener::expect(quint64 id, int row, const QString& number, const QByteArray& fingerprint, int parts)
+void DeliveryListener::expect(quint64 id, int row, const QString& number, const QByteArray& fingerprint)
 {
     QMutexLocker lock(&m_mutex);
     Message m;
     m.row = row;
     m.number = number;
     m.fingerprint = fingerprint;
-    m.parts = std::max(1, parts);
     const auto old = m_messages.constFind(id);
     if (old != m_messages.cend() && !old->settled)
         --m_open;
@@ -111,11 +108,6 @@ int DeliveryListener::reportsReceived() const
     return m_received;
 }
 
-int DeliveryListener::partsOf(const QString& text)
-{
-    return std::max<int>(1, int(Pdu::split(text).parts.size()));
-}
-
 int DeliveryListener::tpStatusFor(int type)
 {
     switch (type) {
@@ -131,14 +123,12 @@ int DeliveryListener::tpStatusFor(int type)
     }
 }
 
-Delivery DeliveryListener::deliveryFor(int type, int delivered, int parts, const QDateTime& time)
+Delivery DeliveryListener::deliveryFor(int type, const QDateTime& time)
 {
     const int tp = tpStatusFor(type);
     if (tp < 0)
         return {};
     const RowStatus status = reportedStatus(tp);
-    if (status == RowStatus::Delivered && delivered < parts)
-        return {}; // some parts still to be reported
     return {status, time, status == RowStatus::Delivered ? QString() : reportReason(tp)};
 }
 
@@ -160,22 +150,17 @@ int DeliveryListener::handle(const QString& token, const QString& idText, const 
             return 404;
         ++m_received;
         Message& m = *found;
-        ++m.reports;
         // After the final word on a message, later news of a step before it changes nothing.
         if (m.settled || tpStatusFor(type) < 0)
             return 200;
-        if (type == Delivered)
-            ++m.delivered;
         update.id = id;
         update.row = m.row;
         update.number = m.number;
         update.fingerprint = m.fingerprint;
         update.type = type;
-        update.parts = m.parts;
-        update.part = type == Delivered ? std::min(m.delivered, m.parts) : std::min(m.delivered + 1, m.parts);
         update.tpStatus = tpStatusFor(type);
         update.time = QDateTime::currentDateTimeUtc();
-        update.delivery = deliveryFor(type, m.delivered, m.parts, update.time);
+        update.delivery = deliveryFor(type, update.time);
         if (update.delivery.status == RowStatus::Delivered || update.delivery.status == RowStatus::NotDelivered) {
             m.settled = true;
             --m_open;

@@ -40,10 +40,8 @@ public:
         QString number;
         QByteArray fingerprint;
         int type = 0;
-        // The report as the send journal keeps it: the part it counts as, and
-        // the TP-ST of 3GPP TS 23.040 that says the same.
-        int part = 1;
-        int parts = 1;
+        // The report as the send journal keeps it: the TP-ST of 3GPP TS 23.040
+        // that says the same.
         int tpStatus = 0;
         QDateTime time;
         Delivery delivery; // the whole message's state after this report
@@ -63,8 +61,9 @@ public:
     QString urlPrefix() const;
 
     // A message the run is about to submit, sent to `number` with the message
-    // whose fingerprint is given, in `parts` parts (the gateway reports each).
-    void expect(quint64 id, int row, const QString& number, const QByteArray& fingerprint, int parts = 1);
+    // whose fingerprint is given. Kannel reports a message it had to split
+    // once, for all its parts.
+    void expect(quint64 id, int row, const QString& number, const QByteArray& fingerprint);
     // The row that sent the message, when it is known only after the submission.
     void setRow(quint64 id, int row);
     // No report will come (the gateway refused the message).
@@ -73,11 +72,8 @@ public:
     bool outstanding() const;
     int reportsReceived() const;
 
-    // The parts a gateway cuts a text into (GSM 7-bit or UCS-2, concatenated).
-    static int partsOf(const QString& text);
-    // What one report of `type` says, for a message of `parts` parts with
-    // `delivered` parts delivered so far (this report included).
-    static Delivery deliveryFor(int type, int delivered, int parts, const QDateTime& time);
+    // What one report of `type` says of the message.
+    static Delivery deliveryFor(int type, const QDateTime& time);
     static int tpStatusFor(int type);
 
 private:
@@ -86,9 +82,6 @@ private:
         int row = -1;
         QString number;
         QByteArray fingerprint;
-        int parts = 1;
-        int delivered = 0;
-        int reports = 0;
         bool settled = false;
     };
     // On the server's thread: 200 for a report taken, 404 for anything else.
