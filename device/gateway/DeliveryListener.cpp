@@ -5,8 +5,32 @@
 #include <QHttpServerRequest>
 #include <QHttpServerResponse>
 #include <QRandomGenerator>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QThread>
 #include <QUrlQuery>
+
+namespace {
+
+// Answers go out at once: the server writes the head and the body of an
+// answer apart, and with Nagle's algorithm the body would wait for the
+// gateway's delayed acknowledgement, holding up each report it fetches.
+class LowDelayServer final : public QTcpServer
+{
+protected:
+    void incomingConnection(qintptr descriptor) override
+    {
+        auto* socket = new QTcpSocket(this);
+        if (!socket->setSocketDescriptor(descriptor)) {
+            delete socket;
+            return;
+        }
+        socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        addPendingConnection(socket);
+    }
+};
+
+} // namespace
 
 DeliveryListener::DeliveryListener(Sink sink) : m_sink(std::move(sink))
 {
@@ -48,7 +72,14 @@ bool DeliveryListener::start(QString* error)
                                            ? QHttpServerResponse("text/plain", QByteArrayLiteral("ok"))
                                            : QHttpServerResponse(QHttpServerResponder::StatusCode::NotFound);
                             });
-            m_port = m_server->listen(QHostAddress::LocalHost, 0);
+            auto* tcp = new LowDelayServer;
+            if (tcp->listen(QHostAddress::LocalHost, 0)) {
+                m_port = tcp->serverPort();
+                tcp->setParent(m_server);
+                m_server->bind(tcp);
+            } else {
+                delete tcp;
+            }
             if (m_port == 0)
                 failure = QStringLiteral("No port on 127.0.0.1 could be opened for the gateway's delivery reports.");
         },
