@@ -137,6 +137,13 @@ public:
 
     QString sendUrl() const { return QStringLiteral("http://127.0.0.1:%1/cgi-bin/sendsms").arg(m_sendsmsPort); }
 
+    // Waits up to waitMs for more of fakesmsc's output and returns how many
+    // messages it has reported so far.
+    int pump(int waitMs)
+    {
+        m_fakesmsc.waitForReadyRead(waitMs);
+        return int(fakesmscOutput().count("Got message "));
+    }
     // What fakesmsc printed so far (it prints "Got message N: <from to type text>" for each).
     QByteArray fakesmscOutput()
     {
