@@ -81,6 +81,9 @@ CGatewayDialog::CGatewayDialog(QWidget* parent, const std::optional<GatewaySetti
     m_status->setObjectName(QStringLiteral("status"));
     m_status->setWordWrap(true);
     m_status->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // Room for a gateway's answer, so the dialog does not jump when one comes.
+    m_status->setMinimumHeight(m_status->fontMetrics().lineSpacing() * 4);
+    m_status->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
     m_ok = new QPushButton(QStringLiteral("OK"), this);
     m_ok->setObjectName(QStringLiteral("1"));
