@@ -792,8 +792,8 @@ void DeviceController::gatewayLost(const QString& text)
     hideDeviceInitDialog();
     closeProgressDialog();
     setMainWindowEnabled(true);
-    Ui::notice(m_main, text + QStringLiteral("\n\nSending has stopped. A message the gateway may have taken is "
-                                             "marked \"Uncertain\" and is not sent again unless you choose to."));
+    Ui::notice(m_main, text + QStringLiteral("\n\nA message the gateway may have taken is marked \"Uncertain\" and is "
+                                             "not sent again unless you choose to."));
 }
 
 void DeviceController::startSendWorker(int modemPort)

@@ -204,7 +204,9 @@ std::shared_ptr<ReportListener> RunGatewaySendStep(const GatewaySettings& settin
     const ParallelRunResult result =
         ParallelSendRun(GatewayLanes(channel.get(), std::max(1, settings.inFlight)), laneHost, gate, clock);
     channel->Close();
-    if (!result.completed && !result.lostLanes.isEmpty() && failure)
+    // A window that shows lanes was told of each lost one; otherwise the first loss is the reason to give.
+    const bool shownAlready = dynamic_cast<ParallelRunHost*>(&host) != nullptr;
+    if (!result.lostLanes.isEmpty() && failure && (!result.completed || !shownAlready))
         *failure = channel->hidePassword(result.lostLanes.first());
     if (g_bStopRequested)
         host.closeProgressDialog();

@@ -18,7 +18,8 @@ struct GatewaySettings;
 // What is still outstanding when the run ends comes back as a listener that
 // keeps taking reports (nothing when nothing is outstanding).
 //
-// A run that ended because every lane was lost leaves the reason in *failure.
+// A run that lost lanes leaves the reason in *failure: when it ended for it, or
+// when the window does not show lanes (and so was not told).
 std::shared_ptr<ReportListener> RunGatewaySendStep(const GatewaySettings& settings, SendRunHost& host,
                                                    ModemLinkHost& linkHost, StopGate& gate, SendClock& clock,
                                                    QString* failure = nullptr);
