@@ -5,7 +5,10 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QMutex>
+
+#include <algorithm>
 
 namespace {
 

@@ -113,9 +113,8 @@ CGatewayDialog::CGatewayDialog(QWidget* parent, const std::optional<GatewaySetti
 
 CGatewayDialog::~CGatewayDialog()
 {
+    // A check still under way ends on its own and finds no dialog to tell.
     m_closing = true;
-    if (m_check)
-        m_check->wait();
 }
 
 GatewaySettings CGatewayDialog::settings() const
@@ -169,10 +168,8 @@ void CGatewayDialog::accept()
     }
     setChecking(true);
     m_status->setText(QStringLiteral("Checking the gateway at %1…").arg(s.hostPort()));
-    if (m_check)
-        m_check->wait();
     QPointer<CGatewayDialog> self(this);
-    m_check.reset(QThread::create([self, s] {
+    QThread* check = QThread::create([self, s] {
         auto channel = ComPtr<GatewayChannel>::attach(new GatewayChannel(s, kCheckTimeoutMs));
         const GatewayChannel::Probe probe = channel->probe();
         const bool works = probe.result == GatewayChannel::Probe::Result::Works;
@@ -183,8 +180,9 @@ void CGatewayDialog::accept()
                     self->onChecked(works, text);
             },
             Qt::QueuedConnection);
-    }));
-    m_check->start();
+    });
+    connect(check, &QThread::finished, check, &QObject::deleteLater);
+    check->start();
 }
 
 void CGatewayDialog::onChecked(bool works, const QString& text)

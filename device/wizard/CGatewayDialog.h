@@ -55,7 +55,6 @@ private:
     QLabel* m_status = nullptr;
     QPushButton* m_ok = nullptr;
     QPushButton* m_cancel = nullptr;
-    std::unique_ptr<QThread> m_check;
     bool m_checking = false;
     bool m_closing = false;
 };
