@@ -7,6 +7,7 @@
 #include "controls/CLong_SMS_Dlg.h"
 #include "controls/CMyListCtrl.h"
 #include "device/CFirst.h"
+#include "device/gateway/GatewaySettings.h"
 #include "device/link/USBClient.h"
 #include "device/modem/GsmModem.h"
 #include "device/modem/ModemSelection.h"
@@ -18,6 +19,9 @@
 #include "platform/deviceservice/DeviceServiceClient.h"
 #include "platform/serial/SerialPortList.h"
 #include "sending/SendJournal.h"
+#ifdef VEVA_GATEWAY_SENDING
+#include "sending/GatewaySendStep.h"
+#endif
 #include "sending/WaitDialogs.h"
 #include "sending/dialogs/CDeviceIni.h"
 #include "sending/dialogs/CModeless.h"
@@ -258,7 +262,7 @@ int DeviceController::openAdvice()
 
 bool DeviceController::modemInUse()
 {
-    return g_bDeviceSelected && ModemSelection::current().has_value();
+    return g_bDeviceSelected && (ModemSelection::current().has_value() || GatewaySelection::current().has_value());
 }
 
 QString DeviceController::noDeviceServiceNotice()
@@ -577,9 +581,13 @@ void DeviceController::sendSms()
     g_strPauseFor.set(m_main->pauseForText());
     // A GSM modem needs neither the device service nor its handset: those checks are skipped.
     const std::optional<SelectedModem> modem = g_bDeviceSelected ? ModemSelection::current() : std::nullopt;
+    // Nor does an SMS gateway.
+    const std::optional<GatewaySettings> gateway =
+        g_bDeviceSelected && !modem ? GatewaySelection::current() : std::nullopt;
+    const bool ownDevice = modem || gateway;
 
     // The device service must run.
-    if (!modem && !isDesktopManagerRunning(runningProcessNames())) {
+    if (!ownDevice && !isDesktopManagerRunning(runningProcessNames())) {
         const Registry registry;
         const bool installed =
             !registry.readString(QString::fromLatin1(Registry::kManager), QStringLiteral("ImagePath")).isEmpty() ||
@@ -604,7 +612,7 @@ void DeviceController::sendSms()
     if (m_main->useExclusionRules())
         m_main->LoadExclusionNumbers();
 
-    if (!modem) {
+    if (!ownDevice) {
         g_bPinProbeOnly = true;
         probeAndWait();
     }
@@ -705,8 +713,8 @@ void DeviceController::sendSms()
                        QStringLiteral("Confirm"), Ui::Buttons::YesNo, Ui::Icon::Question) != Ui::IdYes)
         return cancel();
 
-    // The handset channel carries the ANSI code page only; a modem takes every character.
-    if (!modem) {
+    // The handset channel carries the ANSI code page only; a modem or a gateway takes every character.
+    if (!ownDevice) {
         int lossy = 0;
         for (int r = 0; r < rows->count(); ++r) {
             const QString message = rows->message(r);
@@ -718,7 +726,7 @@ void DeviceController::sendSms()
             return cancel();
     }
 
-    if (!modem && g_nHandsetWarningShown == 0) {
+    if (!ownDevice && g_nHandsetWarningShown == 0) {
         g_nHandsetWarningShown = 1;
         CLong_SMS_Dlg notice(m_main, 0, handsetNotice());
         notice.exec();
@@ -741,7 +749,51 @@ void DeviceController::sendSms()
     m_deviceInit->show();
     g_bDeviceProbeDone = false;
     m_timer1111->start();
-    startSendWorker(modem ? modem->port : 0);
+    if (gateway)
+        startGatewaySendWorker(*gateway);
+    else
+        startSendWorker(modem ? modem->port : 0);
+}
+
+void DeviceController::startGatewaySendWorker(const GatewaySettings& settings)
+{
+#ifdef VEVA_GATEWAY_SENDING
+    m_main->m_dwSendStartTick = quint32(QDateTime::currentMSecsSinceEpoch());
+    stopListeningForReports();
+    m_sendThread = QThread::create([this, settings] {
+        QString failure;
+        m_finishedRunListener = RunGatewaySendStep(settings, *this, *this, m_gate, *m_clock, &failure);
+        if (!failure.isEmpty())
+            onGui([this, failure] { gatewayLost(failure); });
+    });
+    connect(m_sendThread, &QThread::finished, this, [this] {
+        m_sendThread->deleteLater();
+        m_sendThread = nullptr;
+        if (std::shared_ptr<ReportListener> listener = std::exchange(m_finishedRunListener, nullptr);
+            listener && !m_closing)
+            startListeningForReports(std::move(listener));
+        recoverOutcomes(false);
+        emit sendFinished();
+    });
+    m_sendThread->start();
+#else
+    Q_UNUSED(settings);
+    hideDeviceInitDialog();
+    closeProgressDialog();
+    setMainWindowEnabled(true);
+    Ui::notice(m_main, QStringLiteral("This build of the program cannot send through an SMS gateway."));
+    emit sendFinished();
+#endif
+}
+
+void DeviceController::gatewayLost(const QString& text)
+{
+    // The gateway stays the chosen device: it may answer again once it is back.
+    hideDeviceInitDialog();
+    closeProgressDialog();
+    setMainWindowEnabled(true);
+    Ui::notice(m_main, text + QStringLiteral("\n\nA message the gateway may have taken is marked \"Uncertain\" and is "
+                                             "not sent again unless you choose to."));
 }
 
 void DeviceController::startSendWorker(int modemPort)

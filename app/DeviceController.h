@@ -12,6 +12,7 @@
 #include "sending/dialogs/CModeless.h"
 
 class CCorvaneDlg;
+struct GatewaySettings;
 class QThread;
 class QTimer;
 
@@ -114,6 +115,7 @@ private:
     // latter; false on Cancel.
     bool askResume();
     int openAdvice();
+    // A GSM modem or an SMS gateway sends: no device service or handset is needed.
     static bool modemInUse();
     void startupCheckWithoutModem();
     void rememberedModemAnswered(const SelectedModem& modem, bool answers);
@@ -122,6 +124,9 @@ private:
     void onStopRequested();
     void onPauseTick();
     void startSendWorker(int modemPort);
+    // The send worker for an SMS gateway, and what ends its run early.
+    void startGatewaySendWorker(const GatewaySettings& settings);
+    void gatewayLost(const QString& text);
 
     CCorvaneDlg* m_main;
     QPointer<CModeless> m_progress;

@@ -32,7 +32,7 @@ bool writeAll(int fd, const char* data, qsizetype size)
 
 } // namespace
 
-QString saveFileAtomically(const QString& path, const QByteArray& content)
+QString saveFileAtomically(const QString& path, const QByteArray& content, int requestedMode)
 {
     const QFileInfo info(path);
     const QByteArray target = QFile::encodeName(info.absoluteFilePath());
@@ -43,7 +43,9 @@ QString saveFileAtomically(const QString& path, const QByteArray& content)
         return errnoText("Cannot create a temporary file for", path);
 
     struct stat old{};
-    const mode_t mode = (::stat(target.constData(), &old) == 0) ? (old.st_mode & 07777) : 0644;
+    const mode_t mode = requestedMode >= 0                           ? mode_t(requestedMode)
+                        : (::stat(target.constData(), &old) == 0) ? (old.st_mode & 07777)
+                                                                  : 0644;
     ::fchmod(fd, mode);
 
     const bool ok = writeAll(fd, content.constData(), content.size()) && ::fsync(fd) == 0;

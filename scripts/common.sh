@@ -13,6 +13,7 @@ VEVA_PACKAGES=(
     clang libclang-rt-14-dev
     xvfb xauth fonts-dejavu-core
     desktop-file-utils appstream lintian help2man
+    qt6-httpserver-dev qt6-websockets-dev kannel kannel-extras
 )
 
 veva_sudo() {

@@ -28,6 +28,12 @@ void ModemRunControl::cancel()
         m_modem->cancel();
 }
 
+bool ModemRunControl::cancelled()
+{
+    std::lock_guard lock(m_mutex);
+    return m_cancelled;
+}
+
 namespace {
 
 constexpr int kLastReportsWaitMs = 300;

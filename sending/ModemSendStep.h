@@ -32,6 +32,8 @@ public:
     void attach(GsmModem* modem);
     void detach();
     void cancel();
+    // cancel() was called (for listeners that have no modem to stop).
+    bool cancelled();
 
 private:
     std::mutex m_mutex;

@@ -1,6 +1,7 @@
 #include "CConnectionwizard.h"
 
 #include "CConnection.h"
+#include "CGatewayDialog.h"
 #include "app/AboutDialogs.h"
 #include "app/controls/CColorStatic.h"
 #include "app/controls/Theme.h"
@@ -170,9 +171,16 @@ CConnectionwizard::CConnectionwizard(QWidget* parent) : QDialog(parent)
     ok->setFocus(); // Enter closes the steps rather than opening the link
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
 
+    // The third way out: no handset and no modem, an SMS gateway on the network.
+    auto* gateway = new QPushButton(QStringLiteral("Send through an SMS gateway..."), this);
+    gateway->setObjectName(QStringLiteral("gateway"));
+    gateway->setAccessibleName(QStringLiteral("Send through an SMS gateway"));
+    connect(gateway, &QPushButton::clicked, this, [this] { done(GatewayChosen); });
+
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(help);
     bottom->addStretch();
+    bottom->addWidget(gateway);
     bottom->addWidget(ok);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(16, 16, 16, 12);
@@ -185,11 +193,18 @@ CConnectionwizard::CConnectionwizard(QWidget* parent) : QDialog(parent)
 bool runConnectionWizard(QWidget* parent, std::function<void()> hideStatusLine)
 {
     CConnectionwizard steps(parent);
-    if (steps.exec() == QDialog::Accepted) {
+    const int choice = steps.exec();
+    if (choice == CConnectionwizard::GatewayChosen) {
+        if (hideStatusLine)
+            hideStatusLine();
+        runGatewayDialog(parent);
+    } else if (choice == QDialog::Accepted) {
         if (hideStatusLine)
             hideStatusLine();
         CConnection connection(parent);
         connection.exec();
+        // The scan chose a modem or a handset, or nothing: the gateway is not the device any more.
+        GatewaySelection::clear();
     }
     g_bStartPacketSent = false;
     return g_bDeviceSelected;
