@@ -41,6 +41,8 @@ public:
     std::optional<int> take();
     // No row is handed out after this; what was not taken stays in the queue.
     void close();
+    // Nothing more will be handed out.
+    bool isEmpty() const;
     // The rows not handed out (for the "not sent" marks at the end).
     QList<int> remaining() const;
 
@@ -77,5 +79,12 @@ struct ParallelRunResult
 // (each line names its lane) and the rows' statuses. A lane whose channel fails
 // leaves its row Uncertain or Failed as the single run would, and is taken out;
 // the run goes on while a lane is left. Stop stops all lanes.
+//
+// The host and the clock are called from every lane's thread (the host's
+// setupLanes, and the calls before and after the lanes, from the caller's).
+// Exclusions and options are read once, at the start. A lost lane ends the
+// journal as failed, so that what it left uncertain is known to later runs;
+// the run then shows its status column rather than its success message, and
+// telling the user which lanes were lost is the caller's, from lostLanes.
 ParallelRunResult ParallelSendRun(const QList<SendLane>& lanes, ParallelRunHost& host, StopGate& gate,
                                   SendClock& clock);
