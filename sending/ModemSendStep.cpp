@@ -9,23 +9,25 @@
 void ModemRunControl::attach(GsmModem* modem)
 {
     std::lock_guard lock(m_mutex);
-    m_modem = modem;
-    if (m_cancelled && m_modem)
-        m_modem->cancel();
+    if (!modem)
+        return;
+    m_modems.push_back(modem);
+    if (m_cancelled)
+        modem->cancel();
 }
 
 void ModemRunControl::detach()
 {
     std::lock_guard lock(m_mutex);
-    m_modem = nullptr;
+    m_modems.clear();
 }
 
 void ModemRunControl::cancel()
 {
     std::lock_guard lock(m_mutex);
     m_cancelled = true;
-    if (m_modem)
-        m_modem->cancel();
+    for (GsmModem* modem : m_modems)
+        modem->cancel();
 }
 
 namespace {

@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <mutex>
+#include <vector>
 
 class GsmModem;
 
@@ -25,17 +26,19 @@ public:
     }
 };
 
-// Lets the GUI thread end the modem's waits at once, when the program closes.
+// Lets the GUI thread end the modems' waits at once, when the program closes.
+// A run through several modems attaches each of them.
 class ModemRunControl
 {
 public:
     void attach(GsmModem* modem);
+    // Lets go of every attached modem.
     void detach();
     void cancel();
 
 private:
     std::mutex m_mutex;
-    GsmModem* m_modem = nullptr;
+    std::vector<GsmModem*> m_modems;
     bool m_cancelled = false;
 };
 
