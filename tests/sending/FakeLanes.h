@@ -155,13 +155,13 @@ class LaneClock : public SendClock
 public:
     std::atomic<int> sleeps{0};
     std::atomic<qint64> sleptMs{0};
-    std::function<void(int ms)> onSleep; // set before the run, called on the lane's thread
+    std::function<void(int sleepNumber)> onSleep; // set before the run, called on the lane's thread
     void sleepMs(int ms) override
     {
-        ++sleeps;
+        const int number = ++sleeps;
         sleptMs += ms;
         if (onSleep)
-            onSleep(ms);
+            onSleep(number);
     }
 };
 

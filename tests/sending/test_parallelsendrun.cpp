@@ -258,10 +258,10 @@ private slots:
                 if (held)
                     ++writtenWhileHeld;
             };
-        m_clock->onSleep = [&](int) {
+        m_clock->onSleep = [&](int sleep) {
             // The sixth message's pacing: the user presses Stop. A lane past the
             // gate when it closed may still be starting its row: a moment's grace.
-            if (m_clock->sleeps.load() == 6) {
+            if (sleep == 6) {
                 m_gate.hold();
                 QThread::msleep(20);
                 held = true;
