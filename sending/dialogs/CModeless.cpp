@@ -157,6 +157,7 @@ void CModeless::setupLanes(const QStringList& names)
     for (int i = 0; i < names.size(); ++i) {
         auto* line = staticText(this, 1100 + i, names.at(i) + QStringLiteral(": Waiting"), QStringLiteral("Lane"));
         line->setObjectName(QStringLiteral("Lane%1").arg(i));
+        line->setWordWrap(true); // a lost modem's reason may be long
         m_laneBox->addWidget(line);
         m_lanes.append(line);
     }
@@ -165,8 +166,13 @@ void CModeless::setupLanes(const QStringList& names)
 
 void CModeless::setLaneText(int lane, const QString& text)
 {
-    if (lane >= 0 && lane < m_lanes.size())
-        m_lanes.at(lane)->setText(m_laneNames.at(lane) + QStringLiteral(": ") + text);
+    if (lane < 0 || lane >= m_lanes.size())
+        return;
+    m_lanes.at(lane)->setText(m_laneNames.at(lane) + QStringLiteral(": ") + text);
+    // The window grows by the lines a wrapped text takes, and no more.
+    const int height = layout()->totalHeightForWidth(440);
+    if (height != this->height())
+        setFixedSize(440, height);
 }
 
 QString CModeless::laneText(int lane) const
