@@ -148,34 +148,6 @@ private slots:
         QCOMPARE(journal->outcomes.size(), 24);
     }
 
-    // Stop with three modems at work: what was in hand goes out, nothing after.
-    void stopEndsEveryModemsLane()
-    {
-        m_host->rows = numberedRows(30);
-        m_clock->onSleep = [](int sleep) {
-            if (sleep == 5)
-                g_bStopRequested = true;
-        };
-        const QList<SendLane> lanes = openLanes();
-        const ParallelRunResult result = ParallelSendRun(lanes, *m_host, m_gate, *m_clock);
-
-        QVERIFY(!result.completed);
-        QVERIFY(result.lostLanes.isEmpty());
-        const QMap<int, RowStatus> statuses = m_host->statuses();
-        QCOMPARE(statuses.size(), 30);
-        const int sent = int(statuses.values().count(RowStatus::Sent));
-        QCOMPARE(statuses.values().count(RowStatus::NotSentStopped), 30 - sent);
-        // The other two lanes finish what they had in hand, a message or two each.
-        QVERIFY2(sent >= 5 && sent <= 9, qPrintable(QString::number(sent)));
-        int inOutboxes = 0;
-        for (int count : outboxes())
-            inOutboxes += count;
-        QCOMPARE(inOutboxes, sent);
-        const std::optional<SendJournal::Contents> journal = SendJournal::read();
-        QVERIFY(journal);
-        QCOMPARE(journal->end, std::optional(SendJournal::End::Stopped));
-    }
-
     // modem.ini keeps the first modem in [Modem], where a single choice always
     // was; a later single choice drops the others.
     void rememberedModemsKeepTheFirstWhereItWas()

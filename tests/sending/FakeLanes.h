@@ -21,7 +21,6 @@ public:
     QList<RecipientRow> rows;
     SendOptions opts;
     QStringList excluded;
-    bool goOn = false; // the answer to every question
 
     QMap<int, RowStatus> statuses() const
     {
@@ -33,16 +32,6 @@ public:
         QMutexLocker lock(&m_mutex);
         return m_rowLanes;
     }
-    QStringList lanes() const
-    {
-        QMutexLocker lock(&m_mutex);
-        return m_lanes;
-    }
-    QMap<int, QString> laneLines() const
-    {
-        QMutexLocker lock(&m_mutex);
-        return m_laneLines;
-    }
     QStringList lost() const
     {
         QMutexLocker lock(&m_mutex);
@@ -53,22 +42,16 @@ public:
         QMutexLocker lock(&m_mutex);
         return m_calls;
     }
-    int exclusionLookups() const { return m_exclusionLookups.load(); }
     // Lines the lanes showed, as "<lane>: <text>", in order.
     QStringList laneHistory() const
     {
         QMutexLocker lock(&m_mutex);
         return m_laneHistory;
     }
-    std::function<void(int row)> onRowShown;
 
     QList<RecipientRow> recipients() override { return rows; }
     SendOptions options() override { return opts; }
-    bool isExcluded(const QString& number) override
-    {
-        ++m_exclusionLookups;
-        return excluded.contains(number);
-    }
+    bool isExcluded(const QString& number) override { return excluded.contains(number); }
     void setMainWindowEnabled(bool enabled) override { call(enabled ? "enable" : "disable"); }
     bool hasDeviceInitDialog() override { return false; }
     void hideDeviceInitDialog() override { call("hideDeviceInit"); }
@@ -77,11 +60,7 @@ public:
     {
         call(QStringLiteral("setup %1 %2").arg(total).arg(firstNumber));
     }
-    void showRow(int row, int, const QString&) override
-    {
-        if (onRowShown)
-            onRowShown(row);
-    }
+    void showRow(int, int, const QString&) override {}
     void setStatusLine(const QString&) override {}
     void setRowStatus(const QList<int>& rows, RowStatus status) override
     {
@@ -100,10 +79,11 @@ public:
         return true;
     }
     void showSuccess() override { call("Message sent successfully."); }
+    // No to every question.
     bool askToGoOn(const QString& question) override
     {
         call(QStringLiteral("ask ") + question.section(QLatin1Char(':'), 0, 0));
-        return goOn;
+        return false;
     }
     void restoreAfterNoHandset() override {}
 
@@ -115,14 +95,13 @@ public:
     void showLane(int lane, const QString& text) override
     {
         QMutexLocker lock(&m_mutex);
-        m_laneLines[lane] = text;
         m_laneHistory << m_lanes.value(lane) + QStringLiteral(": ") + text;
     }
     void laneLost(int lane, const QString& text) override
     {
         QMutexLocker lock(&m_mutex);
         m_lost << text;
-        m_laneLines[lane] = text;
+        m_laneHistory << m_lanes.value(lane) + QStringLiteral(" lost: ") + text;
     }
     void setRowLane(int row, const QString& lane) override
     {
@@ -142,11 +121,9 @@ private:
     QMap<int, RowStatus> m_statuses;
     QMap<int, QString> m_rowLanes;
     QStringList m_lanes;
-    QMap<int, QString> m_laneLines;
     QStringList m_laneHistory;
     QStringList m_lost;
     QStringList m_calls;
-    std::atomic<int> m_exclusionLookups{0};
 };
 
 // Sleeps nothing; counts the sleeps of every lane and can act on one.
@@ -154,12 +131,10 @@ class LaneClock : public SendClock
 {
 public:
     std::atomic<int> sleeps{0};
-    std::atomic<qint64> sleptMs{0};
     std::function<void(int sleepNumber)> onSleep; // set before the run, called on the lane's thread
-    void sleepMs(int ms) override
+    void sleepMs(int) override
     {
         const int number = ++sleeps;
-        sleptMs += ms;
         if (onSleep)
             onSleep(number);
     }

@@ -188,7 +188,7 @@ private slots:
         m_channels[1]->failure = failure;
         const ParallelRunResult result = ParallelSendRun(lanes, *m_host, m_gate, *m_clock);
 
-        QVERIFY(!result.completed || result.lostLanes.size() == 1);
+        QVERIFY(result.completed); // every row was handed out, the lost lane's too
         QCOMPARE(result.lostLanes.size(), 1);
         QVERIFY(result.lostLanes.first().startsWith(QStringLiteral("COM8: ")));
         QCOMPARE(m_host->lost(), result.lostLanes);
