@@ -63,10 +63,18 @@ class ParallelModemHost final : public ParallelRunHost
 {
 public:
     // With modems left out, the success message waits for the one notice that names them.
-    ParallelModemHost(DeviceController& c, bool modemsLeftOut) : m_c(c), m_leftOut(modemsLeftOut) {}
+    ParallelModemHost(DeviceController& c, ModemLanes& modems, bool modemsLeftOut)
+        : m_c(c), m_modems(modems), m_leftOut(modemsLeftOut)
+    {
+    }
     bool succeeded = false;
 
-    QList<RecipientRow> recipients() override { return m_c.recipients(); }
+    QList<RecipientRow> recipients() override
+    {
+        const QList<RecipientRow> rows = m_c.recipients();
+        m_modems.setRows(rows);
+        return rows;
+    }
     SendOptions options() override { return m_c.options(); }
     bool isExcluded(const QString& number) override { return m_c.isExcluded(number); }
     void setMainWindowEnabled(bool enabled) override { m_c.setMainWindowEnabled(enabled); }
@@ -76,7 +84,13 @@ public:
     void setupProgress(int total, const QString& firstNumber) override { m_c.setupProgress(total, firstNumber); }
     void showRow(int row, int total, const QString& number) override { m_c.showRow(row, total, number); }
     void setStatusLine(const QString& text) override { m_c.setStatusLine(text); }
-    void setRowStatus(const QList<int>& rows, RowStatus status) override { m_c.setRowStatus(rows, status); }
+    void setRowStatus(const QList<int>& rows, RowStatus status) override
+    {
+        m_c.setRowStatus(rows, status);
+        if (status == RowStatus::Sent)
+            for (int row : rows)
+                m_modems.rowSent(row);
+    }
     void showStatusColumn() override { m_c.showStatusColumn(); }
     void beginPause(int totalMs) override { m_c.beginPause(totalMs); }
     void endPause() override { m_c.endPause(); }
@@ -93,9 +107,11 @@ public:
     void showLane(int lane, const QString& text) override { m_c.showLane(lane, text); }
     void laneLost(int lane, const QString& text) override { m_c.laneLost(lane, text); }
     void setRowLane(int row, const QString& lane) override { m_c.setRowLane(row, lane); }
+    void laneWriting(int lane, int row) override { m_modems.writing(lane, row); }
 
 private:
     DeviceController& m_c;
+    ModemLanes& m_modems;
     bool m_leftOut;
 };
 
@@ -843,6 +859,9 @@ void DeviceController::startParallelSendWorker(const QList<SelectedModem>& modem
         m_sendThread->deleteLater();
         m_sendThread = nullptr;
         m_modemRun.reset();
+        if (std::shared_ptr<ReportListener> listener = std::exchange(m_finishedRunListener, nullptr);
+            listener && !m_closing)
+            startListeningForReports(std::move(listener));
         recoverOutcomes(false);
         emit sendFinished();
     });
@@ -867,15 +886,17 @@ QString DeviceController::lostModemsNotice(const QStringList& unopened, const QS
 void DeviceController::runParallelModems(const QList<SelectedModem>& modems, ModemRunControl& control)
 {
     g_nSendRequest = 0;
-    std::vector<ComPtr<ModemChannel>> channels;
+    const bool reports = deliveryReportsRequested();
+    // Owns the modems; with reports still to come after the run, it listens for them.
+    auto channels = std::make_shared<ModemLanes>(*this);
     QList<SendLane> lanes;
     QStringList unopened;
     QList<int> failedPorts;
+    std::vector<ComPtr<ModemChannel>> unready; // kept until the control lets go of their modems
     bool cancelled = false;
     for (const SelectedModem& modem : modems) {
         auto channel = ComPtr<ModemChannel>::attach(new ModemChannel(modem.port));
-        // The network's reports are followed in runs through one modem only.
-        channel->modem().requestStatusReports(false);
+        channels->add(channel, reports);
         control.attach(&channel->modem());
         try {
             channel->open();
@@ -883,15 +904,16 @@ void DeviceController::runParallelModems(const QList<SelectedModem>& modems, Mod
             cancelled = cancelled || e.kind() == ModemError::Kind::Cancelled;
             unopened << portName(modem.port) + QStringLiteral(": ") + e.text();
             failedPorts << modem.port;
+            channels->dropLast();
+            unready.push_back(channel);
             continue;
         }
         lanes.append({portName(modem.port), channel.get(), SendLane().pacingMs});
-        channels.push_back(channel);
     }
     ParallelRunResult result;
     bool succeeded = false;
     if (!lanes.isEmpty() && !cancelled) {
-        ParallelModemHost host(*this, !unopened.isEmpty());
+        ParallelModemHost host(*this, *channels, !unopened.isEmpty());
         result = ParallelSendRun(lanes, host, m_gate, *m_clock);
         succeeded = host.succeeded;
     } else {
@@ -900,8 +922,12 @@ void DeviceController::runParallelModems(const QList<SelectedModem>& modems, Mod
         setMainWindowEnabled(true);
     }
     control.detach();
-    for (const ComPtr<ModemChannel>& channel : channels)
+    for (const ComPtr<ModemChannel>& channel : unready)
         channel->Close();
+    if (reports && !cancelled && channels->outstanding())
+        m_finishedRunListener = channels;
+    else
+        channels->close();
     for (const QString& lost : result.lostLanes)
         for (const SelectedModem& modem : modems)
             if (lost.startsWith(portName(modem.port) + QStringLiteral(": ")))

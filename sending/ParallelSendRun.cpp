@@ -225,6 +225,7 @@ void SharedRun::runLane(int lane)
             laneLost(lane, reason);
         };
         QString sentText;
+        m_host.laneWriting(lane, row);
         try {
             sentText = writeMessage(way.channel, message, number, from, tracker);
         } catch (const ComError& e) {

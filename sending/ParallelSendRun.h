@@ -66,6 +66,9 @@ public:
     virtual void laneLost(int lane, const QString& text) = 0;
     // Which lane sent the row (the status column names it).
     virtual void setRowLane(int row, const QString& lane) = 0;
+    // On the lane's thread, just before it hands the row's message to its channel
+    // (a modem's delivery reports find their row by it). Nothing by default.
+    virtual void laneWriting(int /*lane*/, int /*row*/) {}
 };
 
 struct ParallelRunResult

@@ -13,6 +13,7 @@
 #include "device/wizard/PortScan.h"
 #include "platform/PortMap.h"
 #include "platform/Shell.h"
+#include "sending/SendJournal.h"
 #include "sending/dialogs/CModeless.h"
 #include "tools/common/EmulatedModem.h"
 
@@ -182,6 +183,37 @@ private slots:
         QCOMPARE(ModemSelection::all().size(), 1);
         QCOMPARE(ModemSelection::current()->port, kPorts[0]);
         QVERIFY(!m_dlg->parallelBox()->isVisible());
+    }
+
+    // With delivery reports asked for, each modem's reports reach their rows,
+    // during the run and after it (the slower ones), and the send journal.
+    void reportsComeBackThroughEachModem()
+    {
+        chooseBothModems();
+        m_modems.at(0)->setReportPlan({EmulatedModem::Report{0, 0}});
+        m_modems.at(1)->setReportPlan({EmulatedModem::Report{0x20, 0}, EmulatedModem::Report{0, 400}});
+        m_dlg->deliveryReportsBox()->setChecked(true);
+        addRows(6);
+        sendAndWait();
+
+        const RecipientListModel* rows = m_dlg->recipients();
+        auto allDelivered = [rows] {
+            for (int r = 0; r < rows->count(); ++r)
+                if (rows->status(r) != RowStatus::Delivered)
+                    return false;
+            return true;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(allDelivered(), 10000);
+        for (int r = 0; r < rows->count(); ++r) {
+            const QString text = rows->statusText(r);
+            QVERIFY2(text == QStringLiteral("Delivered (COM64)") || text == QStringLiteral("Delivered (COM65)"),
+                     qPrintable(text));
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(!m_controller->isListeningForReports(), 10000);
+        const std::optional<SendJournal::Contents> journal = SendJournal::read();
+        QVERIFY(journal);
+        const qsizetype viaSecond = m_modems.at(1)->outbox().size();
+        QCOMPARE(journal->reports.size(), 6 + viaSecond); // the second modem reports twice a message
     }
 
 private:
