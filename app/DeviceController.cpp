@@ -9,6 +9,7 @@
 #include "device/CFirst.h"
 #include "device/link/USBClient.h"
 #include "device/modem/GsmModem.h"
+#include "device/modem/ModemChannel.h"
 #include "device/modem/ModemSelection.h"
 #include "device/wizard/CConnectionwizard.h"
 #include "platform/Paths.h"
@@ -17,7 +18,6 @@
 #include "platform/TextCodec.h"
 #include "platform/deviceservice/DeviceServiceClient.h"
 #include "platform/serial/SerialPortList.h"
-#include "device/modem/ModemChannel.h"
 #include "sending/ParallelSendRun.h"
 #include "sending/SendJournal.h"
 #include "sending/WaitDialogs.h"
@@ -1282,7 +1282,8 @@ void DeviceController::laneLost(int lane, const QString& text)
 {
     onGui([=, this] {
         if (m_progress)
-            m_progress->setLaneText(lane, QStringLiteral("Taken out of the run: ") + text.section(QStringLiteral(": "), 1));
+            m_progress->setLaneText(lane,
+                                    QStringLiteral("Taken out of the run: ") + text.section(QStringLiteral(": "), 1));
     });
 }
 

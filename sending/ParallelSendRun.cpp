@@ -109,10 +109,7 @@ public:
     void laneLost(int lane, const QString& reason);
 
 private:
-    QString laneText(const QString& head, int sent) const
-    {
-        return QStringLiteral("%1 (%2 sent)").arg(head).arg(sent);
-    }
+    QString laneText(const QString& head, int sent) const { return QStringLiteral("%1 (%2 sent)").arg(head).arg(sent); }
     // The user chose to stop over a journal or record file that cannot be written.
     void quitRun()
     {
@@ -266,8 +263,7 @@ void SharedRun::runLane(int lane)
 
 } // namespace
 
-ParallelRunResult ParallelSendRun(const QList<SendLane>& lanes, ParallelRunHost& host, StopGate& gate,
-                                  SendClock& clock)
+ParallelRunResult ParallelSendRun(const QList<SendLane>& lanes, ParallelRunHost& host, StopGate& gate, SendClock& clock)
 {
     ParallelRunResult result;
     g_nSendRequest = 0;

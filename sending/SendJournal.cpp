@@ -243,8 +243,8 @@ bool SendJournal::begin(int rows, const QList<Outcome>& carry)
         return false;
     }
     QDir().mkpath(QFileInfo(m_path).absolutePath());
-    QByteArray content = QByteArray(kMagic) + '\t' + (m_namesLanes ? kVersionLanes : kVersion) + '\t' + timeText(QDateTime::currentDateTime()) + '\t' +
-                         QByteArray::number(rows) + '\n';
+    QByteArray content = QByteArray(kMagic) + '\t' + (m_namesLanes ? kVersionLanes : kVersion) + '\t' +
+                         timeText(QDateTime::currentDateTime()) + '\t' + QByteArray::number(rows) + '\n';
     // Carried rows mostly share a time: format each time once.
     QDateTime lastTime;
     QByteArray lastText;

@@ -89,8 +89,8 @@ public:
         QDateTime started;
         int rows = 0;
         std::optional<End> end;
-        QList<Outcome> outcomes; // ordered by row
-        QList<Report> reports;   // in the order they came
+        QList<Outcome> outcomes;   // ordered by row
+        QList<Report> reports;     // in the order they came
         QHash<int, QString> lanes; // by row: the lane its last line of this run named
         // What the reports say of each message reported on, by sendKey.
         QHash<QString, Delivery> deliveries() const;

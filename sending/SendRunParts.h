@@ -52,8 +52,7 @@ struct EarlierRuns
     QList<SendJournal::Outcome> carry;
     QHash<QString, SendJournal::Parts> partial;
     // Where a row's message starts: after the parts an earlier run had accepted.
-    SendJournal::Parts resumeFrom(const RecipientRow& row, const QString& number,
-                                  const QByteArray& fingerprint) const;
+    SendJournal::Parts resumeFrom(const RecipientRow& row, const QString& number, const QByteArray& fingerprint) const;
 };
 EarlierRuns earlierRuns(const QList<RecipientRow>& rows, const QString& journalPath);
 

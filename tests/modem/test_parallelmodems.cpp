@@ -53,12 +53,18 @@ class TestParallelModems : public QObject
         }
         return true;
     }
-    QList<SendLane> openLanes()
+    // Opens the three modems; a modem that cannot be readied leaves its text in `error`.
+    QList<SendLane> openLanes(QString* error)
     {
         QList<SendLane> lanes;
         for (int i = 0; i < 3; ++i) {
             auto channel = ComPtr<ModemChannel>::attach(new ModemChannel(kFirstPort + i));
-            channel->open();
+            try {
+                channel->open();
+            } catch (const ModemError& e) {
+                *error = e.text();
+                return {};
+            }
             lanes.append({QStringLiteral("COM%1").arg(kFirstPort + i), channel.get(), 1000});
             m_channels.push_back(channel);
         }
@@ -114,7 +120,9 @@ private slots:
             if (++taken == 2)
                 failing->silenceAfterNextPdu();
         });
-        const QList<SendLane> lanes = openLanes();
+        QString error;
+        const QList<SendLane> lanes = openLanes(&error);
+        QVERIFY2(lanes.size() == 3, qPrintable(error));
         const ParallelRunResult result = ParallelSendRun(lanes, *m_host, m_gate, *m_clock);
 
         QCOMPARE(result.lostLanes.size(), 1);

@@ -89,9 +89,9 @@ private slots:
             ++lookups;
             return number == QLatin1String("555") || number == QLatin1String("333");
         });
-        const QList<QPair<int, RowStatus>> decided{{1, RowStatus::Blank},       {2, RowStatus::Excluded},
-                                                   {3, RowStatus::SkippedDuplicate}, {5, RowStatus::Excluded},
-                                                   {6, RowStatus::Excluded},    {7, RowStatus::SkippedDuplicate}};
+        const QList<QPair<int, RowStatus>> decided{
+            {1, RowStatus::Blank},    {2, RowStatus::Excluded}, {3, RowStatus::SkippedDuplicate},
+            {5, RowStatus::Excluded}, {6, RowStatus::Excluded}, {7, RowStatus::SkippedDuplicate}};
         QCOMPARE(queue.decided(), decided);
         QCOMPARE(queue.toSend(), QList<int>({0}));
         QCOMPARE(lookups, 6); // every row with a message not kept, once
@@ -213,10 +213,10 @@ private slots:
         const std::optional<SendJournal::Contents> journal = SendJournal::read();
         QVERIFY(journal);
         QCOMPARE(journal->end, std::optional(SendJournal::End::Failed));
-        const bool remembered = std::any_of(journal->outcomes.cbegin(), journal->outcomes.cend(),
-                                            [&](const SendJournal::Outcome& o) {
-                                                return o.entry.row == failedRow && o.status == RowStatus::Uncertain;
-                                            });
+        const bool remembered =
+            std::any_of(journal->outcomes.cbegin(), journal->outcomes.cend(), [&](const SendJournal::Outcome& o) {
+                return o.entry.row == failedRow && o.status == RowStatus::Uncertain;
+            });
         // An uncertain row outlives the run; a refused one had nothing sent to remember.
         QCOMPARE(remembered, status == RowStatus::Uncertain);
         QCOMPARE(journal->lanes.value(failedRow), QStringLiteral("COM8"));
