@@ -86,6 +86,8 @@ public:
     QString deviceLine() const;
     // "Request delivery reports", shown while a GSM modem is selected.
     QCheckBox* deliveryReportsBox() const { return m_deliveryReports; }
+    // "Parallel Process for SMS Sending", shown while two or more GSM modems are selected.
+    QCheckBox* parallelBox() const { return m_parallel; }
 
     // Ends the process when the user confirms leaving; replaceable for tests.
     using ExitHandler = std::function<void(int code)>;

@@ -10,6 +10,7 @@
 #include "device/gateway/GatewaySettings.h"
 #include "device/link/USBClient.h"
 #include "device/modem/GsmModem.h"
+#include "device/modem/ModemChannel.h"
 #include "device/modem/ModemSelection.h"
 #include "device/wizard/CConnectionwizard.h"
 #include "platform/Paths.h"
@@ -18,6 +19,7 @@
 #include "platform/TextCodec.h"
 #include "platform/deviceservice/DeviceServiceClient.h"
 #include "platform/serial/SerialPortList.h"
+#include "sending/ParallelSendRun.h"
 #include "sending/SendJournal.h"
 #ifdef VEVA_GATEWAY_SENDING
 #include "sending/GatewaySendStep.h"
@@ -58,6 +60,68 @@ QString installedDesktopManager()
 void raiseAdviceGiven()
 {
     ++g_nAdviceGiven;
+}
+
+// The main window's answers for a run through several modems; the lane lines go to the progress window.
+class ParallelModemHost final : public ParallelRunHost
+{
+public:
+    // With modems left out, the success message waits for the one notice that names them.
+    ParallelModemHost(DeviceController& c, ModemLanes& modems, bool modemsLeftOut)
+        : m_c(c), m_modems(modems), m_leftOut(modemsLeftOut)
+    {
+    }
+    bool succeeded = false;
+
+    QList<RecipientRow> recipients() override
+    {
+        const QList<RecipientRow> rows = m_c.recipients();
+        m_modems.setRows(rows);
+        return rows;
+    }
+    SendOptions options() override { return m_c.options(); }
+    bool isExcluded(const QString& number) override { return m_c.isExcluded(number); }
+    void setMainWindowEnabled(bool enabled) override { m_c.setMainWindowEnabled(enabled); }
+    bool hasDeviceInitDialog() override { return m_c.hasDeviceInitDialog(); }
+    void hideDeviceInitDialog() override { m_c.hideDeviceInitDialog(); }
+    void showProgressDialog() override { m_c.showProgressDialog(); }
+    void setupProgress(int total, const QString& firstNumber) override { m_c.setupProgress(total, firstNumber); }
+    void showRow(int row, int total, const QString& number) override { m_c.showRow(row, total, number); }
+    void setStatusLine(const QString& text) override { m_c.setStatusLine(text); }
+    void setRowStatus(const QList<int>& rows, RowStatus status) override
+    {
+        m_c.setRowStatus(rows, status);
+        if (status == RowStatus::Sent)
+            for (int row : rows)
+                m_modems.rowSent(row);
+    }
+    void showStatusColumn() override { m_c.showStatusColumn(); }
+    void beginPause(int totalMs) override { m_c.beginPause(totalMs); }
+    void endPause() override { m_c.endPause(); }
+    bool closeProgressDialog() override { return m_c.closeProgressDialog(); }
+    void showSuccess() override
+    {
+        succeeded = true;
+        if (!m_leftOut)
+            m_c.showSuccess();
+    }
+    bool askToGoOn(const QString& question) override { return m_c.askToGoOn(question); }
+    void restoreAfterNoHandset() override { m_c.restoreAfterNoHandset(); }
+    void setupLanes(const QStringList& names) override { m_c.setupLanes(names); }
+    void showLane(int lane, const QString& text) override { m_c.showLane(lane, text); }
+    void laneLost(int lane, const QString& text) override { m_c.laneLost(lane, text); }
+    void setRowLane(int row, const QString& lane) override { m_c.setRowLane(row, lane); }
+    void laneWriting(int lane, int row) override { m_modems.writing(lane, row); }
+
+private:
+    DeviceController& m_c;
+    ModemLanes& m_modems;
+    bool m_leftOut;
+};
+
+QString portName(int port)
+{
+    return QStringLiteral("COM%1").arg(port);
 }
 
 } // namespace
@@ -276,19 +340,23 @@ QString DeviceController::noDeviceServiceNotice()
 
 void DeviceController::startupCheck()
 {
-    const std::optional<ModemSelection::Remembered> remembered = ModemSelection::remembered();
-    if (!remembered) {
+    const QList<ModemSelection::Remembered> remembered = ModemSelection::rememberedAll();
+    if (remembered.isEmpty()) {
         startupCheckWithoutModem();
         return;
     }
-    // The port is asked on a worker: a modem that is gone may take the whole time-out to say nothing.
+    // The ports are asked on a worker: a modem that is gone may take the whole time-out to say nothing.
     const int timeoutMs = ModemTiming::current().commandTimeoutMs;
-    m_recallThread = QThread::create([this, modem = remembered->modem, devicePath = remembered->devicePath, timeoutMs] {
-        const QString path = SerialPortList::devicePathFor(modem.port);
-        const bool samePort = !path.isEmpty() && (devicePath.isEmpty() || path == devicePath);
-        const bool answers = samePort && GsmModem::acceptsPduMode(modem.port, timeoutMs);
+    m_recallThread = QThread::create([this, remembered, timeoutMs] {
+        QList<SelectedModem> answering;
+        for (const ModemSelection::Remembered& r : remembered) {
+            const QString path = SerialPortList::devicePathFor(r.modem.port);
+            const bool samePort = !path.isEmpty() && (r.devicePath.isEmpty() || path == r.devicePath);
+            if (samePort && GsmModem::acceptsPduMode(r.modem.port, timeoutMs))
+                answering.append(r.modem);
+        }
         QMetaObject::invokeMethod(
-            this, [this, modem, answers] { rememberedModemAnswered(modem, answers); }, Qt::QueuedConnection);
+            this, [this, answering] { rememberedModemsAnswered(answering); }, Qt::QueuedConnection);
     });
     connect(m_recallThread, &QThread::finished, this, [this] {
         m_recallThread->deleteLater();
@@ -297,26 +365,32 @@ void DeviceController::startupCheck()
     m_recallThread->start();
 }
 
-void DeviceController::rememberedModemAnswered(const SelectedModem& modem, bool answers)
+void DeviceController::rememberedModemsAnswered(const QList<SelectedModem>& modems)
 {
     // The user chose a device in the meantime: that choice stands.
-    if (!answers || g_bDeviceSelected) {
+    if (modems.isEmpty() || g_bDeviceSelected) {
         if (!g_bDeviceSelected)
             startupCheckWithoutModem();
         return;
     }
-    ModemSelection::select(modem);
+    ModemSelection::selectAll(modems);
     g_bDeviceSelected = true;
-    g_strDeviceName.set(modem.deviceLine());
-    m_main->setDeviceLine(modem.deviceLine());
+    g_strDeviceName.set(ModemSelection::deviceLine(modems));
+    m_main->setDeviceLine(g_strDeviceName.get());
     m_main->setStatusLineVisible(false);
     m_main->setWatchTimerRunning(false);
-    showModemOptions();
+    showModemOptions(true);
 }
 
-void DeviceController::showModemOptions()
+void DeviceController::showModemOptions(bool justChosen)
 {
     m_main->deliveryReportsBox()->setVisible(modemInUse());
+    const bool several = modemInUse() && ModemSelection::all().size() >= 2;
+    QCheckBox* parallel = m_main->parallelBox();
+    parallel->setEnabled(several);
+    parallel->setVisible(several);
+    if (!several || justChosen)
+        parallel->setChecked(several);
 }
 
 void DeviceController::startupCheckWithoutModem()
@@ -337,7 +411,7 @@ void DeviceController::modemWizard()
 {
     stopListeningForReports(); // the scan must find the modem free
     runConnectionWizard(m_main, [this] { m_main->setStatusLineVisible(false); });
-    showModemOptions();
+    showModemOptions(true);
     if (g_bDeviceSelected) {
         m_main->setStatusLineVisible(false);
         m_main->setDeviceLine(g_strDeviceName.get());
@@ -544,7 +618,7 @@ void DeviceController::connectionWizard()
     g_nAdviceGiven = 0;
     stopListeningForReports();
     runConnectionWizard(m_main, [this] { m_main->setStatusLineVisible(false); });
-    showModemOptions();
+    showModemOptions(true);
     if (g_bDeviceSelected) {
         m_main->setStatusLineVisible(false);
         m_main->setDeviceLine(g_strDeviceName.get());
@@ -749,8 +823,14 @@ void DeviceController::sendSms()
     m_deviceInit->show();
     g_bDeviceProbeDone = false;
     m_timer1111->start();
-    if (gateway)
+    if (gateway) {
         startGatewaySendWorker(*gateway);
+        return;
+    }
+    // Several modems share the list while "Parallel Process for SMS Sending" is ticked; else the first sends alone.
+    const QList<SelectedModem> modems = modem ? ModemSelection::all() : QList<SelectedModem>();
+    if (modems.size() >= 2 && m_main->parallelBox()->isChecked())
+        startParallelSendWorker(modems);
     else
         startSendWorker(modem ? modem->port : 0);
 }
@@ -820,6 +900,121 @@ void DeviceController::startSendWorker(int modemPort)
         emit sendFinished();
     });
     m_sendThread->start();
+}
+
+void DeviceController::startParallelSendWorker(const QList<SelectedModem>& modems)
+{
+    m_main->m_dwSendStartTick = quint32(QDateTime::currentMSecsSinceEpoch());
+    stopListeningForReports();
+    m_modemRun = std::make_shared<ModemRunControl>();
+    m_sendThread = QThread::create([this, modems, control = m_modemRun] { runParallelModems(modems, *control); });
+    connect(m_sendThread, &QThread::finished, this, [this] {
+        m_sendThread->deleteLater();
+        m_sendThread = nullptr;
+        m_modemRun.reset();
+        if (std::shared_ptr<ReportListener> listener = std::exchange(m_finishedRunListener, nullptr);
+            listener && !m_closing)
+            startListeningForReports(std::move(listener));
+        recoverOutcomes(false);
+        emit sendFinished();
+    });
+    m_sendThread->start();
+}
+
+QString DeviceController::lostModemsNotice(const QStringList& unopened, const QStringList& lost)
+{
+    QString text;
+    if (!unopened.isEmpty())
+        text += QStringLiteral("These GSM modems could not be readied and were left out of the run:\n") +
+                unopened.join(QLatin1Char('\n')) + QStringLiteral("\n\n");
+    if (!lost.isEmpty())
+        text += QStringLiteral("These GSM modems failed during the run and were taken out of it; the others went "
+                               "on:\n") +
+                lost.join(QLatin1Char('\n')) +
+                QStringLiteral("\n\nThe message each of them was sending is marked \"Uncertain\" when it may have "
+                               "gone out, \"Failed\" when it was refused.\n\n");
+    return text + QStringLiteral("The status column shows what became of each message.");
+}
+
+void DeviceController::runParallelModems(const QList<SelectedModem>& modems, ModemRunControl& control)
+{
+    g_nSendRequest = 0;
+    const bool reports = deliveryReportsRequested();
+    // Owns the modems; with reports still to come after the run, it listens for them.
+    auto channels = std::make_shared<ModemLanes>(*this);
+    QList<SendLane> lanes;
+    QStringList unopened;
+    QList<int> failedPorts;
+    std::vector<ComPtr<ModemChannel>> unready; // kept until the control lets go of their modems
+    bool cancelled = false;
+    for (const SelectedModem& modem : modems) {
+        auto channel = ComPtr<ModemChannel>::attach(new ModemChannel(modem.port));
+        channels->add(channel, reports);
+        control.attach(&channel->modem());
+        try {
+            channel->open();
+        } catch (const ModemError& e) {
+            cancelled = cancelled || e.kind() == ModemError::Kind::Cancelled;
+            unopened << portName(modem.port) + QStringLiteral(": ") + e.text();
+            failedPorts << modem.port;
+            channels->dropLast();
+            unready.push_back(channel);
+            continue;
+        }
+        lanes.append({portName(modem.port), channel.get(), SendLane().pacingMs});
+    }
+    ParallelRunResult result;
+    bool succeeded = false;
+    if (!lanes.isEmpty() && !cancelled) {
+        ParallelModemHost host(*this, *channels, !unopened.isEmpty());
+        result = ParallelSendRun(lanes, host, m_gate, *m_clock);
+        succeeded = host.succeeded;
+    } else {
+        hideDeviceInitDialog();
+        closeProgressDialog();
+        setMainWindowEnabled(true);
+    }
+    control.detach();
+    for (const ComPtr<ModemChannel>& channel : unready)
+        channel->Close();
+    if (reports && !cancelled && channels->outstanding())
+        m_finishedRunListener = channels;
+    else
+        channels->close();
+    for (const QString& lost : result.lostLanes)
+        for (const SelectedModem& modem : modems)
+            if (lost.startsWith(portName(modem.port) + QStringLiteral(": ")))
+                failedPorts << modem.port;
+    if (g_bStopRequested)
+        closeProgressDialog();
+    if ((unopened.isEmpty() && result.lostLanes.isEmpty()) || cancelled)
+        return;
+    onGui([this, unopened, lost = result.lostLanes, failedPorts, succeeded] {
+        if (m_closing)
+            return;
+        forgetModems(failedPorts);
+        m_lastRunCompleted = m_lastRunCompleted || succeeded;
+        const QString head = succeeded ? QStringLiteral("Message sent successfully.\n\n") : QString();
+        Ui::notice(m_main, head + lostModemsNotice(unopened, lost));
+    });
+}
+
+void DeviceController::forgetModems(const QList<int>& ports)
+{
+    QList<SelectedModem> left;
+    for (const SelectedModem& modem : ModemSelection::all())
+        if (!ports.contains(modem.port))
+            left.append(modem);
+    if (left.isEmpty()) {
+        g_bDeviceSelected = false;
+        ModemSelection::clear();
+        m_main->setDeviceLine(kNoDevice);
+    } else {
+        ModemSelection::selectAll(left);
+        g_strDeviceName.set(ModemSelection::deviceLine(left));
+        m_main->setDeviceLine(g_strDeviceName.get());
+    }
+    showModemOptions();
 }
 
 void DeviceController::onStopRequested()
@@ -1116,6 +1311,38 @@ void DeviceController::restoreAfterNoHandset()
         m_main->setAddEnabled(true);
         m_main->setUpdateEnabled(false);
     });
+}
+
+// --- Lanes of a run through several modems ------------------------------------------------
+
+void DeviceController::setupLanes(const QStringList& names)
+{
+    onGui([=, this] {
+        if (m_progress)
+            m_progress->setupLanes(names);
+    });
+}
+
+void DeviceController::showLane(int lane, const QString& text)
+{
+    onGui([=, this] {
+        if (m_progress)
+            m_progress->setLaneText(lane, text);
+    });
+}
+
+void DeviceController::laneLost(int lane, const QString& text)
+{
+    onGui([=, this] {
+        if (m_progress)
+            m_progress->setLaneText(lane,
+                                    QStringLiteral("Taken out of the run: ") + text.section(QStringLiteral(": "), 1));
+    });
+}
+
+void DeviceController::setRowLane(int row, const QString& lane)
+{
+    onGui([=, this] { m_main->recipients()->setStatusLane(row, lane); });
 }
 
 // --- ModemLinkHost ---------------------------------------------------------------------

@@ -99,6 +99,14 @@ public:
     void deliveryReported(int row, const QString& number, const QByteArray& fingerprint,
                           const Delivery& delivery) override;
 
+    // The progress window's lane lines and the status column's lane, for a run through several modems.
+    void setupLanes(const QStringList& names);
+    void showLane(int lane, const QString& text);
+    void laneLost(int lane, const QString& text);
+    void setRowLane(int row, const QString& lane);
+    // The one message after a run through several modems that lost or left out some of them.
+    static QString lostModemsNotice(const QStringList& unopened, const QStringList& lost);
+
     // After a run with delivery reports, the modem is kept open for the reports still to come.
     bool isListeningForReports() const { return m_reportThread != nullptr; }
     // Lets go of the modem kept open for reports; returns once it is closed.
@@ -118,7 +126,7 @@ private:
     // A GSM modem or an SMS gateway sends: no device service or handset is needed.
     static bool modemInUse();
     void startupCheckWithoutModem();
-    void rememberedModemAnswered(const SelectedModem& modem, bool answers);
+    void rememberedModemsAnswered(const QList<SelectedModem>& modems);
     // The connection steps and the port scan, with no device service to ask.
     void modemWizard();
     void onStopRequested();
@@ -127,6 +135,11 @@ private:
     // The send worker for an SMS gateway, and what ends its run early.
     void startGatewaySendWorker(const GatewaySettings& settings);
     void gatewayLost(const QString& text);
+    void startParallelSendWorker(const QList<SelectedModem>& modems);
+    // The send worker's step for several modems: opens each, sends the list through them all, wraps up.
+    void runParallelModems(const QList<SelectedModem>& modems, ModemRunControl& control);
+    // Drops modems that failed from the selection, and the selection when none is left.
+    void forgetModems(const QList<int>& ports);
 
     CCorvaneDlg* m_main;
     QPointer<CModeless> m_progress;
@@ -142,8 +155,9 @@ private:
     std::shared_ptr<ModemRunControl> m_reportControl;
     bool m_closing = false;
     void startListeningForReports(std::shared_ptr<ReportListener> listener);
-    // "Request delivery reports" shows while a GSM modem is selected.
-    void showModemOptions();
+    // "Request delivery reports" shows while a GSM modem is selected; "Parallel
+    // Process for SMS Sending" while several are, ticked when they were just chosen.
+    void showModemOptions(bool justChosen = false);
     StopGate m_gate;
     std::shared_ptr<ModemRunControl> m_modemRun;
     SendClock* m_clock;

@@ -9,23 +9,25 @@
 void ModemRunControl::attach(GsmModem* modem)
 {
     std::lock_guard lock(m_mutex);
-    m_modem = modem;
-    if (m_cancelled && m_modem)
-        m_modem->cancel();
+    if (!modem)
+        return;
+    m_modems.push_back(modem);
+    if (m_cancelled)
+        modem->cancel();
 }
 
 void ModemRunControl::detach()
 {
     std::lock_guard lock(m_mutex);
-    m_modem = nullptr;
+    m_modems.clear();
 }
 
 void ModemRunControl::cancel()
 {
     std::lock_guard lock(m_mutex);
     m_cancelled = true;
-    if (m_modem)
-        m_modem->cancel();
+    for (GsmModem* modem : m_modems)
+        modem->cancel();
 }
 
 bool ModemRunControl::cancelled()
@@ -37,6 +39,26 @@ bool ModemRunControl::cancelled()
 namespace {
 
 constexpr int kLastReportsWaitMs = 300;
+
+// A status report the tracker matched goes into the send journal and to the row.
+void handReport(DeliveryTracker& tracker, const Pdu::StatusReport& report, ModemLinkHost& modemHost)
+{
+    const std::optional<DeliveryTracker::Update> update = tracker.reported(report);
+    if (!update)
+        return;
+    SendJournal::Report line;
+    line.entry = {update->row,
+                  update->number,
+                  update->fingerprint,
+                  QDateTime::currentDateTime(),
+                  {update->part.part, update->part.total, update->reference}};
+    line.tpStatus = update->part.tpStatus;
+    line.discharge = update->part.time;
+    QString error;
+    if (!SendJournal::defaultPath().isEmpty() && !SendJournal::appendReport(SendJournal::defaultPath(), line, &error))
+        qWarning("Status report not journalled: %s", qPrintable(error));
+    modemHost.deliveryReported(update->row, update->number, update->fingerprint, update->delivery);
+}
 
 // The send run's host for a run with delivery reports: knows which row the
 // run is writing, so each part's message reference finds its row.
@@ -123,25 +145,7 @@ public:
     DeliveryTracker tracker;
 
 private:
-    void reported(const Pdu::StatusReport& report)
-    {
-        const std::optional<DeliveryTracker::Update> update = tracker.reported(report);
-        if (!update)
-            return;
-        SendJournal::Report line;
-        line.entry = {update->row,
-                      update->number,
-                      update->fingerprint,
-                      QDateTime::currentDateTime(),
-                      {update->part.part, update->part.total, update->reference}};
-        line.tpStatus = update->part.tpStatus;
-        line.discharge = update->part.time;
-        QString error;
-        if (!SendJournal::defaultPath().isEmpty() &&
-            !SendJournal::appendReport(SendJournal::defaultPath(), line, &error))
-            qWarning("Status report not journalled: %s", qPrintable(error));
-        m_modemHost.deliveryReported(update->row, update->number, update->fingerprint, update->delivery);
-    }
+    void reported(const Pdu::StatusReport& report) { handReport(tracker, report, m_modemHost); }
 
     ModemLinkHost& m_modemHost;
 };
@@ -221,4 +225,91 @@ std::shared_ptr<ReportListener> RunModemSendStep(int portNumber, SendRunHost& ho
         return nullptr;
     }
     return listener;
+}
+
+ModemLanes::~ModemLanes()
+{
+    close();
+}
+
+ModemLanes::Lane& ModemLanes::add(const ComPtr<ModemChannel>& channel, bool reports)
+{
+    m_lanes.push_back(std::make_unique<Lane>());
+    Lane& lane = *m_lanes.back();
+    lane.channel = channel;
+    GsmModem& modem = channel->modem();
+    modem.requestStatusReports(reports);
+    if (!reports)
+        return lane;
+    modem.setPartSubmitted([this, &lane](const QString& number, int part, int total, int reference) {
+        const int row = lane.row.load();
+        if (row >= 0 && row < m_rows.size())
+            lane.tracker.submitted(row, number, messageFingerprint(m_rows.at(row).message), part, total, reference);
+    });
+    modem.setReportSink([this, &lane](const Pdu::StatusReport& report) { handReport(lane.tracker, report, m_host); });
+    return lane;
+}
+
+void ModemLanes::writing(int lane, int row)
+{
+    if (lane >= 0 && lane < int(m_lanes.size()))
+        m_lanes.at(size_t(lane))->row = row;
+}
+
+void ModemLanes::rowSent(int row)
+{
+    if (row < 0 || row >= m_rows.size())
+        return;
+    for (const std::unique_ptr<Lane>& lane : m_lanes) {
+        if (lane->row.load() != row)
+            continue;
+        // A report that came before the run marked its row must not be covered by "Sent".
+        const Delivery delivery = lane->tracker.deliveryOf(row);
+        if (delivery.status != RowStatus::Sent)
+            m_host.deliveryReported(row, m_rows.at(row).number.trimmed(), messageFingerprint(m_rows.at(row).message),
+                                    delivery);
+    }
+}
+
+bool ModemLanes::outstanding() const
+{
+    for (const std::unique_ptr<Lane>& lane : m_lanes)
+        if (lane->tracker.outstanding() && lane->channel->modem().reportRoute() != GsmModem::ReportRoute::None)
+            return true;
+    return false;
+}
+
+void ModemLanes::listen(ModemRunControl& control)
+{
+    for (const std::unique_ptr<Lane>& lane : m_lanes)
+        control.attach(&lane->channel->modem());
+    std::vector<bool> gone(m_lanes.size(), false);
+    bool cancelled = false;
+    for (bool waiting = true; waiting && !cancelled;) {
+        waiting = false;
+        for (size_t i = 0; i < m_lanes.size() && !cancelled; ++i) {
+            Lane& lane = *m_lanes.at(i);
+            if (gone.at(i) || !lane.tracker.outstanding() ||
+                lane.channel->modem().reportRoute() == GsmModem::ReportRoute::None)
+                continue;
+            waiting = true;
+            try {
+                lane.channel->modem().pollReports(kLastReportsWaitMs);
+            } catch (const ModemError& e) {
+                // Gone, or let go of: what was reported so far stays in the journal.
+                gone[i] = true;
+                cancelled = e.kind() == ModemError::Kind::Cancelled;
+            }
+        }
+    }
+    control.detach();
+    close();
+}
+
+void ModemLanes::close()
+{
+    for (const std::unique_ptr<Lane>& lane : m_lanes) {
+        lane->channel->modem().setPartSubmitted({});
+        lane->channel->Close();
+    }
 }

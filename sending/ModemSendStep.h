@@ -2,8 +2,14 @@
 
 #include "SendRun.h"
 
+#include "device/modem/ModemChannel.h"
+#include "sending/DeliveryTracker.h"
+
+#include <atomic>
+
 #include <memory>
 #include <mutex>
+#include <vector>
 
 class GsmModem;
 
@@ -25,11 +31,13 @@ public:
     }
 };
 
-// Lets the GUI thread end the modem's waits at once, when the program closes.
+// Lets the GUI thread end the modems' waits at once, when the program closes.
+// A run through several modems attaches each of them.
 class ModemRunControl
 {
 public:
     void attach(GsmModem* modem);
+    // Lets go of every attached modem.
     void detach();
     void cancel();
     // cancel() was called (for listeners that have no modem to stop).
@@ -37,7 +45,7 @@ public:
 
 private:
     std::mutex m_mutex;
-    GsmModem* m_modem = nullptr;
+    std::vector<GsmModem*> m_modems;
     bool m_cancelled = false;
 };
 
@@ -63,3 +71,40 @@ public:
 // as a listener that owns the open modem (nothing when nothing is outstanding).
 std::shared_ptr<ReportListener> RunModemSendStep(int portNumber, SendRunHost& host, ModemLinkHost& modemHost,
                                                  StopGate& gate, SendClock& clock, ModemRunControl* control = nullptr);
+
+// The modems of a run through several at once (a lane each) with the delivery
+// reports each has had: each lane's tracker is fed on that lane's thread while
+// it runs; afterwards, as a listener, it waits for the reports still to come on
+// every modem. Owns the modems' channels and closes them.
+class ModemLanes final : public ReportListener
+{
+public:
+    struct Lane
+    {
+        ComPtr<ModemChannel> channel;
+        DeliveryTracker tracker;
+        std::atomic<int> row{-1}; // the row the lane is writing
+    };
+
+    explicit ModemLanes(ModemLinkHost& host) : m_host(host) {}
+    ~ModemLanes() override;
+
+    // Before the channel opens: with reports, each part asks for its report and each report finds its row.
+    Lane& add(const ComPtr<ModemChannel>& channel, bool reports);
+    // Drops the last lane added (its modem could not be readied).
+    void dropLast() { m_lanes.pop_back(); }
+    // The run's rows, before it starts.
+    void setRows(const QList<RecipientRow>& rows) { m_rows = rows; }
+    // On the lane's thread: it hands the row to its modem now; then the row was sent.
+    void writing(int lane, int row);
+    void rowSent(int row);
+
+    void listen(ModemRunControl& control) override;
+    bool outstanding() const override;
+    void close();
+
+private:
+    ModemLinkHost& m_host;
+    std::vector<std::unique_ptr<Lane>> m_lanes;
+    QList<RecipientRow> m_rows;
+};

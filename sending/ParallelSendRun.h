@@ -41,6 +41,8 @@ public:
     std::optional<int> take();
     // No row is handed out after this; what was not taken stays in the queue.
     void close();
+    // Nothing more will be handed out.
+    bool isEmpty() const;
     // The rows not handed out (for the "not sent" marks at the end).
     QList<int> remaining() const;
 
@@ -64,6 +66,9 @@ public:
     virtual void laneLost(int lane, const QString& text) = 0;
     // Which lane sent the row (the status column names it).
     virtual void setRowLane(int row, const QString& lane) = 0;
+    // On the lane's thread, just before it hands the row's message to its channel
+    // (a modem's delivery reports find their row by it). Nothing by default.
+    virtual void laneWriting(int /*lane*/, int /*row*/) {}
 };
 
 struct ParallelRunResult
@@ -77,5 +82,12 @@ struct ParallelRunResult
 // (each line names its lane) and the rows' statuses. A lane whose channel fails
 // leaves its row Uncertain or Failed as the single run would, and is taken out;
 // the run goes on while a lane is left. Stop stops all lanes.
+//
+// The host and the clock are called from every lane's thread (the host's
+// setupLanes, and the calls before and after the lanes, from the caller's).
+// Exclusions and options are read once, at the start. A lost lane ends the
+// journal as failed, so that what it left uncertain is known to later runs;
+// the run then shows its status column rather than its success message, and
+// telling the user which lanes were lost is the caller's, from lostLanes.
 ParallelRunResult ParallelSendRun(const QList<SendLane>& lanes, ParallelRunHost& host, StopGate& gate,
                                   SendClock& clock);

@@ -22,6 +22,9 @@ namespace {
 constexpr char kMagic[] = "veva-send-journal";
 constexpr char kVersion[] = "2";
 constexpr char kVersion1[] = "1";
+// Version 2 whose lines may name their lane; a reader that knows only 1 and 2 passes it over whole.
+constexpr char kVersionLanes[] = "2+lanes";
+constexpr char kLanePrefix[] = "lane=";
 
 using Outcome = SendJournal::Outcome;
 using Origin = SendJournal::Origin;
@@ -36,13 +39,24 @@ QByteArray partsText(const SendJournal::Parts& p)
     return QByteArray::number(p.accepted) + '/' + QByteArray::number(p.total) + '/' + QByteArray::number(p.reference);
 }
 
-QByteArray entryLine(const char* verb, const SendJournal::Entry& e, const QByteArray& time)
+QByteArray entryLine(const char* verb, const SendJournal::Entry& e, const QByteArray& time, const QString& lane = {})
 {
     QByteArray line = QByteArray(verb) + '\t' + QByteArray::number(e.row) + '\t' + QUrl::toPercentEncoding(e.number) +
                       '\t' + e.fingerprint + '\t' + time;
     if (e.parts.total > 0)
         line += '\t' + partsText(e.parts);
+    if (!lane.isEmpty())
+        line += '\t' + QByteArray(kLanePrefix) + QUrl::toPercentEncoding(lane);
     return line + '\n';
+}
+
+// Takes a trailing lane field off the line's fields; the lane's name, or empty.
+QString takeLane(QList<QByteArray>& fields)
+{
+    if (fields.size() < 6 || !fields.last().startsWith(kLanePrefix))
+        return {};
+    const QByteArray lane = fields.takeLast().mid(qsizetype(sizeof(kLanePrefix) - 1));
+    return QUrl::fromPercentEncoding(lane);
 }
 
 bool isFingerprint(const QByteArray& text)
@@ -219,6 +233,7 @@ bool SendJournal::begin(int rows, const QList<Entry>& keptSent, const QList<Entr
 
 bool SendJournal::begin(int rows, const QList<Outcome>& carry)
 {
+    QMutexLocker lock(&m_mutex);
     if (m_fd >= 0) {
         ::close(m_fd);
         m_fd = -1;
@@ -228,8 +243,8 @@ bool SendJournal::begin(int rows, const QList<Outcome>& carry)
         return false;
     }
     QDir().mkpath(QFileInfo(m_path).absolutePath());
-    QByteArray content = QByteArray(kMagic) + '\t' + kVersion + '\t' + timeText(QDateTime::currentDateTime()) + '\t' +
-                         QByteArray::number(rows) + '\n';
+    QByteArray content = QByteArray(kMagic) + '\t' + (m_namesLanes ? kVersionLanes : kVersion) + '\t' +
+                         timeText(QDateTime::currentDateTime()) + '\t' + QByteArray::number(rows) + '\n';
     // Carried rows mostly share a time: format each time once.
     QDateTime lastTime;
     QByteArray lastText;
@@ -264,7 +279,25 @@ bool SendJournal::begin(int rows, const QList<Outcome>& carry)
     return true;
 }
 
+bool SendJournal::isOpen() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_fd >= 0;
+}
+
+QString SendJournal::lastError() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_error;
+}
+
 bool SendJournal::append(const QByteArray& line)
+{
+    QMutexLocker lock(&m_mutex);
+    return appendLocked(line);
+}
+
+bool SendJournal::appendLocked(const QByteArray& line)
 {
     if (m_fd < 0)
         return false;
@@ -296,35 +329,38 @@ bool SendJournal::append(const QByteArray& line)
 }
 
 bool SendJournal::entry(const char* verb, int row, const QString& number, const QByteArray& fingerprint,
-                        const Parts& parts)
+                        const Parts& parts, const QString& lane)
 {
     const Entry e{row, number, fingerprint, QDateTime::currentDateTime(), parts};
-    return append(entryLine(verb, e, timeText(e.time)));
+    return append(entryLine(verb, e, timeText(e.time), lane));
 }
 
-bool SendJournal::sending(int row, const QString& number, const QByteArray& fingerprint)
+bool SendJournal::sending(int row, const QString& number, const QByteArray& fingerprint, const QString& lane)
 {
-    return entry("sending", row, number, fingerprint, {});
+    return entry("sending", row, number, fingerprint, {}, lane);
 }
 
-bool SendJournal::part(int row, const QString& number, const QByteArray& fingerprint, const Parts& parts)
+bool SendJournal::part(int row, const QString& number, const QByteArray& fingerprint, const Parts& parts,
+                       const QString& lane)
 {
-    return entry("part", row, number, fingerprint, parts);
+    return entry("part", row, number, fingerprint, parts, lane);
 }
 
-bool SendJournal::sent(int row, const QString& number, const QByteArray& fingerprint)
+bool SendJournal::sent(int row, const QString& number, const QByteArray& fingerprint, const QString& lane)
 {
-    return entry("sent", row, number, fingerprint, {});
+    return entry("sent", row, number, fingerprint, {}, lane);
 }
 
-bool SendJournal::uncertain(int row, const QString& number, const QByteArray& fingerprint, const Parts& parts)
+bool SendJournal::uncertain(int row, const QString& number, const QByteArray& fingerprint, const Parts& parts,
+                            const QString& lane)
 {
-    return entry("uncertain", row, number, fingerprint, parts);
+    return entry("uncertain", row, number, fingerprint, parts, lane);
 }
 
-bool SendJournal::failed(int row, const QString& number, const QByteArray& fingerprint, const Parts& parts)
+bool SendJournal::failed(int row, const QString& number, const QByteArray& fingerprint, const Parts& parts,
+                         const QString& lane)
 {
-    return entry("failed", row, number, fingerprint, parts);
+    return entry("failed", row, number, fingerprint, parts, lane);
 }
 
 bool SendJournal::uncertain(int row, const QString& number, const QByteArray& fingerprint)
@@ -354,7 +390,7 @@ bool SendJournal::appendReport(const QString& path, const Report& report, QStrin
     QByteArray line = entryLine("report", report.entry, timeText(report.entry.time));
     line.chop(1);
     line += '\t' + QByteArray::number(report.tpStatus) + '\t' + timeText(report.discharge) + '\n';
-    const bool ok = journal.append(line);
+    const bool ok = journal.appendLocked(line);
     if (!ok && error)
         *error = journal.m_error;
     return ok;
@@ -379,8 +415,9 @@ QHash<QString, Delivery> SendJournal::Contents::deliveries() const
 bool SendJournal::end(End how)
 {
     static const char* const kEnds[] = {"completed", "stopped", "failed"};
+    QMutexLocker lock(&m_mutex);
     const bool ok =
-        append(QByteArray("end\t") + kEnds[int(how)] + '\t' + timeText(QDateTime::currentDateTime()) + '\n');
+        appendLocked(QByteArray("end\t") + kEnds[int(how)] + '\t' + timeText(QDateTime::currentDateTime()) + '\n');
     if (m_fd >= 0) {
         ::close(m_fd);
         m_fd = -1;
@@ -412,10 +449,11 @@ std::optional<SendJournal::Contents> readJournal(QIODevice& device)
             continue;
         }
         line.chop(1);
-        const QList<QByteArray> fields = line.split('\t');
+        QList<QByteArray> fields = line.split('\t');
         if (header) {
             bool ok = false;
-            if (fields.size() != 4 || fields.at(0) != kMagic || (fields.at(1) != kVersion && fields.at(1) != kVersion1))
+            if (fields.size() != 4 || fields.at(0) != kMagic ||
+                (fields.at(1) != kVersion && fields.at(1) != kVersion1 && fields.at(1) != kVersionLanes))
                 return std::nullopt;
             run.started = QDateTime::fromString(QString::fromLatin1(fields.at(2)), Qt::ISODateWithMs);
             run.rows = fields.at(3).toInt(&ok);
@@ -424,7 +462,7 @@ std::optional<SendJournal::Contents> readJournal(QIODevice& device)
             header = false;
             continue;
         }
-        const QByteArray& verb = fields.first();
+        const QByteArray verb = fields.first();
         if (verb == "report" && fields.size() == 8) {
             // Reports may come after the end: the run is over, its messages still travel.
             std::optional<SendJournal::Entry> entry = parseEntry(fields.mid(0, 6));
@@ -446,9 +484,12 @@ std::optional<SendJournal::Contents> readJournal(QIODevice& device)
                 run.end = SendJournal::End::Failed;
             continue;
         }
+        const QString lane = takeLane(fields);
         const std::optional<SendJournal::Entry> entry = parseEntry(fields);
         if (!entry)
             continue;
+        if (!lane.isEmpty())
+            run.lanes.insert(entry->row, lane);
         if (verb == "sending") {
             pending.insert(entry->row, *entry);
         } else if (verb == "part") {

@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QHash>
 #include <QList>
+#include <QMutex>
 #include <QString>
 
 #include <optional>
@@ -22,14 +23,18 @@
 // kept beside it. The sent-items file is never touched.
 //
 // Lines are UTF-8, tab-separated, each ending in LF:
-//   veva-send-journal 2 <started> <rows>
-//   <verb> <row> <number, percent-encoded> <message fingerprint> <time> [<accepted>/<parts>/<reference>]
+//   veva-send-journal 2|2+lanes <started> <rows>
+//   <verb> <row> <number, percent-encoded> <message fingerprint> <time> [<accepted>/<parts>/<reference>] [lane=<name>]
 //   end completed|stopped|failed <time>
 //   report <row> <number> <fingerprint> <time> <part>/<parts>/<message reference> <TP-ST> <discharge time>
 // verbs: sending, part (one more part of a long message accepted), sent,
 // uncertain (handed over, never confirmed), failed (refused or never handed
 // over), kept-sent, kept-uncertain, carried-sent, carried-uncertain, carried-failed,
 // report (the network's status report on one part; these may follow the end line).
+// A run with several lanes (modems) names the lane of each of its own lines,
+// percent-encoded; its header says "2+lanes", so that a reader that knows only
+// 1 and 2 passes the whole journal over rather than misread the lines it cannot parse.
+// Appends are serialised: the lanes of one run write from their own threads.
 class SendJournal
 {
 public:
@@ -84,8 +89,9 @@ public:
         QDateTime started;
         int rows = 0;
         std::optional<End> end;
-        QList<Outcome> outcomes; // ordered by row
-        QList<Report> reports;   // in the order they came
+        QList<Outcome> outcomes;   // ordered by row
+        QList<Report> reports;     // in the order they came
+        QHash<int, QString> lanes; // by row: the lane its last line of this run named
         // What the reports say of each message reported on, by sendKey.
         QHash<QString, Delivery> deliveries() const;
         // What a later run must not forget: everything, unless the run
@@ -119,20 +125,26 @@ public:
     // written (lastError() says why); the old journal is then left as it was.
     bool begin(int rows, const QList<Outcome>& carry);
     bool begin(int rows, const QList<Entry>& keptSent = {}, const QList<Entry>& keptUncertain = {});
-    bool sending(int row, const QString& number, const QByteArray& fingerprint);
-    bool part(int row, const QString& number, const QByteArray& fingerprint, const Parts& parts);
-    bool sent(int row, const QString& number, const QByteArray& fingerprint);
-    bool uncertain(int row, const QString& number, const QByteArray& fingerprint, const Parts& parts);
+    // Before begin(): the run's lines will name their lanes (the header then says "2+lanes").
+    void setNamesLanes(bool on) { m_namesLanes = on; }
+    // `lane` names the lane that sent the row, in a run with several; empty for a run with one.
+    bool sending(int row, const QString& number, const QByteArray& fingerprint, const QString& lane = {});
+    bool part(int row, const QString& number, const QByteArray& fingerprint, const Parts& parts,
+              const QString& lane = {});
+    bool sent(int row, const QString& number, const QByteArray& fingerprint, const QString& lane = {});
+    bool uncertain(int row, const QString& number, const QByteArray& fingerprint, const Parts& parts,
+                   const QString& lane = {});
     bool uncertain(int row, const QString& number, const QByteArray& fingerprint);
-    bool failed(int row, const QString& number, const QByteArray& fingerprint, const Parts& parts);
+    bool failed(int row, const QString& number, const QByteArray& fingerprint, const Parts& parts,
+                const QString& lane = {});
     bool failed(int row, const QString& number, const QByteArray& fingerprint);
     // Writes the end line and closes the journal.
     bool end(End how);
     // Adds a status report to the journal at `path`, during its run or after it ended.
     static bool appendReport(const QString& path, const Report& report, QString* error = nullptr);
 
-    bool isOpen() const { return m_fd >= 0; }
-    QString lastError() const { return m_error; }
+    bool isOpen() const;
+    QString lastError() const;
 
     // The run in the journal at `path` when it did not end; nothing when it
     // ended, when there is no journal, or when its first line is not a header.
@@ -145,9 +157,13 @@ public:
 
 private:
     bool append(const QByteArray& line);
-    bool entry(const char* verb, int row, const QString& number, const QByteArray& fingerprint, const Parts& parts);
+    bool appendLocked(const QByteArray& line);
+    bool entry(const char* verb, int row, const QString& number, const QByteArray& fingerprint, const Parts& parts,
+               const QString& lane);
 
     QString m_path;
     int m_fd = -1;
     QString m_error;
+    bool m_namesLanes = false;
+    mutable QMutex m_mutex; // one line at a time, whichever lane writes it
 };

@@ -7,6 +7,7 @@
 #include "device/modem/ModemChannel.h"
 #include "platform/TextCodec.h"
 #include "sending/SendJournal.h"
+#include "sending/SendRunParts.h"
 #include "store/DataFiles.h"
 
 #include <QFileInfo>
@@ -16,6 +17,8 @@
 
 #include <optional>
 
+using namespace SendRunParts;
+
 namespace {
 
 class RealClock : public SendClock
@@ -23,104 +26,6 @@ class RealClock : public SendClock
 public:
     void sleepMs(int ms) override { QThread::msleep(static_cast<unsigned long>(ms)); }
 };
-
-constexpr int kPacingMs = 1000;
-
-// Follows the parts of a long message as a modem accepts them, into the journal.
-class PartTracker final : public PartListener
-{
-public:
-    PartTracker(SendJournal& journal, int row, const QString& number, const QByteArray& fingerprint)
-        : m_journal(journal), m_row(row), m_number(number), m_fingerprint(fingerprint)
-    {
-    }
-    void partAccepted(int part, int total, int reference) override
-    {
-        parts = {part, total, reference};
-        if (total > 1 && !m_journal.part(m_row, m_number, m_fingerprint, parts))
-            journalFailed = true;
-    }
-    SendJournal::Parts parts;
-    bool journalFailed = false;
-
-private:
-    SendJournal& m_journal;
-    int m_row;
-    QString m_number;
-    QByteArray m_fingerprint;
-};
-
-// A channel that takes the message as typed (a GSM modem) gets it in Unicode,
-// from the part after those an earlier run had accepted; the handset gets its
-// narrow message packet. Returns the text as it went out, for the records.
-QString writeMessage(IChannel* channel, const QString& message, const QString& number, const SendJournal::Parts& from,
-                     PartTracker& tracker)
-{
-    ComPtr<ITextMessageChannel> text;
-    if (channel && SUCCEEDED(channel->QueryInterface(IID_ITextMessageChannel, text.putVoid())) && text) {
-        const bool resume = from.isPartial();
-        checkHr(
-            text->WriteTextMessage(message, number, resume ? from.accepted : 0, resume ? from.reference : -1, &tracker),
-            IID_ITextMessageChannel);
-        return message;
-    }
-    USBClient::WritePacket(Packets::MessagePacket(message, number), channel);
-    return TextCodec::throughAnsi(message);
-}
-
-// What the journal of earlier runs hands on to this one: the outcomes to carry
-// and the long messages that were cut short, by sendKey.
-struct EarlierRuns
-{
-    QList<SendJournal::Outcome> carry;
-    QHash<QString, SendJournal::Parts> partial;
-};
-
-EarlierRuns earlierRuns(const QList<RecipientRow>& rows, const QString& journalPath)
-{
-    EarlierRuns out;
-    QHash<QString, RowStatus> kept;    // rows of this list an earlier run took care of
-    QSet<QString> again;               // rows the user sends again whatever was known
-    QHash<QString, QByteArray> prints; // one fingerprint per message text
-    const QDateTime now = QDateTime::currentDateTime();
-    for (int i = 0; i < rows.size(); ++i) {
-        const RecipientRow& r = rows.at(i);
-        if (!isSentOrUncertain(r.keep) && !r.sendAgain)
-            continue;
-        auto print = prints.constFind(r.message);
-        if (print == prints.cend())
-            print = prints.insert(r.message, messageFingerprint(r.message));
-        const QString number = r.number.trimmed();
-        const QString key = sendKey(number, print.value());
-        if (r.sendAgain) {
-            again.insert(key);
-        } else {
-            kept.insert(key, r.keep);
-            out.carry.append({{i, number, print.value(), now, {}}, r.keep, SendJournal::Origin::Kept});
-        }
-    }
-    const std::optional<SendJournal::Contents> earlier = SendJournal::read(journalPath);
-    if (!earlier)
-        return out;
-    const QList<SendJournal::Outcome> unresolved = earlier->unresolved();
-    QSet<QString> sent;
-    for (const SendJournal::Outcome& o : unresolved)
-        if (o.status == RowStatus::Sent)
-            sent.insert(sendKey(o.entry.number, o.entry.fingerprint));
-    for (SendJournal::Outcome o : unresolved) {
-        const QString key = sendKey(o.entry.number, o.entry.fingerprint);
-        if (again.contains(key) || kept.contains(key))
-            continue;
-        if (o.status == RowStatus::Failed) {
-            if (sent.contains(key) || !o.entry.parts.isPartial())
-                continue;
-            out.partial.insert(key, o.entry.parts);
-        }
-        o.origin = SendJournal::Origin::Carried;
-        out.carry.append(o);
-    }
-    return out;
-}
 
 } // namespace
 
@@ -248,10 +153,7 @@ bool SendRun(IChannel* channel, SendRunHost& host, StopGate& gate, SendClock& cl
         qWarning("Sending without a journal: %s", qPrintable(journal.lastError()));
     }
     // The journal or a record file failed during the run: asked once, then the run goes on without them.
-    bool journalAsked = !journal.isOpen();
-    bool recordsAsked = false;
-    // Read at the first message saved, then kept current by this run's appends.
-    DataFiles::TemplateSet templates(DataFiles::templatesPath());
+    RunRecords records(journal.isOpen());
 
     // Rows from `next` on were not reached; those an earlier run sent keep their status.
     auto markUnreached = [&](int next) {
@@ -271,21 +173,7 @@ bool SendRun(IChannel* channel, SendRunHost& host, StopGate& gate, SendClock& cl
         host.setMainWindowEnabled(true);
         return false;
     };
-    auto journalLost = [&]() {
-        if (journalAsked)
-            return true;
-        journalAsked = true;
-        return host.askToGoOn(JournalUnwritableQuestion(journal.lastError()));
-    };
-    auto recordLost = [&](const QString& path, const QString& error) {
-        if (recordsAsked)
-            return true;
-        recordsAsked = true;
-        QString reason = error;
-        if (reason.startsWith(path + QStringLiteral(": ")))
-            reason = reason.mid(path.size() + 2);
-        return host.askToGoOn(RecordUnwritableQuestion(QFileInfo(path).fileName(), reason));
-    };
+    auto journalLost = [&]() { return records.journalLost(host, journal); };
 
     host.setMainWindowEnabled(false);
     if (host.hasDeviceInitDialog()) {
@@ -366,9 +254,7 @@ bool SendRun(IChannel* channel, SendRunHost& host, StopGate& gate, SendClock& cl
             if (g_bStopRequested)
                 return stop(i);
             fingerprint = messageFingerprint(message);
-            const SendJournal::Parts from =
-                rows.at(i).sendAgain ? SendJournal::Parts{}
-                                     : earlier.partial.value(sendKey(number, fingerprint), SendJournal::Parts{});
+            const SendJournal::Parts from = earlier.resumeFrom(rows.at(i), number, fingerprint);
             if (!journal.sending(i, number, fingerprint) && !journalLost())
                 return stop(i);
             tracker.emplace(journal, i, number, fingerprint);
@@ -383,14 +269,7 @@ bool SendRun(IChannel* channel, SendRunHost& host, StopGate& gate, SendClock& cl
             host.setRowStatus({i}, RowStatus::Sent);
             ++sentSincePause;
 
-            QString error;
-            if (options.saveTemplates && !sentText.trimmed().isEmpty() && !templates.saveIfNew(sentText, &error) &&
-                !error.isEmpty() && !recordLost(DataFiles::templatesPath(), error))
-                return stop(i + 1);
-            error.clear();
-            if (options.saveSentItems &&
-                !DataFiles::AppendSentItem(rows.at(i).number, sentText, QDate::currentDate(), &error) &&
-                !recordLost(DataFiles::sentItemsPath(), error))
+            if (!records.save(host, options, rows.at(i).number, sentText))
                 return stop(i + 1);
 
             if (g_bStopRequested)

@@ -34,9 +34,15 @@ QVariant RecipientListModel::data(const QModelIndex& index, int role) const
         return r.message;
     case SendingStatus:
         return r.status == RowStatus::None ? QString() : r.statusTime.toString(QStringLiteral("dd/MM/yyyy hh:mm:ss"));
-    case Status:
-        return r.statusDetail.isEmpty() ? rowStatusText(r.status)
-                                        : QStringLiteral("%1 (%2)").arg(rowStatusText(r.status), r.statusDetail);
+    case Status: {
+        QString text = r.statusDetail.isEmpty()
+                           ? rowStatusText(r.status)
+                           : QStringLiteral("%1 (%2)").arg(rowStatusText(r.status), r.statusDetail);
+        // A run with several modems names the one that sent the row.
+        if (!r.statusLane.isEmpty() && r.status != RowStatus::None)
+            text += QStringLiteral(" (%1)").arg(r.statusLane);
+        return text;
+    }
     default:
         return QString();
     }
@@ -145,6 +151,7 @@ void RecipientListModel::setStatus(const QList<int>& rows, RowStatus status, con
         m_rows[row].status = status;
         m_rows[row].statusTime = time;
         m_rows[row].statusDetail.clear();
+        m_rows[row].statusLane.clear();
         first = std::min(first, row);
         last = std::max(last, row);
     }
@@ -162,6 +169,14 @@ void RecipientListModel::setStatus(int row, RowStatus status, const QDateTime& t
     emit dataChanged(index(row, SendingStatus), index(row, Status));
 }
 
+void RecipientListModel::setStatusLane(int row, const QString& lane)
+{
+    if (row < 0 || row >= count())
+        return;
+    m_rows[row].statusLane = lane;
+    emit dataChanged(index(row, Status), index(row, Status));
+}
+
 QString RecipientListModel::statusText(int row) const
 {
     return data(index(row, Status)).toString();
@@ -173,6 +188,7 @@ void RecipientListModel::clearStatuses()
         r.status = RowStatus::None;
         r.statusTime = {};
         r.statusDetail.clear();
+        r.statusLane.clear();
     }
     if (!m_rows.isEmpty())
         emit dataChanged(index(0, SendingStatus), index(count() - 1, Status));
@@ -190,6 +206,7 @@ bool RecipientListModel::restatus(Row& row)
     row.status = RowStatus::None;
     row.statusTime = {};
     row.statusDetail.clear();
+    row.statusLane.clear();
     if (m_recovered.isEmpty())
         return false;
     // Lists mostly carry one message for every row: hash it once.

@@ -35,6 +35,7 @@ public:
         RowStatus status = RowStatus::None;
         QDateTime statusTime;
         QString statusDetail = {}; // the reason of NotDelivered
+        QString statusLane = {};   // the modem that sent it, in a run with several ("COM7")
     };
 
     explicit RecipientListModel(QObject* parent = nullptr);
@@ -74,6 +75,8 @@ public:
     void setStatus(const QList<int>& rows, RowStatus status, const QDateTime& time = QDateTime::currentDateTime());
     // A status report's outcome; "Not delivered (<detail>)" shows its reason.
     void setStatus(int row, RowStatus status, const QDateTime& time, const QString& detail);
+    // The lane of a run with several that settled the row: "Sent (COM7)". Cleared with the next status.
+    void setStatusLane(int row, const QString& lane);
     QString statusText(int row) const;
     void clearStatuses();
 

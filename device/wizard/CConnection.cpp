@@ -19,6 +19,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStandardItemModel>
@@ -123,6 +124,10 @@ CConnection::CConnection(QWidget* parent) : QDialog(parent)
     grid->setColumnStretch(1, 1);
     grid->setColumnStretch(3, 1);
     grid->setHorizontalSpacing(10);
+    connect(m_viaModem, &QCheckBox::toggled, this, [this](bool checked) {
+        if (QListWidgetItem* item = modemItem(m_shownModemPort))
+            item->setCheckState(checked ? Qt::Checked : Qt::Unchecked);
+    });
     auto* hidden = new QLineEdit(detailGroup);
     hidden->setObjectName(QStringLiteral("1040"));
     hidden->hide();
@@ -130,6 +135,20 @@ CConnection::CConnection(QWidget* parent) : QDialog(parent)
     auto* help =
         CColorStatic::makeLink(QStringLiteral("Need help? Click here to contact us."), QStringLiteral("1070"), this);
     connect(help, &CColorStatic::clicked, this, [this] { Support::openSupportMail(this); });
+
+    const QString modemsCaption = QStringLiteral("Send SMS through these GSM modems");
+    auto* modemsLabel = new QLabel(modemsCaption, this);
+    m_modems = new QListWidget(this);
+    m_modems->setObjectName(QStringLiteral("SendThroughModems"));
+    m_modems->setAccessibleName(modemsCaption);
+    m_modems->setMaximumHeight(80);
+    modemsLabel->setBuddy(m_modems);
+    connect(m_modems, &QListWidget::itemChanged, this, [this](QListWidgetItem* item) {
+        if (item == modemItem(m_shownModemPort)) {
+            const QSignalBlocker block(m_viaModem);
+            m_viaModem->setChecked(item->checkState() == Qt::Checked);
+        }
+    });
 
     m_connection = makeButton(this, 1036, QStringLiteral("Connection"));
     m_ok = makeButton(this, 1, QStringLiteral("OK"));
@@ -153,12 +172,14 @@ CConnection::CConnection(QWidget* parent) : QDialog(parent)
     layout->addLayout(progressRow);
     layout->addWidget(portGroup, 1);
     layout->addWidget(detailGroup);
+    layout->addWidget(modemsLabel);
+    layout->addWidget(m_modems);
     layout->addLayout(bottom);
 
     m_list->setColumnWidthChecked(PortColumn, 100);
     m_list->setColumnWidthChecked(DetailsColumn, 200);
     m_list->setColumnWidthChecked(StatusColumn, 250);
-    resize(620, 470);
+    resize(620, 560);
 
     m_cancelRepeater = new QTimer(this);
     m_cancelRepeater->setInterval(50);
@@ -201,8 +222,35 @@ QString CConnection::cell(int row, Column column) const
     return m_rows->data(m_rows->index(row, column)).toString();
 }
 
+QListWidgetItem* CConnection::modemItem(int port) const
+{
+    for (int i = 0; i < m_modems->count(); ++i)
+        if (m_modems->item(i)->data(Qt::UserRole).toInt() == port)
+            return m_modems->item(i);
+    return nullptr;
+}
+
+void CConnection::offerModem(int port, const QString& manufacturer, const QString& model)
+{
+    QListWidgetItem* item = modemItem(port);
+    if (!item) {
+        item = new QListWidgetItem(SelectedModem{port, manufacturer, model}.deviceLine());
+        item->setData(Qt::UserRole, port);
+        item->setData(Qt::UserRole + 1, manufacturer);
+        item->setData(Qt::UserRole + 2, model);
+        item->setFlags(Qt::ItemIsUserCheckable | Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+        const QSignalBlocker block(m_modems);
+        item->setCheckState(Qt::Unchecked);
+        m_modems->addItem(item);
+    }
+    m_shownModemPort = port;
+    const QSignalBlocker block(m_viaModem);
+    m_viaModem->setChecked(item->checkState() == Qt::Checked);
+}
+
 void CConnection::clearDetails()
 {
+    m_shownModemPort = 0;
     for (QLineEdit* e : {m_com, m_details, m_manufacturer, m_model, m_pin})
         e->clear();
     m_sendsSms = false;
@@ -220,6 +268,7 @@ void CConnection::startScan()
     m_scanDone = false;
     m_rows->removeRows(0, m_rows->rowCount());
     clearDetails();
+    m_modems->clear();
     m_list->setEnabled(false);
     m_progress->show();
     m_progress->setRange(0, 1);
@@ -409,8 +458,10 @@ void CConnection::onQueryDone(int generation, bool ok, const CSMSSerialPort::Dev
         g_bDeviceSelected = true;
         m_sendsSms = sendsSms;
         m_viaModem->setEnabled(sendsSms);
-        if (sendsSms)
+        if (sendsSms) {
             m_viaModem->setAccessibleName(QStringLiteral("Send SMS through the GSM modem on %1").arg(m_com->text()));
+            offerModem(PortScanText::portNumber(m_com->text()), identity.manufacturer, identity.model);
+        }
         return;
     }
     g_bDeviceSelected = false;
@@ -422,6 +473,28 @@ void CConnection::accept()
 {
     if (m_scanning || m_querying)
         return;
+    // The modems ticked in the list send, whichever port is selected now.
+    QList<SelectedModem> modems;
+    QList<ModemSelection::Remembered> remembered;
+    for (int i = 0; i < m_modems->count(); ++i) {
+        const QListWidgetItem* item = m_modems->item(i);
+        if (item->checkState() != Qt::Checked)
+            continue;
+        const SelectedModem modem{item->data(Qt::UserRole).toInt(), item->data(Qt::UserRole + 1).toString(),
+                                  item->data(Qt::UserRole + 2).toString()};
+        modems.append(modem);
+        remembered.append({modem, SerialPortList::devicePathFor(modem.port)});
+    }
+    if (!modems.isEmpty()) {
+        ModemSelection::selectAll(modems);
+        // Offered again at the next start; a settings folder that cannot be written only loses that.
+        ModemSelection::rememberAll(remembered);
+        m_scanDone = true;
+        g_bDeviceSelected = true;
+        g_strDeviceName.set(ModemSelection::deviceLine(modems));
+        QDialog::accept();
+        return;
+    }
     const int row = m_list->firstSelectedRow();
     if (row < 0 || cell(row, PortColumn).isEmpty()) {
         Ui::notice(this, QStringLiteral("Please select device from list."));

@@ -10,6 +10,8 @@ class CMyListCtrl;
 class PortScan;
 class QCheckBox;
 class QLineEdit;
+class QListWidget;
+class QListWidgetItem;
 class QProgressBar;
 class QPushButton;
 class QStandardItemModel;
@@ -76,6 +78,12 @@ private:
     // Offered when the selected port's modem takes PDU mode: send through it
     // instead of the device service's handset.
     QCheckBox* m_viaModem = nullptr;
+    // Every port whose modem took PDU mode in this scan; the ticked ones send,
+    // the first of them alone when only one device is used.
+    QListWidget* m_modems = nullptr;
+    int m_shownModemPort = 0; // the port m_viaModem stands for; 0 for none
+    QListWidgetItem* modemItem(int port) const;
+    void offerModem(int port, const QString& manufacturer, const QString& model);
 
     int m_selectedRow = -1;
     QString m_modelText;

@@ -89,6 +89,9 @@ CModeless::CModeless(QWidget* owner) : QDialog(nullptr, Qt::Dialog | Qt::Customi
     layout->addWidget(m_status);
     layout->addWidget(m_activity);
     layout->addWidget(m_pause);
+    m_laneBox = new QVBoxLayout;
+    m_laneBox->setSpacing(2);
+    layout->addLayout(m_laneBox);
     layout->addSpacing(6);
     layout->addWidget(notice);
     layout->addLayout(stopRow);
@@ -144,6 +147,37 @@ void CModeless::setPauseLineVisible(bool visible)
 void CModeless::setPauseText(const QString& text)
 {
     m_pause->setText(text);
+}
+
+void CModeless::setupLanes(const QStringList& names)
+{
+    qDeleteAll(m_lanes);
+    m_lanes.clear();
+    m_laneNames = names;
+    for (int i = 0; i < names.size(); ++i) {
+        auto* line = staticText(this, 1100 + i, names.at(i) + QStringLiteral(": Waiting"), QStringLiteral("Lane"));
+        line->setObjectName(QStringLiteral("Lane%1").arg(i));
+        line->setWordWrap(true); // a lost modem's reason may be long
+        m_laneBox->addWidget(line);
+        m_lanes.append(line);
+    }
+    setFixedSize(440, layout()->totalHeightForWidth(440));
+}
+
+void CModeless::setLaneText(int lane, const QString& text)
+{
+    if (lane < 0 || lane >= m_lanes.size())
+        return;
+    m_lanes.at(lane)->setText(m_laneNames.at(lane) + QStringLiteral(": ") + text);
+    // The window grows by the lines a wrapped text takes, and no more.
+    const int height = layout()->totalHeightForWidth(440);
+    if (height != this->height())
+        setFixedSize(440, height);
+}
+
+QString CModeless::laneText(int lane) const
+{
+    return lane >= 0 && lane < m_lanes.size() ? m_lanes.at(lane)->text() : QString();
 }
 
 void CModeless::finish()

@@ -1,10 +1,13 @@
 #pragma once
 
 #include <QDialog>
+#include <QList>
+#include <QStringList>
 
 class QLabel;
 class QProgressBar;
 class QPushButton;
+class QVBoxLayout;
 
 // The sending-progress window of a send run: totals, the row being sent, an
 // overall bar, an activity bar the main window steps every 50 ms, the delivery
@@ -32,6 +35,11 @@ public:
     void setActivity(int value);
     void setPauseLineVisible(bool visible);
     void setPauseText(const QString& text);
+    // A run with several lanes (modems): one line for each under the total, named by its text.
+    void setupLanes(const QStringList& names);
+    void setLaneText(int lane, const QString& text);
+    QString laneText(int lane) const;
+    int laneCount() const { return int(m_lanes.size()); }
     // Closes the window; the only way it closes.
     void finish();
 
@@ -63,5 +71,8 @@ private:
     QProgressBar* m_overall = nullptr;
     QProgressBar* m_activity = nullptr;
     QPushButton* m_stop = nullptr;
+    QVBoxLayout* m_laneBox = nullptr;
+    QList<QLabel*> m_lanes;
+    QStringList m_laneNames;
     bool m_finishing = false;
 };
