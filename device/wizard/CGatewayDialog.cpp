@@ -63,19 +63,19 @@ CGatewayDialog::CGatewayDialog(QWidget* parent, const std::optional<GatewaySetti
     m_rate->setRange(0, 10000);
     m_rate->setDecimals(1);
     m_rate->setSpecialValueText(QStringLiteral("No limit"));
-    m_remember = new QCheckBox(QStringLiteral("Remember the password"), this);
+    m_remember = new QCheckBox(QStringLiteral("Re&member the password"), this);
     m_remember->setObjectName(QStringLiteral("remember"));
-    m_remember->setAccessibleName(m_remember->text());
+    m_remember->setAccessibleName(QStringLiteral("Remember the password"));
 
     auto* form = new QFormLayout;
-    form->addRow(QStringLiteral("Address of the send interface:"), m_url);
-    form->addRow(QStringLiteral("User name:"), m_user);
-    form->addRow(QStringLiteral("Password:"), m_password);
+    form->addRow(QStringLiteral("&Address of the send interface:"), m_url);
+    form->addRow(QStringLiteral("&User name:"), m_user);
+    form->addRow(QStringLiteral("&Password:"), m_password);
     form->addRow(QString(), m_remember);
-    form->addRow(QStringLiteral("Sender (optional):"), m_sender);
-    form->addRow(QStringLiteral("SMSC id (optional):"), m_smsc);
-    form->addRow(QStringLiteral("Messages in flight:"), m_inFlight);
-    form->addRow(QStringLiteral("Messages per second at most:"), m_rate);
+    form->addRow(QStringLiteral("&Sender (optional):"), m_sender);
+    form->addRow(QStringLiteral("SMS&C id (optional):"), m_smsc);
+    form->addRow(QStringLiteral("Messages in &flight:"), m_inFlight);
+    form->addRow(QStringLiteral("Messages per second at m&ost:"), m_rate);
 
     m_status = new QLabel(this);
     m_status->setObjectName(QStringLiteral("status"));

@@ -10,6 +10,7 @@
 #include <QCheckBox>
 #include <QDoubleSpinBox>
 #include <QFile>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -101,7 +102,9 @@ void TestGatewayDialog::fieldsAreNamedAsShown()
         auto* form = dialog.findChild<QFormLayout*>();
         auto* label = qobject_cast<QLabel*>(form->labelForField(w));
         QVERIFY2(label, name);
-        QCOMPARE(label->text(), w->accessibleName() + QLatin1Char(':'));
+        QCOMPARE(QString(label->text()).remove(QLatin1Char('&')), w->accessibleName() + QLatin1Char(':'));
+        // ... and its access key leads to the field.
+        QVERIFY2(!QKeySequence::mnemonic(label->text()).isEmpty() && label->buddy() == w, name);
     }
     QCOMPARE(dialog.findChild<QCheckBox*>(QStringLiteral("remember"))->accessibleName(),
              QStringLiteral("Remember the password"));

@@ -11,6 +11,7 @@
 #include "device/CFirst.h"
 #include "device/CVistaMessage.h"
 #include "device/wizard/CConnectionwizard.h"
+#include "device/wizard/CGatewayDialog.h"
 #include "export/CExport_Option.h"
 #include "export/COpen_Export_Log.h"
 #include "import/WorkbookTables.h"
@@ -181,6 +182,22 @@ void tourDialogs(const QString& scratch, const DialogVisitor& visit)
     progress.setPauseLineVisible(true);
     progress.setPauseText(QStringLiteral("Pausing the process for 1 Minute 30 Second."));
     save(&progress, QStringLiteral("progress"));
+    CModeless lanes(&main);
+    lanes.setupRun(120, QStringLiteral("00441234567"));
+    lanes.showRow(41, 120, QStringLiteral("0049301234"));
+    lanes.setupLanes({QStringLiteral("COM7"), QStringLiteral("COM8"), QStringLiteral("COM9")});
+    lanes.setLaneText(0, QStringLiteral("Sending to 0049301234 (14 sent)"));
+    lanes.setLaneText(1, QStringLiteral("Sent to 0033612345 (14 sent)"));
+    lanes.setLaneText(2, QStringLiteral("Pausing the process for 1 Minute 30 Second. (13 sent)"));
+    save(&lanes, QStringLiteral("progress-modems"));
+    GatewaySettings gatewaySettings;
+    gatewaySettings.url = QStringLiteral("http://127.0.0.1:13013/cgi-bin/sendsms");
+    gatewaySettings.user = QStringLiteral("school");
+    gatewaySettings.password = QStringLiteral("secret");
+    gatewaySettings.sender = QStringLiteral("XYZ School");
+    gatewaySettings.ratePerSecond = 20;
+    CGatewayDialog gateway(&main, gatewaySettings);
+    save(&gateway, QStringLiteral("gateway"));
     CDeviceIni deviceIni(&main);
     save(&deviceIni, QStringLiteral("device-init"));
     CSend_Msg_Info info(&main);
