@@ -21,9 +21,7 @@
 #include "platform/serial/SerialPortList.h"
 #include "sending/ParallelSendRun.h"
 #include "sending/SendJournal.h"
-#ifdef VEVA_GATEWAY_SENDING
 #include "sending/GatewaySendStep.h"
-#endif
 #include "sending/WaitDialogs.h"
 #include "sending/dialogs/CDeviceIni.h"
 #include "sending/dialogs/CModeless.h"
@@ -837,33 +835,12 @@ void DeviceController::sendSms()
 
 void DeviceController::startGatewaySendWorker(const GatewaySettings& settings)
 {
-#ifdef VEVA_GATEWAY_SENDING
-    m_main->m_dwSendStartTick = quint32(QDateTime::currentMSecsSinceEpoch());
-    stopListeningForReports();
-    m_sendThread = QThread::create([this, settings] {
+    runOnSendThread([this, settings] {
         QString failure;
         m_finishedRunListener = RunGatewaySendStep(settings, *this, *this, m_gate, *m_clock, &failure);
         if (!failure.isEmpty())
             onGui([this, failure] { gatewayLost(failure); });
     });
-    connect(m_sendThread, &QThread::finished, this, [this] {
-        m_sendThread->deleteLater();
-        m_sendThread = nullptr;
-        if (std::shared_ptr<ReportListener> listener = std::exchange(m_finishedRunListener, nullptr);
-            listener && !m_closing)
-            startListeningForReports(std::move(listener));
-        recoverOutcomes(false);
-        emit sendFinished();
-    });
-    m_sendThread->start();
-#else
-    Q_UNUSED(settings);
-    hideDeviceInitDialog();
-    closeProgressDialog();
-    setMainWindowEnabled(true);
-    Ui::notice(m_main, QStringLiteral("This build of the program cannot send through an SMS gateway."));
-    emit sendFinished();
-#endif
 }
 
 void DeviceController::gatewayLost(const QString& text)
@@ -878,16 +855,27 @@ void DeviceController::gatewayLost(const QString& text)
 
 void DeviceController::startSendWorker(int modemPort)
 {
-    m_main->m_dwSendStartTick = quint32(QDateTime::currentMSecsSinceEpoch());
-    stopListeningForReports();
     if (modemPort > 0) {
         m_modemRun = std::make_shared<ModemRunControl>();
-        m_sendThread = QThread::create([this, modemPort, control = m_modemRun] {
+        runOnSendThread([this, modemPort, control = m_modemRun] {
             m_finishedRunListener = RunModemSendStep(modemPort, *this, *this, m_gate, *m_clock, control.get());
         });
     } else {
-        m_sendThread = QThread::create([this] { RunSendWorkerDeviceStep(*this, *this, m_gate, *m_clock); });
+        runOnSendThread([this] { RunSendWorkerDeviceStep(*this, *this, m_gate, *m_clock); });
     }
+}
+
+void DeviceController::startParallelSendWorker(const QList<SelectedModem>& modems)
+{
+    m_modemRun = std::make_shared<ModemRunControl>();
+    runOnSendThread([this, modems, control = m_modemRun] { runParallelModems(modems, *control); });
+}
+
+void DeviceController::runOnSendThread(std::function<void()> step)
+{
+    m_main->m_dwSendStartTick = quint32(QDateTime::currentMSecsSinceEpoch());
+    stopListeningForReports();
+    m_sendThread = QThread::create(std::move(step));
     connect(m_sendThread, &QThread::finished, this, [this] {
         m_sendThread->deleteLater();
         m_sendThread = nullptr;
@@ -896,25 +884,6 @@ void DeviceController::startSendWorker(int modemPort)
             listener && !m_closing)
             startListeningForReports(std::move(listener));
         // Rows loaded from now on are marked with what this run left unresolved.
-        recoverOutcomes(false);
-        emit sendFinished();
-    });
-    m_sendThread->start();
-}
-
-void DeviceController::startParallelSendWorker(const QList<SelectedModem>& modems)
-{
-    m_main->m_dwSendStartTick = quint32(QDateTime::currentMSecsSinceEpoch());
-    stopListeningForReports();
-    m_modemRun = std::make_shared<ModemRunControl>();
-    m_sendThread = QThread::create([this, modems, control = m_modemRun] { runParallelModems(modems, *control); });
-    connect(m_sendThread, &QThread::finished, this, [this] {
-        m_sendThread->deleteLater();
-        m_sendThread = nullptr;
-        m_modemRun.reset();
-        if (std::shared_ptr<ReportListener> listener = std::exchange(m_finishedRunListener, nullptr);
-            listener && !m_closing)
-            startListeningForReports(std::move(listener));
         recoverOutcomes(false);
         emit sendFinished();
     });

@@ -8,6 +8,8 @@
 #include <QObject>
 #include <QPointer>
 
+#include <functional>
+
 #include "sending/dialogs/CDeviceIni.h"
 #include "sending/dialogs/CModeless.h"
 
@@ -132,6 +134,8 @@ private:
     void onStopRequested();
     void onPauseTick();
     void startSendWorker(int modemPort);
+    // Runs the step on the send worker; its end wraps up alike for every kind of device.
+    void runOnSendThread(std::function<void()> step);
     // The send worker for an SMS gateway, and what ends its run early.
     void startGatewaySendWorker(const GatewaySettings& settings);
     void gatewayLost(const QString& text);

@@ -228,48 +228,11 @@ GatewayChannel::Probe GatewayChannel::probe()
     return p;
 }
 
-HRESULT GatewayChannel::QueryInterface(const Guid& iid, void** object)
-{
-    if (!object)
-        return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IChannel)
-        *object = static_cast<IChannel*>(this);
-    else if (iid == IID_ITextMessageChannel)
-        *object = static_cast<ITextMessageChannel*>(this);
-    else
-        *object = nullptr;
-    if (!*object)
-        return E_NOINTERFACE;
-    AddRef();
-    return S_OK;
-}
-
-std::uint32_t GatewayChannel::AddRef()
-{
-    return ++m_refs;
-}
-
-std::uint32_t GatewayChannel::Release()
-{
-    const std::uint32_t left = --m_refs;
-    if (left == 0)
-        delete this;
-    return left;
-}
-
 HRESULT GatewayChannel::GetName(BSTR* name)
 {
     if (!name)
         return E_POINTER;
     *name = QStringLiteral("gateway");
-    return S_OK;
-}
-
-HRESULT GatewayChannel::GetMaxPacketSize(std::int32_t* bytes)
-{
-    if (!bytes)
-        return E_POINTER;
-    *bytes = kMaxChannelPacketBytes;
     return S_OK;
 }
 

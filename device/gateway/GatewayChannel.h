@@ -36,7 +36,7 @@ inline constexpr HRESULT E_GATEWAY_OUTCOME_UNKNOWN = E_MODEM_OUTCOME_UNKNOWN;
 // got no answer, a broken one, or HTTP 5xx, E_GATEWAY_OUTCOME_UNKNOWN. The text
 // of the failure is in lastError() on the thread that made the call; it never
 // holds the password.
-class GatewayChannel final : public IChannel, public ITextMessageChannel
+class GatewayChannel final : public TextChannelBase
 {
 public:
     static constexpr int kDefaultTimeoutMs = 30000;
@@ -88,13 +88,8 @@ public:
     };
     Probe probe();
 
-    // IUnknown
-    HRESULT QueryInterface(const Guid& iid, void** object) override;
-    std::uint32_t AddRef() override;
-    std::uint32_t Release() override;
     // IChannel
     HRESULT GetName(BSTR* name) override;
-    HRESULT GetMaxPacketSize(std::int32_t* bytes) override;
     HRESULT GetPacketsWritten(std::int32_t* count) override;
     HRESULT Close() override;
     HRESULT WritePacket(const std::uint8_t* bytes, std::int32_t count) override;
@@ -107,7 +102,7 @@ public:
 private:
     struct Engine;
     struct Answer;
-    ~GatewayChannel();
+    ~GatewayChannel() override;
 
     // One GET of `query` on a free connection; blocks until it is done.
     Answer exchange(const QByteArray& query);
@@ -138,7 +133,6 @@ private:
     };
     QHash<Qt::HANDLE, Failure> m_failures;
 
-    std::atomic<std::uint32_t> m_refs{1};
     std::atomic<quint64> m_nextId{1};
     std::atomic<int> m_inFlight{0};
     std::atomic<int> m_peak{0};

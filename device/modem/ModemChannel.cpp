@@ -40,48 +40,11 @@ bool ModemChannel::lastOutcomeUnknown() const
     return m_lastOutcomeUnknown;
 }
 
-HRESULT ModemChannel::QueryInterface(const Guid& iid, void** object)
-{
-    if (!object)
-        return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IChannel)
-        *object = static_cast<IChannel*>(this);
-    else if (iid == IID_ITextMessageChannel)
-        *object = static_cast<ITextMessageChannel*>(this);
-    else
-        *object = nullptr;
-    if (!*object)
-        return E_NOINTERFACE;
-    AddRef();
-    return S_OK;
-}
-
-std::uint32_t ModemChannel::AddRef()
-{
-    return ++m_refs;
-}
-
-std::uint32_t ModemChannel::Release()
-{
-    const std::uint32_t left = --m_refs;
-    if (left == 0)
-        delete this;
-    return left;
-}
-
 HRESULT ModemChannel::GetName(BSTR* name)
 {
     if (!name)
         return E_POINTER;
     *name = QStringLiteral("COM%1").arg(m_modem.portNumber());
-    return S_OK;
-}
-
-HRESULT ModemChannel::GetMaxPacketSize(std::int32_t* bytes)
-{
-    if (!bytes)
-        return E_POINTER;
-    *bytes = kMaxChannelPacketBytes;
     return S_OK;
 }
 

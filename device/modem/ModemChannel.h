@@ -5,6 +5,8 @@
 
 #include <QMutex>
 
+#include <atomic>
+
 // A channel that takes a message as the text the user typed, in Unicode, rather
 // than as the handset's narrow message packet. The send run uses it when the
 // channel offers it.
@@ -29,6 +31,50 @@ struct ITextMessageChannel : IUnknown
                                      PartListener* listener = nullptr) = 0;
 };
 
+// What a channel that takes text shares, whatever it sends through: both
+// interfaces, the packet size, and a reference count that deletes it.
+class TextChannelBase : public IChannel, public ITextMessageChannel
+{
+public:
+    HRESULT QueryInterface(const Guid& iid, void** object) override
+    {
+        if (!object)
+            return E_POINTER;
+        if (iid == IID_IUnknown || iid == IID_IChannel)
+            *object = static_cast<IChannel*>(this);
+        else if (iid == IID_ITextMessageChannel)
+            *object = static_cast<ITextMessageChannel*>(this);
+        else
+            *object = nullptr;
+        if (!*object)
+            return E_NOINTERFACE;
+        AddRef();
+        return S_OK;
+    }
+    std::uint32_t AddRef() override { return ++m_refs; }
+    std::uint32_t Release() override
+    {
+        const std::uint32_t left = --m_refs;
+        if (left == 0)
+            delete this;
+        return left;
+    }
+    HRESULT GetMaxPacketSize(std::int32_t* bytes) override
+    {
+        if (!bytes)
+            return E_POINTER;
+        *bytes = kMaxChannelPacketBytes;
+        return S_OK;
+    }
+
+protected:
+    TextChannelBase() = default;
+    virtual ~TextChannelBase() = default;
+
+private:
+    std::atomic<std::uint32_t> m_refs{1};
+};
+
 // What a modem failure returns to the send run.
 inline constexpr HRESULT E_MODEM_ACCESS_DENIED = makeHResult(0x80070005); // the SIM waits for its PIN
 // A part was written to the modem and its answer never came: it may have gone out.
@@ -37,7 +83,7 @@ inline constexpr HRESULT E_MODEM_OUTCOME_UNKNOWN = makeHResult(0x800705B4); // a
 // The send run's channel over a GSM modem: each message goes out as PDUs with
 // AT+CMGS. A message packet is decoded into its text and number; the start
 // packet needs nothing of a modem. A failure leaves its text in lastError().
-class ModemChannel final : public IChannel, public ITextMessageChannel
+class ModemChannel final : public TextChannelBase
 {
 public:
     explicit ModemChannel(int portNumber, const ModemTiming& timing = ModemTiming::current());
@@ -53,13 +99,8 @@ public:
     // Parts the modem accepted so far.
     int partsSent() const { return m_parts; }
 
-    // IUnknown
-    HRESULT QueryInterface(const Guid& iid, void** object) override;
-    std::uint32_t AddRef() override;
-    std::uint32_t Release() override;
     // IChannel
     HRESULT GetName(BSTR* name) override;
-    HRESULT GetMaxPacketSize(std::int32_t* bytes) override;
     HRESULT GetPacketsWritten(std::int32_t* count) override;
     HRESULT Close() override;
     HRESULT WritePacket(const std::uint8_t* bytes, std::int32_t count) override;
@@ -68,10 +109,9 @@ public:
                              PartListener* listener = nullptr) override;
 
 private:
-    ~ModemChannel() = default;
+    ~ModemChannel() override = default;
 
     GsmModem m_modem;
-    std::atomic<std::uint32_t> m_refs{1};
     std::int32_t m_messages = 0;
     int m_parts = 0;
     bool m_closed = false;
