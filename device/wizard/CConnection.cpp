@@ -11,6 +11,8 @@
 #include "device/modem/ModemSelection.h"
 #include "platform/serial/SerialPortList.h"
 
+#include <utility>
+
 #include <QCheckBox>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -411,6 +413,8 @@ void CConnection::startQuery(int number)
     const int generation = ++m_queryGeneration;
     const int timeoutMs = ScanTiming::current().selectionTimeoutMs;
     m_querying = true;
+    // The list is off while the port answers; the keyboard comes back to it afterwards.
+    m_listHadFocus = m_list->hasFocus();
     m_list->setEnabled(false);
     m_ok->setEnabled(false);
     m_connection->setEnabled(false);
@@ -449,6 +453,8 @@ void CConnection::onQueryDone(int generation, bool ok, const CSMSSerialPort::Dev
     m_list->setEnabled(true);
     m_ok->setEnabled(true);
     m_connection->setEnabled(true);
+    if (std::exchange(m_listHadFocus, false))
+        m_list->setFocus();
     if (ok) {
         m_manufacturerText = identity.manufacturer;
         m_modelText = identity.model;

@@ -100,5 +100,6 @@ private:
     std::shared_ptr<CSMSSerialPort> m_queryPort;
     std::unique_ptr<QThread> m_queryThread;
     int m_queryGeneration = 0;
+    bool m_listHadFocus = false; // while a selected port answers
     bool m_querying = false;
 };

@@ -282,6 +282,30 @@ private slots:
         QCOMPARE(g_strDeviceName.get(), QStringLiteral("Research In Motion 9700 (COM111)"));
     }
 
+    // Walking the port list with the arrow keys: the focus stays in the list while
+    // each port answers, so the next arrow goes on to the next port.
+    void arrowKeysWalkThePortsWhileEachAnswers()
+    {
+        addPort(111, modemConfig());
+        addPort(112, modemConfig());
+        CConnection d;
+        d.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&d));
+        QApplication::setActiveWindow(&d);
+        QVERIFY(waitForScan(&d));
+        select(&d, 111);
+        QTRY_VERIFY_WITH_TIMEOUT(!d.isQuerying(), 10000);
+        list(&d)->setFocus();
+        QTRY_VERIFY(list(&d)->hasFocus());
+        QTest::keyClick(list(&d), Qt::Key_Down);
+        QCOMPARE(text(&d, 1068), QStringLiteral("COM112"));
+        QTRY_VERIFY_WITH_TIMEOUT(!d.isQuerying(), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(text(&d, 1037), QStringLiteral("Research In Motion"), 10000);
+        QVERIFY(list(&d)->hasFocus());
+        QTest::keyClick(list(&d), Qt::Key_Up);
+        QCOMPARE(text(&d, 1068), QStringLiteral("COM111"));
+    }
+
     void selectionFailureExplainsTheError()
     {
         auto* modem = addPort(113, modemConfig());
