@@ -139,12 +139,14 @@ CConnection::CConnection(QWidget* parent) : QDialog(parent)
     connect(help, &CColorStatic::clicked, this, [this] { Support::openSupportMail(this); });
 
     const QString modemsCaption = QStringLiteral("Send SMS through these GSM modems");
-    auto* modemsLabel = new QLabel(modemsCaption, this);
+    auto* modemsLabel = new QLabel(QStringLiteral("Send SMS through &these GSM modems"), this);
     m_modems = new QListWidget(this);
     m_modems->setObjectName(QStringLiteral("SendThroughModems"));
     m_modems->setAccessibleName(modemsCaption);
     m_modems->setMaximumHeight(80);
     modemsLabel->setBuddy(m_modems);
+    // Tab goes from the port's own box to the list of all modems, then on to the link and the buttons.
+    QWidget::setTabOrder(m_viaModem, m_modems);
     connect(m_modems, &QListWidget::itemChanged, this, [this](QListWidgetItem* item) {
         if (item == modemItem(m_shownModemPort)) {
             const QSignalBlocker block(m_viaModem);
@@ -244,6 +246,9 @@ void CConnection::offerModem(int port, const QString& manufacturer, const QStrin
         const QSignalBlocker block(m_modems);
         item->setCheckState(Qt::Unchecked);
         m_modems->addItem(item);
+        // Space ticks the current modem: a list reached with Tab has one from the start.
+        if (!m_modems->currentItem())
+            m_modems->setCurrentItem(item, QItemSelectionModel::NoUpdate);
     }
     m_shownModemPort = port;
     const QSignalBlocker block(m_viaModem);

@@ -16,6 +16,7 @@
 #include <QClipboard>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QListWidget>
 #include <QLineEdit>
 #include <QProcess>
 #include <QProgressBar>
@@ -304,6 +305,21 @@ private slots:
         QVERIFY(list(&d)->hasFocus());
         QTest::keyClick(list(&d), Qt::Key_Up);
         QCOMPARE(text(&d, 1068), QStringLiteral("COM111"));
+        QTRY_VERIFY_WITH_TIMEOUT(!d.isQuerying(), 10000);
+
+        // From the port's own box Tab reaches the list of answering modems, where Space ticks one.
+        auto* own = d.findChild<QCheckBox*>(QStringLiteral("SendThroughModem"));
+        auto* all = d.findChild<QListWidget*>(QStringLiteral("SendThroughModems"));
+        QCOMPARE(all->count(), 2);
+        own->setFocus();
+        QTRY_VERIFY(own->hasFocus());
+        QTest::keyClick(own, Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), all);
+        QTest::keyClick(all, Qt::Key_Space);
+        QCOMPARE(all->item(0)->checkState(), Qt::Checked);
+        QTest::keyClick(all, Qt::Key_Down);
+        QTest::keyClick(all, Qt::Key_Space);
+        QCOMPARE(all->item(1)->checkState(), Qt::Checked);
     }
 
     void selectionFailureExplainsTheError()
