@@ -172,10 +172,13 @@ CConnectionwizard::CConnectionwizard(QWidget* parent) : QDialog(parent)
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
 
     // The third way out: no handset and no modem, an SMS gateway on the network.
-    auto* gateway = new QPushButton(QStringLiteral("Send through an SMS gateway..."), this);
+    auto* gateway = new QPushButton(QStringLiteral("Send through an SMS &gateway..."), this);
     gateway->setObjectName(QStringLiteral("gateway"));
     gateway->setAccessibleName(QStringLiteral("Send through an SMS gateway"));
     connect(gateway, &QPushButton::clicked, this, [this] { done(GatewayChosen); });
+    // Tab reads the row as it stands: the link, the gateway, OK.
+    QWidget::setTabOrder(help, gateway);
+    QWidget::setTabOrder(gateway, ok);
 
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(help);

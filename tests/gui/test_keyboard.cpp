@@ -127,6 +127,29 @@ private slots:
         QVERIFY2(unreachable.isEmpty(), qPrintable(unreachable.join(QLatin1Char('\n'))));
     }
 
+    // Tab goes along a row of buttons in the order it is read, left to right (the
+    // support link beside them may come before or after the row).
+    void tabReadsEachRowLeftToRight()
+    {
+        QStringList backwards;
+        tourDialogs(QString::fromLocal8Bit(qgetenv("VEVA_SMS_APP_DIR")), [&](QWidget* dialog, const QString& name) {
+            QList<QWidget*> row;
+            for (QWidget* w : tabChain(dialog))
+                if (qobject_cast<QPushButton*>(w))
+                    row.append(w);
+            for (qsizetype i = 0; i < row.size(); ++i) {
+                for (qsizetype j = i + 1; j < row.size(); ++j) {
+                    const QRect a(row[i]->mapTo(dialog, QPoint()), row[i]->size());
+                    const QRect b(row[j]->mapTo(dialog, QPoint()), row[j]->size());
+                    if (std::abs(a.center().y() - b.center().y()) <= 4 && b.left() < a.left())
+                        backwards.append(QStringLiteral("%1: %2 before %3")
+                                             .arg(name, row[i]->accessibleName(), row[j]->accessibleName()));
+                }
+            }
+        });
+        QVERIFY2(backwards.isEmpty(), qPrintable(backwards.join(QLatin1Char('\n'))));
+    }
+
     // Enter in a dialog just opened presses its button, never the support link
     // that would start a mail program.
     void enterInANewDialogIsNoLink()

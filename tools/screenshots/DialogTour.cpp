@@ -196,6 +196,8 @@ void tourDialogs(const QString& scratch, const DialogVisitor& visit)
     gatewaySettings.password = QStringLiteral("secret");
     gatewaySettings.sender = QStringLiteral("XYZ School");
     gatewaySettings.ratePerSecond = 20;
+    CConnectionwizard steps(&main);
+    save(&steps, QStringLiteral("connection-steps"));
     CGatewayDialog gateway(&main, gatewaySettings);
     save(&gateway, QStringLiteral("gateway"));
     CDeviceIni deviceIni(&main);
