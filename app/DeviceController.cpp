@@ -1349,8 +1349,11 @@ void DeviceController::deliveryReported(int row, const QString& number, const QB
         for (int r = 0; r < rows->count() && target < 0; ++r)
             if (matches(r))
                 target = r;
-        if (target >= 0)
+        if (target >= 0) {
             rows->setStatus(target, delivery.status, delivery.time.toLocalTime(), delivery.reason);
+            // What the network says of each message is what the user asked for: the column shows it.
+            m_main->showStatusColumn();
+        }
     });
 }
 

@@ -216,6 +216,8 @@ private slots:
         QVERIFY(m_controller->isListeningForReports());
         QTRY_COMPARE_WITH_TIMEOUT(rows->statusText(3), QStringLiteral("Delivered"), 10000);
         QTRY_VERIFY(!m_controller->isListeningForReports());
+        // The run ended well, yet the list shows what the network said of each message.
+        QVERIFY(m_dlg->recipientList()->isColumnShown(RecipientListModel::Status));
 
         // The same rows loaded again show what the network said.
         rows->clear();
