@@ -10,6 +10,8 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QStyle>
 #include <QVBoxLayout>
 
 namespace {
@@ -89,9 +91,23 @@ CModeless::CModeless(QWidget* owner) : QDialog(nullptr, Qt::Dialog | Qt::Customi
     layout->addWidget(m_status);
     layout->addWidget(m_activity);
     layout->addWidget(m_pause);
-    m_laneBox = new QVBoxLayout;
+    // The lanes' lines; past a screenful they scroll, so Stop stays on the screen.
+    m_laneArea = new QScrollArea(this);
+    m_laneArea->setObjectName(QStringLiteral("Lanes"));
+    m_laneArea->setFrameShape(QFrame::NoFrame);
+    m_laneArea->setWidgetResizable(true);
+    m_laneArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_laneArea->setFocusPolicy(Qt::NoFocus);
+    auto* laneLines = new QWidget(m_laneArea);
+    laneLines->setAutoFillBackground(false);
+    m_laneBox = new QVBoxLayout(laneLines);
+    m_laneBox->setContentsMargins(0, 0, 0, 0);
     m_laneBox->setSpacing(2);
-    layout->addLayout(m_laneBox);
+    m_laneBox->addStretch();
+    m_laneArea->setWidget(laneLines);
+    m_laneArea->viewport()->setAutoFillBackground(false);
+    m_laneArea->hide();
+    layout->addWidget(m_laneArea);
     layout->addSpacing(6);
     layout->addWidget(notice);
     layout->addLayout(stopRow);
@@ -158,10 +174,27 @@ void CModeless::setupLanes(const QStringList& names)
         auto* line = staticText(this, 1100 + i, names.at(i) + QStringLiteral(": Waiting"), QStringLiteral("Lane"));
         line->setObjectName(QStringLiteral("Lane%1").arg(i));
         line->setWordWrap(true); // a lost modem's reason may be long
-        m_laneBox->addWidget(line);
+        m_laneBox->insertWidget(m_laneBox->count() - 1, line);
         m_lanes.append(line);
     }
-    setFixedSize(440, layout()->totalHeightForWidth(440));
+    fitLanes();
+}
+
+void CModeless::fitLanes()
+{
+    m_laneArea->setVisible(!m_lanes.isEmpty());
+    if (!m_lanes.isEmpty()) {
+        const QMargins margins = layout()->contentsMargins();
+        const int width = 440 - margins.left() - margins.right();
+        const int lines = m_laneBox->totalHeightForWidth(width);
+        const int most = fontMetrics().lineSpacing() * kMostLaneLines + m_laneBox->spacing() * (kMostLaneLines - 1);
+        // A scroll bar takes its width from the lines it scrolls.
+        const int scrolled = m_laneBox->totalHeightForWidth(width - style()->pixelMetric(QStyle::PM_ScrollBarExtent));
+        m_laneArea->setFixedHeight(lines <= most ? lines : std::min(scrolled, most));
+    }
+    const int height = layout()->totalHeightForWidth(440);
+    if (height != this->height() || width() != 440)
+        setFixedSize(440, height);
 }
 
 void CModeless::setLaneText(int lane, const QString& text)
@@ -169,10 +202,8 @@ void CModeless::setLaneText(int lane, const QString& text)
     if (lane < 0 || lane >= m_lanes.size())
         return;
     m_lanes.at(lane)->setText(m_laneNames.at(lane) + QStringLiteral(": ") + text);
-    // The window grows by the lines a wrapped text takes, and no more.
-    const int height = layout()->totalHeightForWidth(440);
-    if (height != this->height())
-        setFixedSize(440, height);
+    // The window grows by the lines a wrapped text takes, up to the lines it shows at most.
+    fitLanes();
 }
 
 QString CModeless::laneText(int lane) const

@@ -7,6 +7,7 @@
 class QLabel;
 class QProgressBar;
 class QPushButton;
+class QScrollArea;
 class QVBoxLayout;
 
 // The sending-progress window of a send run: totals, the row being sent, an
@@ -63,6 +64,10 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    // Lines the lanes take before they scroll.
+    static constexpr int kMostLaneLines = 12;
+    void fitLanes();
+
     QString m_strStatus; // text of the status line 1007
     QLabel* m_total = nullptr;
     QLabel* m_counter = nullptr;
@@ -71,6 +76,7 @@ private:
     QProgressBar* m_overall = nullptr;
     QProgressBar* m_activity = nullptr;
     QPushButton* m_stop = nullptr;
+    QScrollArea* m_laneArea = nullptr;
     QVBoxLayout* m_laneBox = nullptr;
     QList<QLabel*> m_lanes;
     QStringList m_laneNames;

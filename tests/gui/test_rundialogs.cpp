@@ -10,6 +10,8 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QWindow>
 
@@ -55,6 +57,36 @@ private slots:
         dlg.setupRun(10, QStringLiteral("1"));
         QCOMPARE(dlg.overallMaximum(), 10);
         QCOMPARE(dlg.counterText(), QStringLiteral("1/10 Message"));
+    }
+
+    // A line per lane: a few lanes show whole, a hundred scroll, and Stop stays on a small screen.
+    void laneLinesFitTheScreen()
+    {
+        CModeless dlg(nullptr);
+        const int plain = dlg.height();
+        dlg.setupLanes({QStringLiteral("COM7"), QStringLiteral("COM8"), QStringLiteral("COM9")});
+        const int three = dlg.height();
+        QVERIFY(three > plain);
+        dlg.setLaneText(1, QStringLiteral("Sent to 0044123 (4 sent)"));
+        QCOMPARE(dlg.laneText(1), QStringLiteral("COM8: Sent to 0044123 (4 sent)"));
+        QCOMPARE(dlg.height(), three);
+        auto* area = dlg.findChild<QScrollArea*>(QStringLiteral("Lanes"));
+        QVERIFY(area->isVisibleTo(&dlg));
+        QCOMPARE(area->verticalScrollBar()->maximum(), 0);
+
+        QStringList names;
+        for (int i = 1; i <= 100; ++i)
+            names.append(QStringLiteral("gateway %1").arg(i));
+        dlg.setupLanes(names);
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        QVERIFY2(dlg.height() < 768 - 60, qPrintable(QString::number(dlg.height())));
+        QTRY_VERIFY(area->verticalScrollBar()->maximum() > 0);
+        QCOMPARE(dlg.laneCount(), 100);
+        // Back to one modem's run: no lane lines, the window as before.
+        dlg.setupLanes({});
+        QVERIFY(!area->isVisibleTo(&dlg));
+        QCOMPARE(dlg.height(), plain);
     }
 
     void activityTickWrapsAndEmptiesThePauseLine()

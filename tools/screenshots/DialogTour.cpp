@@ -190,6 +190,16 @@ void tourDialogs(const QString& scratch, const DialogVisitor& visit)
     lanes.setLaneText(1, QStringLiteral("Sent to 0033612345 (14 sent)"));
     lanes.setLaneText(2, QStringLiteral("Pausing the process for 1 Minute 30 Second. (13 sent)"));
     save(&lanes, QStringLiteral("progress-modems"));
+    CModeless gatewayLanes(&main);
+    gatewayLanes.setupRun(1000, QStringLiteral("00441234567"));
+    gatewayLanes.showRow(640, 1000, QStringLiteral("0049301234"));
+    QStringList gatewayNames;
+    for (int i = 1; i <= 10; ++i)
+        gatewayNames.append(QStringLiteral("gateway %1").arg(i));
+    gatewayLanes.setupLanes(gatewayNames);
+    for (int i = 0; i < 10; ++i)
+        gatewayLanes.setLaneText(i, QStringLiteral("Sent to 00447700%1 (64 sent)").arg(900630 + i));
+    save(&gatewayLanes, QStringLiteral("progress-gateway"));
     GatewaySettings gatewaySettings;
     gatewaySettings.url = QStringLiteral("http://127.0.0.1:13013/cgi-bin/sendsms");
     gatewaySettings.user = QStringLiteral("school");
