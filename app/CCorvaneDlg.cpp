@@ -453,12 +453,12 @@ QWidget* CCorvaneDlg::buildOptions()
         c->setEnabled(false);
         c->hide();
     }
-    // Shown (and usable) while two or more GSM modems are selected: they then share the list.
 
     v->addWidget(deviceLabel);
     v->addWidget(m_deviceLine);
     v->addWidget(wizard);
     v->addWidget(m_deliveryReports);
+    // Shown (and usable) while two or more GSM modems are selected: they then share the list.
     v->addWidget(m_parallel);
     v->addSpacing(6);
     v->addWidget(m_delayed);

@@ -61,12 +61,12 @@ void raiseAdviceGiven()
 }
 
 // The main window's answers for a run through several modems; the lane lines go to the progress window.
-class ParallelModemHost final : public ParallelRunHost
+class ParallelModemHost final : public ForwardingHost<ParallelRunHost>
 {
 public:
     // With modems left out, the success message waits for the one notice that names them.
     ParallelModemHost(DeviceController& c, ModemLanes& modems, bool modemsLeftOut)
-        : m_c(c), m_modems(modems), m_leftOut(modemsLeftOut)
+        : ForwardingHost(c), m_c(c), m_modems(modems), m_leftOut(modemsLeftOut)
     {
     }
     bool succeeded = false;
@@ -77,15 +77,6 @@ public:
         m_modems.setRows(rows);
         return rows;
     }
-    SendOptions options() override { return m_c.options(); }
-    bool isExcluded(const QString& number) override { return m_c.isExcluded(number); }
-    void setMainWindowEnabled(bool enabled) override { m_c.setMainWindowEnabled(enabled); }
-    bool hasDeviceInitDialog() override { return m_c.hasDeviceInitDialog(); }
-    void hideDeviceInitDialog() override { m_c.hideDeviceInitDialog(); }
-    void showProgressDialog() override { m_c.showProgressDialog(); }
-    void setupProgress(int total, const QString& firstNumber) override { m_c.setupProgress(total, firstNumber); }
-    void showRow(int row, int total, const QString& number) override { m_c.showRow(row, total, number); }
-    void setStatusLine(const QString& text) override { m_c.setStatusLine(text); }
     void setRowStatus(const QList<int>& rows, RowStatus status) override
     {
         m_c.setRowStatus(rows, status);
@@ -93,18 +84,12 @@ public:
             for (int row : rows)
                 m_modems.rowSent(row);
     }
-    void showStatusColumn() override { m_c.showStatusColumn(); }
-    void beginPause(int totalMs) override { m_c.beginPause(totalMs); }
-    void endPause() override { m_c.endPause(); }
-    bool closeProgressDialog() override { return m_c.closeProgressDialog(); }
     void showSuccess() override
     {
         succeeded = true;
         if (!m_leftOut)
             m_c.showSuccess();
     }
-    bool askToGoOn(const QString& question) override { return m_c.askToGoOn(question); }
-    void restoreAfterNoHandset() override { m_c.restoreAfterNoHandset(); }
     void setupLanes(const QStringList& names) override { m_c.setupLanes(names); }
     void showLane(int lane, const QString& text) override { m_c.showLane(lane, text); }
     void laneLost(int lane, const QString& text) override { m_c.laneLost(lane, text); }

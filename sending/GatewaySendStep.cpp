@@ -71,11 +71,11 @@ private:
 // The run's host: the window's own when it knows about lanes, else the lanes
 // go unshown and the run reports as a single one would. Notes the row each
 // lane thread is on.
-class GatewayLaneHost final : public ParallelRunHost
+class GatewayLaneHost final : public ForwardingHost<ParallelRunHost>
 {
 public:
     GatewayLaneHost(SendRunHost& inner, ModemLinkHost& linkHost, GatewayReports* reports)
-        : m_inner(inner), m_lanes(dynamic_cast<ParallelRunHost*>(&inner)), m_linkHost(linkHost), m_reports(reports)
+        : ForwardingHost(inner), m_lanes(dynamic_cast<ParallelRunHost*>(&inner)), m_linkHost(linkHost), m_reports(reports)
     {
     }
 
@@ -112,19 +112,11 @@ public:
         m_rows = rows;
         return rows;
     }
-    SendOptions options() override { return m_inner.options(); }
-    bool isExcluded(const QString& number) override { return m_inner.isExcluded(number); }
-    void setMainWindowEnabled(bool enabled) override { m_inner.setMainWindowEnabled(enabled); }
-    bool hasDeviceInitDialog() override { return m_inner.hasDeviceInitDialog(); }
-    void hideDeviceInitDialog() override { m_inner.hideDeviceInitDialog(); }
-    void showProgressDialog() override { m_inner.showProgressDialog(); }
-    void setupProgress(int total, const QString& firstNumber) override { m_inner.setupProgress(total, firstNumber); }
     void showRow(int row, int total, const QString& number) override
     {
         t_row = row;
         m_inner.showRow(row, total, number);
     }
-    void setStatusLine(const QString& text) override { m_inner.setStatusLine(text); }
     void setRowStatus(const QList<int>& rows, RowStatus status) override
     {
         // The lane that wrote the message now names its row: its report goes there.
@@ -145,16 +137,8 @@ public:
                                             messageFingerprint(m_rows.at(row).message), delivery);
         }
     }
-    void showStatusColumn() override { m_inner.showStatusColumn(); }
-    void beginPause(int totalMs) override { m_inner.beginPause(totalMs); }
-    void endPause() override { m_inner.endPause(); }
-    bool closeProgressDialog() override { return m_inner.closeProgressDialog(); }
-    void showSuccess() override { m_inner.showSuccess(); }
-    bool askToGoOn(const QString& question) override { return m_inner.askToGoOn(question); }
-    void restoreAfterNoHandset() override { m_inner.restoreAfterNoHandset(); }
 
 private:
-    SendRunHost& m_inner;
     ParallelRunHost* m_lanes;
     ModemLinkHost& m_linkHost;
     GatewayReports* m_reports;

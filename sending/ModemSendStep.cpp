@@ -62,11 +62,11 @@ void handReport(DeliveryTracker& tracker, const Pdu::StatusReport& report, Modem
 
 // The send run's host for a run with delivery reports: knows which row the
 // run is writing, so each part's message reference finds its row.
-class ReportingHost final : public SendRunHost
+class ReportingHost final : public ForwardingHost<>
 {
 public:
     ReportingHost(SendRunHost& inner, ModemLinkHost& modemHost, DeliveryTracker& tracker)
-        : m_inner(inner), m_modemHost(modemHost), m_tracker(tracker)
+        : ForwardingHost(inner), m_modemHost(modemHost), m_tracker(tracker)
     {
     }
 
@@ -77,19 +77,11 @@ public:
     }
 
     QList<RecipientRow> recipients() override { return m_rows = m_inner.recipients(); }
-    SendOptions options() override { return m_inner.options(); }
-    bool isExcluded(const QString& number) override { return m_inner.isExcluded(number); }
-    void setMainWindowEnabled(bool enabled) override { m_inner.setMainWindowEnabled(enabled); }
-    bool hasDeviceInitDialog() override { return m_inner.hasDeviceInitDialog(); }
-    void hideDeviceInitDialog() override { m_inner.hideDeviceInitDialog(); }
-    void showProgressDialog() override { m_inner.showProgressDialog(); }
-    void setupProgress(int total, const QString& firstNumber) override { m_inner.setupProgress(total, firstNumber); }
     void showRow(int row, int total, const QString& number) override
     {
         m_row = row;
         m_inner.showRow(row, total, number);
     }
-    void setStatusLine(const QString& text) override { m_inner.setStatusLine(text); }
     void setRowStatus(const QList<int>& rows, RowStatus status) override
     {
         m_inner.setRowStatus(rows, status);
@@ -101,16 +93,8 @@ public:
                                              messageFingerprint(m_rows.at(row).message), delivery);
         }
     }
-    void showStatusColumn() override { m_inner.showStatusColumn(); }
-    void beginPause(int totalMs) override { m_inner.beginPause(totalMs); }
-    void endPause() override { m_inner.endPause(); }
-    bool closeProgressDialog() override { return m_inner.closeProgressDialog(); }
-    void showSuccess() override { m_inner.showSuccess(); }
-    bool askToGoOn(const QString& question) override { return m_inner.askToGoOn(question); }
-    void restoreAfterNoHandset() override { m_inner.restoreAfterNoHandset(); }
 
 private:
-    SendRunHost& m_inner;
     ModemLinkHost& m_modemHost;
     DeliveryTracker& m_tracker;
     QList<RecipientRow> m_rows;

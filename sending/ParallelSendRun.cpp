@@ -275,16 +275,8 @@ ParallelRunResult ParallelSendRun(const QList<SendLane>& lanes, ParallelRunHost&
     SendJournal journal;
     journal.setNamesLanes(true);
     const EarlierRuns earlier = earlierRuns(rows, SendJournal::defaultPath());
-    if (!journal.begin(total, earlier.carry)) {
-        // With no data folder nothing can be kept, as for the other record files.
-        if (!SendJournal::defaultPath().isEmpty() && !host.askToGoOn(JournalUnwritableQuestion(journal.lastError()))) {
-            host.hideDeviceInitDialog();
-            host.closeProgressDialog();
-            host.setMainWindowEnabled(true);
-            return result;
-        }
-        qWarning("Sending without a journal: %s", qPrintable(journal.lastError()));
-    }
+    if (!beginJournal(journal, total, earlier, host))
+        return result;
 
     host.setMainWindowEnabled(false);
     if (host.hasDeviceInitDialog()) {

@@ -142,16 +142,8 @@ bool SendRun(IChannel* channel, SendRunHost& host, StopGate& gate, SendClock& cl
 
     SendJournal journal;
     const EarlierRuns earlier = earlierRuns(rows, SendJournal::defaultPath());
-    if (!journal.begin(total, earlier.carry)) {
-        // With no data folder nothing can be kept, as for the other record files.
-        if (!SendJournal::defaultPath().isEmpty() && !host.askToGoOn(JournalUnwritableQuestion(journal.lastError()))) {
-            host.hideDeviceInitDialog();
-            host.closeProgressDialog();
-            host.setMainWindowEnabled(true);
-            return false;
-        }
-        qWarning("Sending without a journal: %s", qPrintable(journal.lastError()));
-    }
+    if (!beginJournal(journal, total, earlier, host))
+        return false;
     // The journal or a record file failed during the run: asked once, then the run goes on without them.
     RunRecords records(journal.isOpen());
 

@@ -65,6 +65,37 @@ public:
     virtual void restoreAfterNoHandset() = 0;
 };
 
+// A host that passes every call on to another; one that adds to a few calls
+// derives from it (with `Base` a host interface that extends SendRunHost) and
+// overrides those.
+template <typename Base = SendRunHost> class ForwardingHost : public Base
+{
+public:
+    explicit ForwardingHost(SendRunHost& inner) : m_inner(inner) {}
+
+    QList<RecipientRow> recipients() override { return m_inner.recipients(); }
+    SendOptions options() override { return m_inner.options(); }
+    bool isExcluded(const QString& number) override { return m_inner.isExcluded(number); }
+    void setMainWindowEnabled(bool enabled) override { m_inner.setMainWindowEnabled(enabled); }
+    bool hasDeviceInitDialog() override { return m_inner.hasDeviceInitDialog(); }
+    void hideDeviceInitDialog() override { m_inner.hideDeviceInitDialog(); }
+    void showProgressDialog() override { m_inner.showProgressDialog(); }
+    void setupProgress(int total, const QString& firstNumber) override { m_inner.setupProgress(total, firstNumber); }
+    void showRow(int row, int total, const QString& number) override { m_inner.showRow(row, total, number); }
+    void setStatusLine(const QString& text) override { m_inner.setStatusLine(text); }
+    void setRowStatus(const QList<int>& rows, RowStatus status) override { m_inner.setRowStatus(rows, status); }
+    void showStatusColumn() override { m_inner.showStatusColumn(); }
+    void beginPause(int totalMs) override { m_inner.beginPause(totalMs); }
+    void endPause() override { m_inner.endPause(); }
+    bool closeProgressDialog() override { return m_inner.closeProgressDialog(); }
+    void showSuccess() override { m_inner.showSuccess(); }
+    bool askToGoOn(const QString& question) override { return m_inner.askToGoOn(question); }
+    void restoreAfterNoHandset() override { m_inner.restoreAfterNoHandset(); }
+
+protected:
+    SendRunHost& m_inner;
+};
+
 // Time as the send run sees it; tests shorten it, end-to-end runs use real time.
 class SendClock
 {

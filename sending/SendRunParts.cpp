@@ -37,6 +37,21 @@ SendJournal::Parts EarlierRuns::resumeFrom(const RecipientRow& row, const QStrin
     return row.sendAgain ? SendJournal::Parts{} : partial.value(sendKey(number, fingerprint), SendJournal::Parts{});
 }
 
+bool beginJournal(SendJournal& journal, int rows, const EarlierRuns& earlier, SendRunHost& host)
+{
+    if (journal.begin(rows, earlier.carry))
+        return true;
+    // With no data folder nothing can be kept, as for the other record files.
+    if (!SendJournal::defaultPath().isEmpty() && !host.askToGoOn(JournalUnwritableQuestion(journal.lastError()))) {
+        host.hideDeviceInitDialog();
+        host.closeProgressDialog();
+        host.setMainWindowEnabled(true);
+        return false;
+    }
+    qWarning("Sending without a journal: %s", qPrintable(journal.lastError()));
+    return true;
+}
+
 EarlierRuns earlierRuns(const QList<RecipientRow>& rows, const QString& journalPath)
 {
     EarlierRuns out;

@@ -56,6 +56,11 @@ struct EarlierRuns
 };
 EarlierRuns earlierRuns(const QList<RecipientRow>& rows, const QString& journalPath);
 
+// Opens the run's journal with what earlier runs hand on. When it cannot be
+// written the user is asked; false when they chose not to send, with the
+// windows back as they were before the run.
+bool beginJournal(SendJournal& journal, int rows, const EarlierRuns& earlier, SendRunHost& host);
+
 // The sent-items file and the templates a run appends to, with the question
 // asked once when one of them (or the journal) cannot be written.
 class RunRecords
