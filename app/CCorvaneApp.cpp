@@ -2,10 +2,10 @@
 
 #include "CCorvaneDlg.h"
 #include "DeviceController.h"
-#include "Ui.h"
+#include "app/controls/Ui.h"
 #include "app/core/AppState.h"
-#include "controls/Theme.h"
-#include "export/ExportController.h"
+#include "app/controls/Theme.h"
+#include "export/dialogs/ExportController.h"
 #include "import/dialogs/ImportCommands.h"
 #include "platform/Paths.h"
 #include "store/dialogs/DataCommands.h"

@@ -1,20 +1,21 @@
 #include "CCorvaneDlg.h"
 
-#include "AboutDialogs.h"
+#include "app/AboutDialogs.h"
+#include "app/controls/SupportLinks.h"
 #include "ListEditDialogs.h"
 #include "MessageCounter.h"
-#include "Ui.h"
+#include "app/controls/Ui.h"
 #include "app/core/AppState.h"
 #include "app/core/RecipientListModel.h"
-#include "controls/CColorStatic.h"
-#include "controls/CMyListCtrl.h"
-#include "controls/CMy_Sel_All_Edit.h"
-#include "controls/CSpecialEdit.h"
-#include "controls/Theme.h"
-#include "device/CVistaMessage.h"
+#include "app/controls/CColorStatic.h"
+#include "app/controls/CMyListCtrl.h"
+#include "app/controls/CMy_Sel_All_Edit.h"
+#include "app/controls/CSpecialEdit.h"
+#include "app/controls/Theme.h"
+#include "device/dialogs/CVistaMessage.h"
 #include "platform/Registry.h"
 #include "platform/Shell.h"
-#include "sending/WaitDialogs.h"
+#include "app/controls/WaitDialogs.h"
 #include "store/DataFiles.h"
 
 #include <QApplication>
@@ -172,6 +173,9 @@ CCorvaneDlg::~CCorvaneDlg()
 {
     if (g_pMainDlg == this)
         g_pMainDlg = nullptr;
+    // The commands end while the window is still whole: one may wait for its
+    // worker, whose last rows still reach the list.
+    endCommands();
     // The children go after this object's part is gone: their last signals
     // (a focus leaving the composer) must not reach it.
     for (QWidget* child : findChildren<QWidget*>())

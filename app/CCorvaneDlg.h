@@ -1,9 +1,11 @@
 #pragma once
 
+#include "app/core/CommandHost.h"
 #include "app/core/NumberRules.h"
 
 #include <QDialog>
 #include <QElapsedTimer>
+#include <QHash>
 #include <QPointer>
 #include <QStringList>
 
@@ -41,7 +43,7 @@ private:
 
 // The main window: recipient list, composer, options, and the commands that
 // work on them.
-class CCorvaneDlg : public QDialog
+class CCorvaneDlg : public QDialog, public CommandHost
 {
     Q_OBJECT
 
@@ -54,9 +56,9 @@ public:
     // Runs the start-up steps (data folder, UAC advice, timers, first probe).
     void initialise();
 
-    RecipientListModel* recipients() const { return m_model; }
+    RecipientListModel* recipients() const override { return m_model; }
     CMyListCtrl* recipientList() const { return m_ctlRecipients; }
-    CMy_Sel_All_Edit* composer() const { return m_ctlComposer; }
+    CMy_Sel_All_Edit* composer() const override { return m_ctlComposer; }
     const ExclusionCache& exclusionCache() const { return m_exclusionCache; }
 
     QString m_strNumber;
@@ -65,8 +67,8 @@ public:
     quint32 m_dwSendStartTick = 0; // when the last send worker started
     int m_nCountBeforeImport = 0;  // rows in the list when the last import began
 
-    bool skipDuplicates() const;
-    bool useExclusionRules() const;
+    bool skipDuplicates() const override;
+    bool useExclusionRules() const override;
     bool saveSentItems() const;
     bool saveTemplates() const;
     bool delayedDelivery() const;
@@ -74,8 +76,8 @@ public:
     bool IsDuplicateNumber(const QString& number) const;
     bool IsExcludedNumber(const QString& number) const;
     QString NormalizeImportedNumber(const QString& raw) const;
-    void UpdateTotalNumbers();
-    void LoadExclusionNumbers();
+    void UpdateTotalNumbers() override;
+    void LoadExclusionNumbers() override;
 
     // The recipient list's "Status" column, next to the number; hidden again when the list empties.
     void showStatusColumn();
@@ -95,21 +97,29 @@ public:
 
     // Brings the window to the front: restores it when minimised and raises
     // whichever modal dialog is in front of it.
-    void bringToFront();
+    void bringToFront() override;
 
     // What the send command and the device watch read and set.
     QString numberText() const;
-    QString composerText() const;
+    QString composerText() const override;
     QString pauseEveryText() const;
     QString pauseForText() const;
-    void focusNumber();
+    void focusNumber() override;
     void focusPauseCombo(int id);
-    void setAddEnabled(bool enabled);
-    void setUpdateEnabled(bool enabled);
+    void setAddEnabled(bool enabled) override;
+    void setUpdateEnabled(bool enabled) override;
     bool isStatusLineVisible() const;
     // Timer 1 (10 ms): started by the first send, acts as timer 2.
     void startFastWatch();
     void setWatchTimerRunning(bool running); // timer 2
+
+    // What the commands of the imports, exports and data dialogs use (see CommandHost).
+    QWidget* commandWindow() override { return this; }
+    void provideCommand(Command command, QObject* owner, std::function<void()> run) override;
+    QString takeComposedMessage() override;
+    void setRowsBeforeImport(int rows) override { m_nCountBeforeImport = rows; }
+    const NumberIndex& exclusionIndex() const override { return m_exclusionCache.index(); }
+    void setWindowEnabled(bool enabled) override { setEnabled(enabled); }
 
     // Hooks for the commands built elsewhere (imports, templates, sending...).
     // Each defaults to a notice that the feature is not available yet.
@@ -170,6 +180,10 @@ private:
     void showHelp();
     void notAvailableYet(const QString& feature);
     void runHook(const std::function<void()>& hook, const QString& feature);
+    std::function<void()>& hookFor(Command command);
+    // The commands offered through provideCommand, by command; they end before the window does.
+    void endCommands();
+    QHash<int, QPointer<QObject>> m_commands;
 
     RecipientListModel* m_model = nullptr;
     ExclusionCache m_exclusionCache;

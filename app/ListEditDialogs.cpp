@@ -1,14 +1,14 @@
 #include "ListEditDialogs.h"
 
 #include "MessageCounter.h"
-#include "Ui.h"
+#include "app/controls/Ui.h"
 #include "app/core/NumberRules.h"
 #include "app/core/RecipientListModel.h"
-#include "controls/CMyListCtrl.h"
-#include "controls/CMy_Sel_All_Edit.h"
-#include "controls/CSpecialEdit.h"
-#include "controls/Theme.h"
-#include "sending/WaitDialogs.h"
+#include "app/controls/CMyListCtrl.h"
+#include "app/controls/CMy_Sel_All_Edit.h"
+#include "app/controls/CSpecialEdit.h"
+#include "app/controls/Theme.h"
+#include "app/controls/WaitDialogs.h"
 
 #include <QApplication>
 #include <QDialogButtonBox>

@@ -1,8 +1,8 @@
 #include "MessageCounter.h"
 
 #include "app/core/NumberRules.h"
-#include "controls/CLong_SMS_Dlg.h"
-#include "controls/CMy_Sel_All_Edit.h"
+#include "app/controls/CLong_SMS_Dlg.h"
+#include "app/controls/CMy_Sel_All_Edit.h"
 #include "device/modem/PduCodec.h"
 
 #include <QLabel>

@@ -1,7 +1,7 @@
 // Timings of the data dialogs on large files: opening "Sent Item(s)" on
 // 100,000 records, deleting one row and closing (the rewrite), and loading
 // 100,000 numbers into an exclusion list from a text file.
-#include "app/Ui.h"
+#include "app/controls/Ui.h"
 #include "app/controls/CMyListCtrl.h"
 #include "store/DataFiles.h"
 #include "store/dialogs/CExclusion_Wizard.h"

@@ -7,7 +7,7 @@
 
 #include "TestWorkbooks.h"
 #include "app/CCorvaneDlg.h"
-#include "app/Ui.h"
+#include "app/controls/Ui.h"
 #include "app/core/RecipientListModel.h"
 #include "import/dialogs/CDynamic_Excel_Msg.h"
 #include "import/dialogs/CExcel_Info_Dlg.h"

@@ -2,7 +2,7 @@
 // 50,000 numbers with "Skip Duplicate Numbers", and select-all plus "Clear
 // Selected" on 100,000 rows.
 #include "app/CCorvaneDlg.h"
-#include "app/Ui.h"
+#include "app/controls/Ui.h"
 #include "app/controls/CMyListCtrl.h"
 #include "app/core/RecipientListModel.h"
 

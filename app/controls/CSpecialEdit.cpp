@@ -1,6 +1,6 @@
 #include "CSpecialEdit.h"
 
-#include "app/Ui.h"
+#include "app/controls/Ui.h"
 
 #include <QAction>
 #include <QApplication>

@@ -2,7 +2,7 @@
 
 #include "GatewaySettings.h"
 #include "RateLimiter.h"
-#include "device/api/DesktopApi.h"
+#include "platform/com/DesktopApi.h"
 #include "device/modem/ModemChannel.h"
 
 #include <QHash>

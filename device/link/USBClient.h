@@ -1,6 +1,6 @@
 #pragma once
 
-#include "device/api/DesktopApi.h"
+#include "platform/com/DesktopApi.h"
 
 #include <QMutex>
 #include <QWaitCondition>

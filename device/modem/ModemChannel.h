@@ -1,7 +1,7 @@
 #pragma once
 
 #include "GsmModem.h"
-#include "device/api/DesktopApi.h"
+#include "platform/com/DesktopApi.h"
 
 #include <QMutex>
 

@@ -1,8 +1,8 @@
 #include "CConnection.h"
 
 #include "PortScan.h"
-#include "app/AboutDialogs.h"
-#include "app/Ui.h"
+#include "app/controls/SupportLinks.h"
+#include "app/controls/Ui.h"
 #include "app/controls/CColorStatic.h"
 #include "app/controls/CMyListCtrl.h"
 #include "app/controls/Theme.h"

@@ -2,7 +2,7 @@
 
 #include "CConnection.h"
 #include "CGatewayDialog.h"
-#include "app/AboutDialogs.h"
+#include "app/controls/SupportLinks.h"
 #include "app/controls/CColorStatic.h"
 #include "app/controls/Theme.h"
 #include "app/core/AppState.h"

@@ -1,6 +1,6 @@
 #include "CGatewayDialog.h"
 
-#include "app/Ui.h"
+#include "app/controls/Ui.h"
 #include "app/controls/Theme.h"
 #include "app/core/AppState.h"
 #include "device/gateway/GatewayChannel.h"

@@ -3,17 +3,17 @@
 #include "CExl_Msg_EG.h"
 #include "CLoad_Xl_SMS_Modeless.h"
 #include "WidgetExcelUi.h"
-#include "app/AboutDialogs.h"
-#include "app/CCorvaneDlg.h"
-#include "app/GuiThread.h"
-#include "app/Ui.h"
+#include "app/controls/SupportLinks.h"
+#include "app/core/CommandHost.h"
+#include "app/controls/GuiThread.h"
+#include "app/controls/Ui.h"
 #include "app/controls/CColorStatic.h"
 #include "app/controls/Theme.h"
 #include "import/DynamicMessages.h"
 #include "import/ExcelReader.h"
 #include "import/WorkbookTables.h"
 #include "import/workbook/Workbook.h"
-#include "sending/WaitDialogs.h"
+#include "app/controls/WaitDialogs.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -110,8 +110,8 @@ struct CDynamic_Excel_Msg::Rows
     QElapsedTimer sincePost;
 };
 
-CDynamic_Excel_Msg::CDynamic_Excel_Msg(CCorvaneDlg* main, Host host)
-    : QDialog(main), m_main(main), m_host(std::move(host))
+CDynamic_Excel_Msg::CDynamic_Excel_Msg(CommandHost* main, Host host)
+    : QDialog(main->commandWindow()), m_commandHost(main), m_main(main->commandWindow()), m_host(std::move(host))
 {
     setObjectName(QStringLiteral("199"));
     setWindowTitle(QStringLiteral("Dynamic Message Import Wizard"));
@@ -392,7 +392,7 @@ void CDynamic_Excel_Msg::runStep(std::function<int()> step, std::function<void(i
                     self->m_thread = nullptr;
                 }
                 if (self->m_main)
-                    self->m_main->setEnabled(true);
+                    self->m_commandHost->setWindowEnabled(true);
                 self->setEnabled(true);
                 QApplication::restoreOverrideCursor();
                 done(result);
@@ -630,7 +630,7 @@ int CDynamic_Excel_Msg::readRows(bool dynamic)
             // Only the reading window stays in sight; the window behind waits disabled.
             hide();
             if (m_main)
-                m_main->setEnabled(false);
+                m_commandHost->setWindowEnabled(false);
         });
         QElapsedTimer sinceProgress;
         sinceProgress.start();
@@ -680,7 +680,7 @@ int CDynamic_Excel_Msg::readRows(bool dynamic)
             onGuiThread([this] {
                 m_pProgressWnd->hide();
                 if (m_main)
-                    m_main->UpdateTotalNumbers();
+                    m_commandHost->UpdateTotalNumbers();
                 show();
             });
             wizardUi.notice(ContactImport::kNoRowsMessage);
@@ -690,7 +690,7 @@ int CDynamic_Excel_Msg::readRows(bool dynamic)
         }
         onGuiThread([this] {
             if (m_main)
-                m_main->UpdateTotalNumbers();
+                m_commandHost->UpdateTotalNumbers();
             m_pProgressWnd->hide();
         });
         if (!skipped.isEmpty())
@@ -702,7 +702,7 @@ int CDynamic_Excel_Msg::readRows(bool dynamic)
         onGuiThread([this] {
             m_pProgressWnd->hide();
             if (m_main)
-                m_main->UpdateTotalNumbers();
+                m_commandHost->UpdateTotalNumbers();
         });
         wizardUi.excelError(kReadingDiscarded);
         reader.EndExcel();

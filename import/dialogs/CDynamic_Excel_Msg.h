@@ -9,7 +9,7 @@
 #include <atomic>
 #include <functional>
 
-class CCorvaneDlg;
+class CommandHost;
 class CLoad_Xl_SMS_Modeless;
 class CPlease_Wail_Modeless;
 class QLabel;
@@ -46,7 +46,7 @@ public:
         std::function<void(bool running)> importTimer; // the main window's counter refresh
     };
 
-    CDynamic_Excel_Msg(CCorvaneDlg* main, Host host);
+    CDynamic_Excel_Msg(CommandHost* main, Host host);
     ~CDynamic_Excel_Msg() override;
 
     int m_nMode = 0; // 0 numbers and messages, 1 dynamic messages
@@ -85,7 +85,8 @@ private:
     int ComposeDynamicMessages();
     int readRows(bool dynamic);
 
-    QPointer<CCorvaneDlg> m_main;
+    CommandHost* m_commandHost;
+    QPointer<QWidget> m_main; // the host's window: the host lives as long as it
     Host m_host;
     QPointer<CLoad_Xl_SMS_Modeless> m_pProgressWnd;
     QPointer<CPlease_Wail_Modeless> m_pWaitWnd;

@@ -1,11 +1,11 @@
 #include "CExcel_Info_Dlg.h"
 
 #include "WidgetExcelUi.h"
-#include "app/Ui.h"
+#include "app/controls/Ui.h"
 #include "app/controls/Theme.h"
 #include "import/ExcelReader.h"
 #include "import/WorkbookTables.h"
-#include "sending/WaitDialogs.h"
+#include "app/controls/WaitDialogs.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -4,14 +4,14 @@
 #include "CExcel_Info_Dlg.h"
 #include "CLoad_File_Msg.h"
 #include "WidgetExcelUi.h"
-#include "app/CCorvaneDlg.h"
-#include "app/GuiThread.h"
-#include "app/Ui.h"
+#include "app/core/CommandHost.h"
+#include "app/controls/GuiThread.h"
+#include "app/controls/Ui.h"
 #include "app/core/RecipientListModel.h"
 #include "import/ContactImport.h"
 #include "import/ExcelReader.h"
 #include "import/WorkbookTables.h"
-#include "sending/WaitDialogs.h"
+#include "app/controls/WaitDialogs.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -45,22 +45,19 @@ struct ImportCommands::Run
     QElapsedTimer sincePost;
 };
 
-ImportCommands::ImportCommands(CCorvaneDlg* main) : QObject(main), m_main(main)
+ImportCommands::ImportCommands(CommandHost* host)
+    : QObject(host->commandWindow()), m_host(host), m_window(host->commandWindow())
 {
     m_importTimer = new QTimer(this);
     m_importTimer->setObjectName(QStringLiteral("123456"));
     m_importTimer->setInterval(500);
     connect(m_importTimer, &QTimer::timeout, this, &ImportCommands::onImportTimer);
-    main->onLoadContacts = [this] { OnLoadContactsFromFile(); };
-    main->onDynamicMessages = [this] { OnDynamicMessages(); };
+    host->provideCommand(CommandHost::Command::LoadContacts, this, [this] { OnLoadContactsFromFile(); });
+    host->provideCommand(CommandHost::Command::DynamicMessages, this, [this] { OnDynamicMessages(); });
 }
 
 ImportCommands::~ImportCommands()
 {
-    if (m_main) {
-        m_main->onLoadContacts = nullptr;
-        m_main->onDynamicMessages = nullptr;
-    }
     // The worker may be waiting for the GUI thread: keep serving it until it ends.
     if (m_worker) {
         while (!m_worker->wait(10))
@@ -72,17 +69,16 @@ ImportCommands::~ImportCommands()
 
 void ImportCommands::OnLoadContactsFromFile()
 {
-    if (!m_main || m_worker)
+    if (!m_window || m_worker)
         return;
-    CCorvaneDlg* main = m_main;
+    CommandHost* main = m_host;
     main->UpdateTotalNumbers();
     main->focusNumber();
-    main->m_strMessage = main->composerText();
-    m_message = main->m_strMessage;
+    m_message = main->takeComposedMessage();
 
     // A Yes empties the list only when the first new row goes in, so a cancelled
     // or refused import leaves the list as it was.
-    const CLoad_File_Msg::Answer answer = CLoad_File_Msg::ask(main, main->recipients()->count());
+    const CLoad_File_Msg::Answer answer = CLoad_File_Msg::ask(m_window, main->recipients()->count());
     if (answer == CLoad_File_Msg::Cancelled)
         return;
     m_clearPending = answer == CLoad_File_Msg::ClearList;
@@ -90,14 +86,14 @@ void ImportCommands::OnLoadContactsFromFile()
         main->setAddEnabled(true);
         main->setUpdateEnabled(false);
     }
-    main->m_nCountBeforeImport = m_clearPending ? 0 : main->recipients()->count();
+    main->setRowsBeforeImport(m_clearPending ? 0 : main->recipients()->count());
     ResetWorkbookTables();
 
     auto run = std::make_shared<Run>(ImportSwitches{main->skipDuplicates(), main->useExclusionRules()},
                                      m_clearPending ? NumberIndex() : main->recipients()->numbers(),
-                                     main->exclusionCache().index());
+                                     main->exclusionIndex());
     if (!m_wait)
-        m_wait = new CAddSentItem(main);
+        m_wait = new CAddSentItem(m_window);
     m_wait->setText(kImporting);
     m_wait->hide();
     QApplication::setOverrideCursor(Qt::WaitCursor);
@@ -139,22 +135,22 @@ void ImportCommands::finish(Run& run, bool reportNoRows, const QString& notice)
 
 void ImportCommands::LoadContactsWorker(Run& run)
 {
-    const QString path = Ui::getOpenFileName(m_main, QString(), QString(), kContactsFilter);
+    const QString path = Ui::getOpenFileName(m_window, QString(), QString(), kContactsFilter);
     if (path.isEmpty())
         return finish(run, false);
     onGuiThread([this] {
-        if (m_main)
-            m_main->bringToFront();
+        if (m_window)
+            m_host->bringToFront();
     });
     switch (classify(path)) {
     case FileKind::Missing:
         finish(run, false);
-        Ui::messageBox(m_main, QStringLiteral("File does not exist on selected location."), QStringLiteral("Warning"),
+        Ui::messageBox(m_window, QStringLiteral("File does not exist on selected location."), QStringLiteral("Warning"),
                        Ui::Buttons::Ok, Ui::Icon::Warning);
         return;
     case FileKind::NotSupported:
         finish(run, false);
-        Ui::notice(m_main, QStringLiteral("Please select a valid file."));
+        Ui::notice(m_window, QStringLiteral("Please select a valid file."));
         return;
     case FileKind::Text:
         ReadTextContacts(run, path);
@@ -175,11 +171,11 @@ void ImportCommands::ReadTextContacts(Run& run, const QString& path)
     if (check != TextCheck::Ok || !file.isOpen()) {
         finish(run, false);
         if (check == TextCheck::NotAnsi)
-            Ui::notice(m_main, QStringLiteral("Please select the ANSI encoded text file."));
+            Ui::notice(m_window, QStringLiteral("Please select the ANSI encoded text file."));
         else if (check == TextCheck::Empty)
-            Ui::notice(m_main, QStringLiteral("File is empty."));
+            Ui::notice(m_window, QStringLiteral("File is empty."));
         else
-            Ui::messageBox(m_main, QStringLiteral("The selected file cannot be read.\n%1").arg(reason),
+            Ui::messageBox(m_window, QStringLiteral("The selected file cannot be read.\n%1").arg(reason),
                            QStringLiteral("Warning"), Ui::Buttons::Ok, Ui::Icon::Warning);
         return;
     }
@@ -196,17 +192,17 @@ void ImportCommands::ReadTextContacts(Run& run, const QString& path)
 
 void ImportCommands::ReadExcelContacts(Run& run, const QString& path)
 {
-    WidgetExcelUi ui(m_main);
+    WidgetExcelUi ui(m_window);
     ExcelReader reader(ui);
     try {
         if (!reader.StartExcel() || !reader.OpenWorkbook(path))
             return finish(run, false);
         reader.ListSheetNames();
         const int choice = onGuiThread([&] {
-            if (!m_main)
+            if (!m_window)
                 return int(QDialog::Rejected);
             QApplication::restoreOverrideCursor();
-            CExcel_Info_Dlg dialog(m_main, path);
+            CExcel_Info_Dlg dialog(m_window, path);
             const int result = dialog.exec();
             QApplication::setOverrideCursor(Qt::WaitCursor);
             return result;
@@ -241,19 +237,19 @@ void ImportCommands::ReadExcelContacts(Run& run, const QString& path)
 
 void ImportCommands::beginReading()
 {
-    if (!m_main)
+    if (!m_window)
         return;
     m_importTimer->start();
-    m_main->setEnabled(false);
+    m_host->setWindowEnabled(false);
     m_wait->setText(kImporting);
     m_wait->showCentred();
 }
 
 void ImportCommands::insertRows(int position, const QList<RecipientListModel::Row>& rows)
 {
-    if (!m_main)
+    if (!m_window)
         return;
-    RecipientListModel* model = m_main->recipients();
+    RecipientListModel* model = m_host->recipients();
     if (m_clearPending) {
         m_clearPending = false;
         model->clear();
@@ -263,27 +259,27 @@ void ImportCommands::insertRows(int position, const QList<RecipientListModel::Ro
 
 void ImportCommands::adoptIndex(NumberIndex index)
 {
-    if (m_main)
-        m_main->recipients()->adoptIndex(std::move(index));
+    if (m_window)
+        m_host->recipients()->adoptIndex(std::move(index));
 }
 
 void ImportCommands::OnDynamicMessages()
 {
-    if (!m_main || m_worker)
+    if (!m_window || m_worker)
         return;
-    CCorvaneDlg* main = m_main;
-    const CLoad_File_Msg::Answer answer = CLoad_File_Msg::ask(main, main->recipients()->count());
+    CommandHost* main = m_host;
+    const CLoad_File_Msg::Answer answer = CLoad_File_Msg::ask(m_window, main->recipients()->count());
     if (answer == CLoad_File_Msg::Cancelled)
         return;
     // As for Load Contacts: a Yes empties the list only when the first row goes in.
     m_clearPending = answer == CLoad_File_Msg::ClearList;
-    main->m_nCountBeforeImport = m_clearPending ? 0 : main->recipients()->count();
+    main->setRowsBeforeImport(m_clearPending ? 0 : main->recipients()->count());
 
     CDynamic_Excel_Msg::Host host;
     host.newRowStep = [this] {
-        return RowStep(ImportSwitches{m_main->skipDuplicates(), m_main->useExclusionRules()},
-                       m_clearPending ? NumberIndex() : m_main->recipients()->numbers(),
-                       m_main->exclusionCache().index());
+        return RowStep(ImportSwitches{m_host->skipDuplicates(), m_host->useExclusionRules()},
+                       m_clearPending ? NumberIndex() : m_host->recipients()->numbers(),
+                       m_host->exclusionIndex());
     };
     host.insertRows = [this](int position, const QList<RecipientListModel::Row>& rows) { insertRows(position, rows); };
     host.adoptIndex = [this](NumberIndex index) { adoptIndex(std::move(index)); };
@@ -298,8 +294,8 @@ void ImportCommands::OnDynamicMessages()
         wizard.run();
     }
     m_clearPending = false;
-    if (m_main)
-        m_main->UpdateTotalNumbers();
+    if (m_window)
+        m_host->UpdateTotalNumbers();
 }
 
 void ImportCommands::endImport(bool showNoRowsWhenNothingAdded, int added, const QString& notice)
@@ -307,22 +303,22 @@ void ImportCommands::endImport(bool showNoRowsWhenNothingAdded, int added, const
     m_clearPending = false;
     m_importTimer->stop();
     QApplication::restoreOverrideCursor();
-    if (m_main) {
-        m_main->UpdateTotalNumbers();
-        m_main->setEnabled(true);
+    if (m_window) {
+        m_host->UpdateTotalNumbers();
+        m_host->setWindowEnabled(true);
     }
     if (m_wait)
         m_wait->hide();
-    if (showNoRowsWhenNothingAdded && added == 0 && m_main)
-        Ui::notice(m_main, kNoRowsMessage);
-    if (!notice.isEmpty() && m_main)
-        Ui::notice(m_main, notice);
+    if (showNoRowsWhenNothingAdded && added == 0 && m_window)
+        Ui::notice(m_window, kNoRowsMessage);
+    if (!notice.isEmpty() && m_window)
+        Ui::notice(m_window, notice);
 }
 
 void ImportCommands::onImportTimer()
 {
     if (m_wait && m_wait->isVisible())
         m_wait->setText(kImporting);
-    if (m_main)
-        m_main->UpdateTotalNumbers();
+    if (m_window)
+        m_host->UpdateTotalNumbers();
 }

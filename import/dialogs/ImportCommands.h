@@ -10,9 +10,10 @@
 #include <atomic>
 
 class CAddSentItem;
-class CCorvaneDlg;
+class CommandHost;
 class QThread;
 class QTimer;
+class QWidget;
 
 // The main window's import commands. "Load Contacts From File" asks its
 // question on the GUI thread and reads the file on a worker; rows come back to
@@ -22,7 +23,7 @@ class ImportCommands : public QObject
     Q_OBJECT
 
 public:
-    explicit ImportCommands(CCorvaneDlg* main);
+    explicit ImportCommands(CommandHost* host);
     ~ImportCommands() override;
 
     void OnLoadContactsFromFile();
@@ -54,7 +55,8 @@ private:
     void endImport(bool showNoRowsWhenNothingAdded, int added, const QString& notice = {});
     void onImportTimer();
 
-    QPointer<CCorvaneDlg> m_main;
+    CommandHost* m_host;
+    QPointer<QWidget> m_window; // the host's window: the host lives as long as it
     CAddSentItem* m_wait = nullptr;
     QTimer* m_importTimer = nullptr;
     QThread* m_worker = nullptr;

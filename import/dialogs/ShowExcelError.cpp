@@ -1,6 +1,6 @@
 #include "ShowExcelError.h"
 
-#include "app/Ui.h"
+#include "app/controls/Ui.h"
 #include "import/ExcelErrors.h"
 
 void ShowExcelError(QWidget* owner, const QString& text)

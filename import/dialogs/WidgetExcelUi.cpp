@@ -1,6 +1,6 @@
 #include "WidgetExcelUi.h"
 
-#include "app/Ui.h"
+#include "app/controls/Ui.h"
 
 void WidgetExcelUi::excelError(const QString& text)
 {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "device/api/ComBase.h"
+#include "platform/com/ComBase.h"
 
 #include <QList>
 #include <QString>

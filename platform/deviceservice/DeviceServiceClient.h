@@ -2,7 +2,7 @@
 
 // The client of the device service: CoCreateInstance(CLSID_DeviceManagerService)
 // connects to the service on Paths::deviceServiceSocket() and hands out proxies
-// of the interfaces in device/api/DesktopApi.h. Each created service object has
+// of the interfaces in platform/com/DesktopApi.h. Each created service object has
 // its own connection, used only by the creating thread; every method is one
 // blocking request and reply.
 #include <QString>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "WireFormat.h"
-#include "device/api/DesktopApi.h"
+#include "platform/com/DesktopApi.h"
 
 #include <QCborArray>
 #include <QDeadlineTimer>

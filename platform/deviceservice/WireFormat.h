@@ -1,6 +1,6 @@
 #pragma once
 
-#include "device/api/Variant.h"
+#include "platform/com/Variant.h"
 
 #include <QByteArray>
 #include <QCborMap>

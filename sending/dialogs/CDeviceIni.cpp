@@ -1,8 +1,8 @@
 #include "CDeviceIni.h"
 
-#include "KeepAbove.h"
+#include "app/controls/KeepAbove.h"
 #include "app/controls/Theme.h"
-#include "sending/WaitDialogs.h"
+#include "app/controls/WaitDialogs.h"
 
 #include <QKeyEvent>
 #include <QLabel>

@@ -1,9 +1,9 @@
 #include "CModeless.h"
 
-#include "KeepAbove.h"
+#include "app/controls/KeepAbove.h"
 #include "app/controls/Theme.h"
 #include "app/core/AppState.h"
-#include "sending/WaitDialogs.h"
+#include "app/controls/WaitDialogs.h"
 
 #include <QGridLayout>
 #include <QKeyEvent>

@@ -2,12 +2,12 @@
 
 #include "DialogWorker.h"
 #include "ListModels.h"
-#include "app/Ui.h"
+#include "app/controls/Ui.h"
 #include "app/controls/CColorStatic.h"
 #include "app/controls/CMyListCtrl.h"
 #include "app/controls/Theme.h"
-#include "export/ExportCommands.h"
-#include "sending/WaitDialogs.h"
+#include "export/dialogs/ExportCommands.h"
+#include "app/controls/WaitDialogs.h"
 #include "store/DataFiles.h"
 
 #include <QCloseEvent>

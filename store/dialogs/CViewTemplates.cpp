@@ -2,12 +2,12 @@
 
 #include "DialogWorker.h"
 #include "ListModels.h"
-#include "app/Ui.h"
+#include "app/controls/Ui.h"
 #include "app/controls/CColorStatic.h"
 #include "app/controls/CMyListCtrl.h"
 #include "app/controls/CMy_Sel_All_Edit.h"
 #include "app/controls/Theme.h"
-#include "sending/WaitDialogs.h"
+#include "app/controls/WaitDialogs.h"
 #include "store/DataFiles.h"
 
 #include <QApplication>

@@ -3,37 +3,30 @@
 #include "CExclusion_Wizard.h"
 #include "CSent_Items.h"
 #include "CViewTemplates.h"
-#include "app/CCorvaneDlg.h"
+#include "app/core/CommandHost.h"
 
-DataCommands::DataCommands(CCorvaneDlg* main) : QObject(main), m_main(main)
+DataCommands::DataCommands(CommandHost* host) : QObject(host->commandWindow()), m_host(host)
 {
-    main->onViewTemplates = [this] { viewTemplates(); };
-    main->onShowSentItems = [this] { showSentItems(); };
-    main->onExclusionWizard = [this] { exclusionWizard(); };
-}
-
-DataCommands::~DataCommands()
-{
-    m_main->onViewTemplates = nullptr;
-    m_main->onShowSentItems = nullptr;
-    m_main->onExclusionWizard = nullptr;
+    host->provideCommand(CommandHost::Command::ViewTemplates, this, [this] { viewTemplates(); });
+    host->provideCommand(CommandHost::Command::ShowSentItems, this, [this] { showSentItems(); });
+    host->provideCommand(CommandHost::Command::ExclusionWizard, this, [this] { exclusionWizard(); });
 }
 
 void DataCommands::viewTemplates()
 {
-    CViewTemplates dialog(m_main, m_main->composer());
+    CViewTemplates dialog(m_host->commandWindow(), m_host->composer());
     dialog.exec();
 }
 
 void DataCommands::showSentItems()
 {
-    CSent_Items dialog(m_main);
+    CSent_Items dialog(m_host->commandWindow());
     dialog.exec();
 }
 
 void DataCommands::exclusionWizard()
 {
-    CExclusion_Wizard wizard(m_main);
-    wizard.onListsChanged = [this] { m_main->LoadExclusionNumbers(); };
+    CExclusion_Wizard wizard(m_host->commandWindow());
+    wizard.onListsChanged = [this] { m_host->LoadExclusionNumbers(); };
     wizard.exec();
 }

@@ -2,23 +2,22 @@
 
 #include <QObject>
 
-class CCorvaneDlg;
+class CommandHost;
 
 // The main window's commands for its data files: "View Templates", "Show Sent
-// Item" and "Exclusion List Wizard". Installs itself into the window's hooks
-// and removes itself again when destroyed.
+// Item" and "Exclusion List Wizard". Takes the window's buttons for as long as
+// it lives (it is a child of the window).
 class DataCommands : public QObject
 {
     Q_OBJECT
 
 public:
-    explicit DataCommands(CCorvaneDlg* main);
-    ~DataCommands() override;
+    explicit DataCommands(CommandHost* host);
 
     void viewTemplates();
     void showSentItems();
     void exclusionWizard();
 
 private:
-    CCorvaneDlg* m_main;
+    CommandHost* m_host;
 };

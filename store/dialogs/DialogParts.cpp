@@ -1,6 +1,6 @@
 #include "DialogParts.h"
 
-#include "app/AboutDialogs.h"
+#include "app/controls/SupportLinks.h"
 #include "app/controls/CColorStatic.h"
 #include "app/controls/CMyListCtrl.h"
 #include "app/controls/Theme.h"

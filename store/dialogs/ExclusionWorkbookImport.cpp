@@ -1,6 +1,6 @@
 #include "ExclusionWorkbookImport.h"
 
-#include "app/GuiThread.h"
+#include "app/controls/GuiThread.h"
 #include "import/ContactImport.h"
 #include "import/ExcelReader.h"
 #include "import/WorkbookTables.h"

@@ -1,7 +1,7 @@
 // The COM layer of the device API: identifiers, errors, counted pointers and
 // VARIANT conversion.
 
-#include "device/api/DesktopApi.h"
+#include "platform/com/DesktopApi.h"
 
 #include <QtTest>
 

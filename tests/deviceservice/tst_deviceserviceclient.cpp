@@ -1,7 +1,7 @@
 // The device service client against the real DesktopMgr.exe.
 
 #include "ServiceFixture.h"
-#include "device/api/DesktopApi.h"
+#include "platform/com/DesktopApi.h"
 #include "platform/TextCodec.h"
 #include "platform/deviceservice/DeviceServiceClient.h"
 

@@ -1,7 +1,7 @@
 // The client transport against a fake service that answers what each test
 // scripts: broken frames, oversized frames, silence, hang-ups and events.
 
-#include "device/api/DesktopApi.h"
+#include "platform/com/DesktopApi.h"
 #include "platform/Paths.h"
 #include "platform/deviceservice/DeviceServiceClient.h"
 #include "platform/deviceservice/WireFormat.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/Ui.h"
+#include "app/controls/Ui.h"
 
 #include <QAccessible>
 #include <QApplication>

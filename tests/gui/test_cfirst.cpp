@@ -1,9 +1,9 @@
 #include "GuiTestSupport.h"
 
-#include "app/AboutDialogs.h"
+#include "app/controls/SupportLinks.h"
 #include "app/controls/CColorStatic.h"
 #include "app/core/AppState.h"
-#include "device/CFirst.h"
+#include "device/dialogs/CFirst.h"
 #include "platform/Shell.h"
 
 #include <QPushButton>

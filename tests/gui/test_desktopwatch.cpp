@@ -3,7 +3,7 @@
 
 #include "app/CCorvaneDlg.h"
 #include "app/DeviceController.h"
-#include "device/CFirst.h"
+#include "device/dialogs/CFirst.h"
 #include "platform/Paths.h"
 #include "platform/Shell.h"
 #include "platform/deviceservice/WireFormat.h"

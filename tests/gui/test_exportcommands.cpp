@@ -4,14 +4,14 @@
 
 #include "app/CCorvaneDlg.h"
 #include "app/core/RecipientListModel.h"
-#include "export/CExport_Option.h"
-#include "export/COpen_Export_Log.h"
-#include "export/ExportCommands.h"
-#include "export/ExportController.h"
+#include "export/dialogs/CExport_Option.h"
+#include "export/dialogs/COpen_Export_Log.h"
+#include "export/dialogs/ExportCommands.h"
+#include "export/dialogs/ExportController.h"
 #include "export/ExportJob.h"
 #include "platform/Shell.h"
 #include "platform/automation/ExcelStandIn.h"
-#include "sending/WaitDialogs.h"
+#include "app/controls/WaitDialogs.h"
 
 #include <QCheckBox>
 #include <QFile>

@@ -1,7 +1,7 @@
 // The export options dialog: its opening range and format, and what OK refuses.
 #include "GuiTestSupport.h"
 
-#include "export/CExport_Option.h"
+#include "export/dialogs/CExport_Option.h"
 
 #include <QDateEdit>
 #include <QPushButton>

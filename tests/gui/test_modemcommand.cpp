@@ -7,7 +7,7 @@
 #include "app/controls/CMyListCtrl.h"
 #include "app/controls/CMy_Sel_All_Edit.h"
 #include "app/core/RecipientListModel.h"
-#include "device/CFirst.h"
+#include "device/dialogs/CFirst.h"
 #include "device/modem/GsmModem.h"
 #include "device/modem/ModemSelection.h"
 #include "device/wizard/CConnection.h"

@@ -1,7 +1,7 @@
 // The "exported successfully" dialog: its text, its check box and its result.
 #include "GuiTestSupport.h"
 
-#include "export/COpen_Export_Log.h"
+#include "export/dialogs/COpen_Export_Log.h"
 
 #include <QCheckBox>
 #include <QLabel>

@@ -7,7 +7,7 @@
 #include "app/controls/CMy_Sel_All_Edit.h"
 #include "app/controls/CSpecialEdit.h"
 #include "app/core/RecipientListModel.h"
-#include "device/CFirst.h"
+#include "device/dialogs/CFirst.h"
 #include "deviceservice/ServiceFixture.h"
 #include "platform/Shell.h"
 #include "platform/deviceservice/DeviceServiceClient.h"

@@ -1,6 +1,6 @@
 #include "GuiTestSupport.h"
 
-#include "app/Ui.h"
+#include "app/controls/Ui.h"
 #include "app/core/AppState.h"
 #include "sending/dialogs/CDeviceIni.h"
 #include "sending/dialogs/CModeless.h"

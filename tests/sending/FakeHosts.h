@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/core/AppState.h"
-#include "device/api/DesktopApi.h"
+#include "platform/com/DesktopApi.h"
 #include "device/link/DeviceLinkHost.h"
 #include "sending/SendRun.h"
 

@@ -1,7 +1,7 @@
 #include "FakeHosts.h"
 #include "core/SmallDisk.h"
 
-#include "device/api/DesktopApi.h"
+#include "platform/com/DesktopApi.h"
 #include "device/link/MessagePacket.h"
 #include "sending/SendJournal.h"
 #include "store/DataFiles.h"

@@ -1,7 +1,7 @@
 #include "DeviceService.h"
 
 #include "Outbox.h"
-#include "device/api/DesktopApi.h"
+#include "platform/com/DesktopApi.h"
 #include "platform/deviceservice/WireFormat.h"
 
 #include <QCborArray>

@@ -1,11 +1,11 @@
 #include "CFirst.h"
 
-#include "app/AboutDialogs.h"
+#include "app/controls/SupportLinks.h"
 #include "app/controls/CColorStatic.h"
 #include "app/controls/Theme.h"
 #include "app/core/AppState.h"
 #include "platform/Shell.h"
-#include "sending/dialogs/KeepAbove.h"
+#include "app/controls/KeepAbove.h"
 
 #include <QGridLayout>
 #include <QGroupBox>

@@ -1,4 +1,4 @@
-#include "device/api/Variant.h"
+#include "platform/com/Variant.h"
 
 #include <limits>
 

@@ -1,4 +1,4 @@
-#include "device/api/ComBase.h"
+#include "platform/com/ComBase.h"
 
 #include <QUuid>
 

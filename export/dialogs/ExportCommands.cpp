@@ -4,13 +4,13 @@
 #include "COpen_Export_Log.h"
 #include "ExportJob.h"
 
-#include "app/GuiThread.h"
-#include "app/Ui.h"
+#include "app/controls/GuiThread.h"
+#include "app/controls/Ui.h"
 #include "app/core/RecipientListModel.h"
 #include "import/dialogs/ShowExcelError.h"
 #include "platform/FileAccess.h"
 #include "platform/Shell.h"
-#include "sending/WaitDialogs.h"
+#include "app/controls/WaitDialogs.h"
 
 #include <QDir>
 #include <QEventLoop>

@@ -1,6 +1,6 @@
 #include "CExport_Option.h"
 
-#include "app/Ui.h"
+#include "app/controls/Ui.h"
 #include "app/controls/Theme.h"
 
 #include <QDateEdit>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "device/api/ComBase.h"
-#include "device/api/Variant.h"
+#include "platform/com/ComBase.h"
+#include "platform/com/Variant.h"
 
 #include <cstdint>
 

@@ -1,7 +1,7 @@
 #include "Ui.h"
 
 #include "GuiThread.h"
-#include "controls/Theme.h"
+#include "app/controls/Theme.h"
 
 #include <QApplication>
 #include <QFileDialog>
