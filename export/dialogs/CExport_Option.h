@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ExportTypes.h"
+#include "export/ExportTypes.h"
 
 #include "store/DataFiles.h"
 

@@ -2,7 +2,7 @@
 
 #include "CExport_Option.h"
 #include "COpen_Export_Log.h"
-#include "ExportJob.h"
+#include "export/ExportJob.h"
 
 #include "app/controls/GuiThread.h"
 #include "app/controls/Ui.h"

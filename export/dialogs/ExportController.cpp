@@ -6,6 +6,8 @@
 #include "app/core/CommandHost.h"
 #include "app/core/RecipientListModel.h"
 
+#include <QWidget>
+
 ExportController::ExportController(CommandHost* host) : QObject(host->commandWindow()), m_host(host)
 {
     host->provideCommand(CommandHost::Command::Export, this, [this] { exportRecipients(); });

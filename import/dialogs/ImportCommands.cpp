@@ -13,6 +13,7 @@
 #include "import/WorkbookTables.h"
 #include "app/controls/WaitDialogs.h"
 
+#include <QWidget>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>

@@ -5,6 +5,8 @@
 #include "CViewTemplates.h"
 #include "app/core/CommandHost.h"
 
+#include <QWidget>
+
 DataCommands::DataCommands(CommandHost* host) : QObject(host->commandWindow()), m_host(host)
 {
     host->provideCommand(CommandHost::Command::ViewTemplates, this, [this] { viewTemplates(); });
