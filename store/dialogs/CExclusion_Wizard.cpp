@@ -50,7 +50,7 @@ CExclusion_Wizard::CExclusion_Wizard(QWidget* parent)
     : QDialog(parent), m_available(new TextListModel(QStringLiteral("Available Lists"), this)),
       m_inUse(new TextListModel(QStringLiteral("Exclude when sending SMS"), this)),
       m_numbers(new TextListModel(QStringLiteral("Exclusion Number"), this)), m_worker(new DialogWorker(this)),
-      m_wait(this, pleaseWait)
+      m_wait(this, pleaseWait), m_firstLoad(this)
 {
     setObjectName(QStringLiteral("200"));
     setWindowTitle(QStringLiteral("Exclusion List Wizard"));

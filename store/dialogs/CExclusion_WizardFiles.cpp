@@ -19,7 +19,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
-#include <QTimer>
 
 #include <optional>
 
@@ -56,10 +55,7 @@ QString extensionOf(const QString& path)
 void CExclusion_Wizard::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
-    if (!m_openStarted) {
-        m_openStarted = true;
-        QTimer::singleShot(0, this, &CExclusion_Wizard::openLists);
-    }
+    m_firstLoad.shown([this] { openLists(); });
 }
 
 void CExclusion_Wizard::openLists()
@@ -81,7 +77,7 @@ void CExclusion_Wizard::openLists()
     };
     m_available->setTexts(readNames(DataFiles::exclusionIndexPath()));
     m_inUse->setTexts(readNames(DataFiles::inUseListPath()));
-    m_opened = true;
+    m_firstLoad.finish();
     m_availableList->setFocus();
     DialogParts::reselectMark(m_availableList, 0);
 }
