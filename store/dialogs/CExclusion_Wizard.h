@@ -1,6 +1,6 @@
 #pragma once
 
-#include "DialogParts.h"
+#include "FirstShowLoad.h"
 
 #include <QDialog>
 
@@ -8,7 +8,6 @@
 
 class CMyListCtrl;
 class CSpecialEdit;
-class DialogWorker;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -60,7 +59,7 @@ public:
 
     Page page() const { return m_page; }
     bool isBusy() const { return m_wait.active(); }
-    bool isOpened() const { return m_opened; }
+    bool isOpened() const { return m_firstLoad.isDone(); }
     bool numbersChanged() const { return m_numbersChanged; }
     TextListModel* availableLists() const { return m_available; }
     TextListModel* listsInUse() const { return m_inUse; }
@@ -128,11 +127,10 @@ private:
     QPushButton* m_wizardCancel = nullptr;
     DialogWorker* m_worker;
     DialogParts::WaitState m_wait;
+    DialogParts::FirstShowLoad m_firstLoad;
 
     Page m_page = Page::List;
     int m_addStep = 0;  // 1 on the name page of a new list, 2 on its numbers page
     int m_editStep = 0; // 3 on the numbers page of an existing list
     bool m_numbersChanged = false;
-    bool m_opened = false;
-    bool m_openStarted = false;
 };

@@ -22,7 +22,6 @@
 #include <QTextCursor>
 #include <QTextEdit>
 #include <QPushButton>
-#include <QTimer>
 #include <QVBoxLayout>
 
 #include <cmath>
@@ -54,7 +53,7 @@ bool isBlank(const QString& s)
 } // namespace
 
 CSent_Items::CSent_Items(QWidget* parent)
-    : QDialog(parent), m_worker(new DialogWorker(this)), m_wait(this, addSentItemWait)
+    : QDialog(parent), m_worker(new DialogWorker(this)), m_wait(this, addSentItemWait), m_firstLoad(this)
 {
     setObjectName(QStringLiteral("131"));
     setWindowTitle(QStringLiteral("Sent Item(s)"));
@@ -144,16 +143,13 @@ QString CSent_Items::detailsText() const
 void CSent_Items::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
-    if (!m_loadStarted) {
-        m_loadStarted = true;
-        QTimer::singleShot(0, this, &CSent_Items::load);
-    }
+    m_firstLoad.shown([this] { load(); });
 }
 
 void CSent_Items::load()
 {
-    m_wait.begin();
-    m_worker->start(
+    m_firstLoad.readOnWorker(
+        m_worker, m_wait,
         [path = DataFiles::sentItemsPath()] {
             DataFiles::EnsureDataFiles();
             LoadedItems loaded;
@@ -164,9 +160,7 @@ void CSent_Items::load()
         [this](LoadedItems loaded) {
             m_model->setItems(std::move(loaded.items));
             m_fileRead = loaded.opened;
-            m_loadDone = true;
             updateCount();
-            m_wait.end();
         });
 }
 

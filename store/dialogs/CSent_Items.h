@@ -1,11 +1,10 @@
 #pragma once
 
-#include "DialogParts.h"
+#include "FirstShowLoad.h"
 
 #include <QDialog>
 
 class CMyListCtrl;
-class DialogWorker;
 class QLabel;
 class QTextEdit;
 class SentItemsModel;
@@ -24,7 +23,7 @@ public:
     CMyListCtrl* list() const { return m_list; }
     QString detailsText() const;
     bool isBusy() const { return m_wait.active(); }
-    bool isLoaded() const { return m_loadDone; }
+    bool isLoaded() const { return m_firstLoad.isDone(); }
 
     // "Number\t:  ...", the details of one row.
     static QString DetailsText(const QString& number, const QString& message, const QString& date);
@@ -54,8 +53,7 @@ private:
     QTextEdit* m_details;
     DialogWorker* m_worker;
     DialogParts::WaitState m_wait;
-    bool m_loadStarted = false;
-    bool m_loadDone = false;
+    DialogParts::FirstShowLoad m_firstLoad;
     bool m_fileRead = false; // the file was read when the dialog opened
     bool m_changed = false;  // rows were deleted since the file was last written
     bool m_closing = false;

@@ -124,7 +124,8 @@ void CUpdateTemp::accept()
 // --- CViewTemplates -------------------------------------------------------------
 
 CViewTemplates::CViewTemplates(QWidget* parent, CMy_Sel_All_Edit* composer)
-    : QDialog(parent), m_composer(composer), m_worker(new DialogWorker(this)), m_wait(this, pleaseWait)
+    : QDialog(parent), m_composer(composer), m_worker(new DialogWorker(this)), m_wait(this, pleaseWait),
+      m_firstLoad(this)
 {
     setObjectName(QStringLiteral("181"));
     setWindowTitle(QStringLiteral("Templates"));
@@ -191,17 +192,14 @@ CViewTemplates::~CViewTemplates()
 void CViewTemplates::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
-    if (!m_loadStarted) {
-        m_loadStarted = true;
-        QTimer::singleShot(0, this, &CViewTemplates::load);
-    }
+    m_firstLoad.shown([this] { load(); });
 }
 
 void CViewTemplates::load()
 {
-    m_wait.begin();
     m_model->clear();
-    m_worker->start(
+    m_firstLoad.readOnWorker(
+        m_worker, m_wait,
         [path = DataFiles::templatesPath()] {
             DataFiles::EnsureDataFiles();
             LoadedTemplates loaded;
@@ -212,9 +210,9 @@ void CViewTemplates::load()
         [this](LoadedTemplates loaded) {
             m_model->setTexts(loaded.templates);
             m_fileRead = loaded.opened;
-            m_loadDone = true;
             updateCount();
-            m_wait.end();
+        },
+        [this] {
             m_list->setFocus();
             DialogParts::reselectMark(m_list, 0);
         });

@@ -1,12 +1,11 @@
 #pragma once
 
-#include "DialogParts.h"
+#include "FirstShowLoad.h"
 
 #include <QDialog>
 
 class CMyListCtrl;
 class CMy_Sel_All_Edit;
-class DialogWorker;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -55,7 +54,7 @@ public:
     CMyListCtrl* list() const { return m_list; }
     // True while the file is read or rewritten behind the wait window.
     bool isBusy() const { return m_wait.active(); }
-    bool isLoaded() const { return m_loadDone; }
+    bool isLoaded() const { return m_firstLoad.isDone(); }
 
 public slots:
     void OnAddNew();
@@ -83,8 +82,7 @@ private:
     QLabel* m_total;
     DialogWorker* m_worker;
     DialogParts::WaitState m_wait;
-    bool m_loadStarted = false;
-    bool m_loadDone = false;
+    DialogParts::FirstShowLoad m_firstLoad;
     bool m_fileRead = false;       // the file was read when the dialog opened
     bool m_pendingRewrite = false; // a change did not reach the file yet
     bool m_closing = false;

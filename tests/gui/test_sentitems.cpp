@@ -8,6 +8,7 @@
 #include "store/dialogs/CSent_Items.h"
 #include "store/dialogs/ListModels.h"
 
+#include <QApplication>
 #include <QFile>
 #include <QAbstractTextDocumentLayout>
 #include <QLabel>
@@ -263,6 +264,38 @@ private slots:
         m_dlg->reject();
         QTRY_VERIFY_WITH_TIMEOUT(!m_dlg->isVisible(), 10000);
         QCOMPARE(DataFiles::LoadSentItems().size(), 4);
+    }
+
+    // While the first load still reads, closing is refused and the rows then come in whole. A dialog
+    // destroyed meanwhile drops what was read, leaves the file alone and takes the wait cursor with it.
+    void closedWhileTheFirstLoadReads()
+    {
+        write(fileOf(fiveRecords()));
+        auto holder = std::make_unique<CStdioFileEx>(); // the read retries while it is held
+        QVERIFY(holder->open(DataFiles::sentItemsPath(), CStdioFileEx::OpenMode::Read));
+        m_dlg = std::make_unique<CSent_Items>(m_main.get());
+        m_dlg->show();
+        QTRY_VERIFY(m_dlg->isBusy());
+        m_dlg->reject();
+        QVERIFY(!m_dlg->close());
+        QVERIFY(m_dlg->isVisible());
+        holder.reset();
+        QTRY_VERIFY(m_dlg->isLoaded() && !m_dlg->isBusy());
+        QCOMPARE(numbers(), (QStringList{"1", "2", "3", "4", "5"}));
+        QCOMPARE(total(), QStringLiteral("Total Items : 5"));
+        QVERIFY(m_messages->shown.isEmpty());
+        close();
+
+        holder = std::make_unique<CStdioFileEx>();
+        QVERIFY(holder->open(DataFiles::sentItemsPath(), CStdioFileEx::OpenMode::Read));
+        m_dlg = std::make_unique<CSent_Items>(m_main.get());
+        m_dlg->show();
+        QTRY_VERIFY(m_dlg->isBusy());
+        holder.reset();
+        m_dlg.reset();
+        QCoreApplication::processEvents();
+        QCOMPARE(QApplication::overrideCursor(), nullptr);
+        QCOMPARE(readBytes(DataFiles::sentItemsPath()), fileOf(fiveRecords()));
     }
 
     // A file that could not be read is never replaced by the empty list shown.
