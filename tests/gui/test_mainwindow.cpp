@@ -419,6 +419,48 @@ private slots:
         QCOMPARE(spoken(byId(m_dlg.get(), 1081)), QStringLiteral("Emulated handset (2A3B4C5D)|Selected Mobile Device"));
     }
 
+    // A command offered to the window runs from its button while it lives;
+    // once it ends, the button says the feature is not there, unless another
+    // command took the button since. The window ends its commands before
+    // itself, so a command's last steps still find the window whole.
+    void offeredCommandsRunWhileTheyLive()
+    {
+        auto* exportButton = byId<QPushButton>(m_dlg.get(), 1133);
+        const QString missing = QStringLiteral("\"Export\" is not available in this version yet.");
+        int firstRuns = 0, secondRuns = 0;
+        auto* first = new QObject(m_dlg.get());
+        m_dlg->provideCommand(CommandHost::Command::Export, first, [&] { ++firstRuns; });
+        exportButton->click();
+        QCOMPARE(firstRuns, 1);
+
+        auto* second = new QObject(m_dlg.get());
+        m_dlg->provideCommand(CommandHost::Command::Export, second, [&] { ++secondRuns; });
+        delete first;
+        exportButton->click();
+        QCOMPARE(secondRuns, 1);
+        QVERIFY(m_messages->shown.isEmpty());
+
+        delete second;
+        exportButton->click();
+        QCOMPARE(m_messages->last(), missing);
+        QCOMPARE(firstRuns + secondRuns, 2);
+
+        // Ending the window ends the command first, with the list still there.
+        int rowsSeen = -1;
+        struct Command : QObject
+        {
+            std::function<void()> atEnd;
+            using QObject::QObject;
+            ~Command() override { atEnd(); }
+        };
+        auto* last = new Command(m_dlg.get());
+        last->atEnd = [&, window = m_dlg.get()] { rowsSeen = window->recipients()->count(); };
+        m_dlg->provideCommand(CommandHost::Command::Export, last, [] {});
+        typeAndAdd(QStringLiteral("12345"));
+        m_dlg.reset();
+        QCOMPARE(rowsSeen, 1);
+    }
+
     void existingDataFolderIsLeftUnchanged()
     {
         QVERIFY(DataFiles::AppendSentItem(QStringLiteral("1"), QStringLiteral("x"), QDate(2020, 1, 1)));
