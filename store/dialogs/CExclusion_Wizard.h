@@ -98,6 +98,8 @@ private:
     void openLists();
     void showPage(Page page);
     void showNumbersPage(const QString& name);
+    // The selected rows of the available lists, or none after saying what is missing.
+    QList<int> selectedAvailableRows();
     void resetSteps();
     void clearEdits();
     void updateNumberCount();

@@ -104,15 +104,9 @@ void CExclusion_Wizard::OnSaveApplied()
 
 void CExclusion_Wizard::OnDelete()
 {
-    if (m_available->count() == 0) {
-        Ui::notice(this, kAvailableEmpty);
+    const QList<int> rows = selectedAvailableRows();
+    if (rows.isEmpty())
         return;
-    }
-    const QList<int> rows = m_availableList->selectedRowsAscending();
-    if (rows.isEmpty() || isBlank(m_available->text(rows.first()))) {
-        Ui::notice(this, kSelectAvailable);
-        return;
-    }
     if (!Ui::confirm(this, QStringLiteral("Are you sure you want to delete the selected available list?")))
         return;
     const int mark = DialogParts::selectionMark(m_availableList);

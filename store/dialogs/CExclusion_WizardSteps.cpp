@@ -126,17 +126,25 @@ void CExclusion_Wizard::updateNumberCount()
 
 // --- List page ------------------------------------------------------------------
 
-void CExclusion_Wizard::OnAdd()
+QList<int> CExclusion_Wizard::selectedAvailableRows()
 {
     if (m_available->count() == 0) {
         Ui::notice(this, kAvailableEmpty);
-        return;
+        return {};
     }
     const QList<int> rows = m_availableList->selectedRowsAscending();
     if (rows.isEmpty() || isBlank(m_available->text(rows.first()))) {
         Ui::notice(this, kSelectAvailable);
-        return;
+        return {};
     }
+    return rows;
+}
+
+void CExclusion_Wizard::OnAdd()
+{
+    const QList<int> rows = selectedAvailableRows();
+    if (rows.isEmpty())
+        return;
     QStringList toAdd;
     for (int row : rows) {
         const QString name = m_available->text(row);

@@ -7,6 +7,7 @@
 #include <QDialog>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QList>
 #include <QPointer>
 #include <QTemporaryDir>
@@ -74,6 +75,15 @@ public:
     QString app() const { return m_dir.path() + QStringLiteral("/program folder"); }
     QString config() const { return m_dir.path() + QStringLiteral("/config"); }
     QString runtime() const { return m_dir.path() + QStringLiteral("/run"); }
+    // Writes `bytes` to a file of the program folder and returns its path.
+    QString appFile(const QString& name, const QByteArray& bytes) const
+    {
+        const QString path = app() + QLatin1Char('/') + name;
+        QFile f(path);
+        if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
+            qFatal("cannot write the test file %s", qPrintable(path));
+        return path;
+    }
 
 private:
     QTemporaryDir m_dir;

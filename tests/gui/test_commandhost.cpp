@@ -85,14 +85,7 @@ class TestCommandHost : public QObject
     std::unique_ptr<MessageRecorder> m_messages;
     std::unique_ptr<FakeWindow> m_window;
 
-    QString file(const QString& name, const QByteArray& bytes)
-    {
-        const QString path = m_folders->app() + QLatin1Char('/') + name;
-        QFile f(path);
-        f.open(QIODevice::WriteOnly);
-        f.write(bytes);
-        return path;
-    }
+    QString file(const QString& name, const QByteArray& bytes) { return m_folders->appFile(name, bytes); }
     QStringList numbers() const
     {
         QStringList out;

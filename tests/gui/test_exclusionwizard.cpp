@@ -99,14 +99,7 @@ class TestExclusionWizard : public QObject
         m_wizard->OnLoad();
         idle();
     }
-    QString file(const QString& name, const QByteArray& bytes)
-    {
-        const QString path = m_folders->app() + QLatin1Char('/') + name;
-        QFile f(path);
-        f.open(QIODevice::WriteOnly);
-        f.write(bytes);
-        return path;
-    }
+    QString file(const QString& name, const QByteArray& bytes) { return m_folders->appFile(name, bytes); }
 
 private slots:
     void init()

@@ -30,14 +30,7 @@ class TestLoadContacts : public QObject
     RecipientListModel* rows() { return m_dlg->recipients(); }
     QString total() { return byId<QLabel>(m_dlg.get(), 1011)->text(); }
 
-    QString file(const QString& name, const QByteArray& bytes)
-    {
-        const QString path = m_folders->app() + QLatin1Char('/') + name;
-        QFile f(path);
-        f.open(QIODevice::WriteOnly);
-        f.write(bytes);
-        return path;
-    }
+    QString file(const QString& name, const QByteArray& bytes) { return m_folders->appFile(name, bytes); }
     void seed(int count)
     {
         for (int i = 0; i < count; ++i)
