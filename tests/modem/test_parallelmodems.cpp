@@ -11,6 +11,11 @@
 #include <QSettings>
 #include <QtTest>
 
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+
 namespace {
 
 constexpr int kFirstPort = 51;
@@ -116,9 +121,22 @@ private slots:
         m_host->rows = numberedRows(24);
         std::atomic<int> taken{0};
         EmulatedModem* failing = m_modems.at(2).get();
+        // The other two modems hold their answers (for less than a send's time-out) until the failing one
+        // has been handed its third message, so the list cannot run out before that lane goes
+        // quiet, however the threads are scheduled.
+        std::mutex gate;
+        std::condition_variable thirdTaken;
+        for (int i : {0, 1}) {
+            m_modems.at(i)->setSmsSink([&](const EmulatedModem::SentSms&) {
+                std::unique_lock lock(gate);
+                thirdTaken.wait_for(lock, std::chrono::milliseconds(1500), [&] { return taken >= 3; });
+            });
+        }
         failing->setSmsSink([&](const EmulatedModem::SentSms&) {
             if (++taken == 2)
                 failing->silenceAfterNextPdu();
+            std::lock_guard lock(gate);
+            thirdTaken.notify_all();
         });
         QString error;
         const QList<SendLane> lanes = openLanes(&error);
