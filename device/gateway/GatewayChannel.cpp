@@ -228,21 +228,6 @@ GatewayChannel::Probe GatewayChannel::probe()
     return p;
 }
 
-HRESULT GatewayChannel::GetName(BSTR* name)
-{
-    if (!name)
-        return E_POINTER;
-    *name = QStringLiteral("gateway");
-    return S_OK;
-}
-
-HRESULT GatewayChannel::GetPacketsWritten(std::int32_t* count)
-{
-    if (!count)
-        return E_POINTER;
-    *count = std::int32_t(std::min<qint64>(m_accepted.load(), std::numeric_limits<std::int32_t>::max()));
-    return S_OK;
-}
 
 HRESULT GatewayChannel::Close()
 {

@@ -89,8 +89,6 @@ public:
     Probe probe();
 
     // IChannel
-    HRESULT GetName(BSTR* name) override;
-    HRESULT GetPacketsWritten(std::int32_t* count) override;
     HRESULT Close() override;
     HRESULT WritePacket(const std::uint8_t* bytes, std::int32_t count) override;
     // ITextMessageChannel: the gateway splits a long message itself, so a
@@ -100,6 +98,9 @@ public:
                              PartListener* listener = nullptr) override;
 
 private:
+    QString channelName() const override { return QStringLiteral("gateway"); }
+    qint64 messagesWritten() const override { return m_accepted.load(); }
+
     struct Engine;
     struct Answer;
     ~GatewayChannel() override;

@@ -40,20 +40,9 @@ bool ModemChannel::lastOutcomeUnknown() const
     return m_lastOutcomeUnknown;
 }
 
-HRESULT ModemChannel::GetName(BSTR* name)
+QString ModemChannel::channelName() const
 {
-    if (!name)
-        return E_POINTER;
-    *name = QStringLiteral("COM%1").arg(m_modem.portNumber());
-    return S_OK;
-}
-
-HRESULT ModemChannel::GetPacketsWritten(std::int32_t* count)
-{
-    if (!count)
-        return E_POINTER;
-    *count = m_messages;
-    return S_OK;
+    return QStringLiteral("COM%1").arg(m_modem.portNumber());
 }
 
 HRESULT ModemChannel::Close()

@@ -5,7 +5,9 @@
 
 #include <QMutex>
 
+#include <algorithm>
 #include <atomic>
+#include <limits>
 
 // A channel that takes a message as the text the user typed, in Unicode, rather
 // than as the handset's narrow message packet. The send run uses it when the
@@ -67,9 +69,27 @@ public:
         return S_OK;
     }
 
+    HRESULT GetName(BSTR* name) final
+    {
+        if (!name)
+            return E_POINTER;
+        *name = channelName();
+        return S_OK;
+    }
+    HRESULT GetPacketsWritten(std::int32_t* count) final
+    {
+        if (!count)
+            return E_POINTER;
+        *count = std::int32_t(std::min<qint64>(messagesWritten(), std::numeric_limits<std::int32_t>::max()));
+        return S_OK;
+    }
+
 protected:
     TextChannelBase() = default;
     virtual ~TextChannelBase() = default;
+    // What GetName and GetPacketsWritten report: the channel's name, and the messages it took.
+    virtual QString channelName() const = 0;
+    virtual qint64 messagesWritten() const = 0;
 
 private:
     std::atomic<std::uint32_t> m_refs{1};
@@ -100,8 +120,6 @@ public:
     int partsSent() const { return m_parts; }
 
     // IChannel
-    HRESULT GetName(BSTR* name) override;
-    HRESULT GetPacketsWritten(std::int32_t* count) override;
     HRESULT Close() override;
     HRESULT WritePacket(const std::uint8_t* bytes, std::int32_t count) override;
     // ITextMessageChannel
@@ -110,6 +128,8 @@ public:
 
 private:
     ~ModemChannel() override = default;
+    QString channelName() const override;
+    qint64 messagesWritten() const override { return m_messages; }
 
     GsmModem m_modem;
     std::int32_t m_messages = 0;
