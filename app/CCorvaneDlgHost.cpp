@@ -40,7 +40,8 @@ void CCorvaneDlg::endCommands()
 {
     QList<QObject*> owners;
     for (const QPointer<QObject>& owner : std::as_const(m_commands)) {
-        if (owner && !owners.contains(owner.data()))
+        // Only what the window owns: a command kept elsewhere ends where it is kept.
+        if (owner && owner->parent() == this && !owners.contains(owner.data()))
             owners.append(owner.data());
     }
     for (QObject* owner : owners)
