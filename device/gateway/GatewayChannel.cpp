@@ -2,7 +2,6 @@
 
 #include "GatewayHttp.h"
 #include "device/modem/PduCodec.h"
-#include "platform/TextCodec.h"
 
 #include <QThread>
 #include <QUrl>
@@ -233,21 +232,6 @@ HRESULT GatewayChannel::Close()
 {
     m_closed = true;
     return S_OK;
-}
-
-HRESULT GatewayChannel::WritePacket(const std::uint8_t* bytes, std::int32_t count)
-{
-    if (!bytes || count <= 0 || count > kMaxChannelPacketBytes)
-        return E_INVALIDARG;
-    const QByteArray packet(reinterpret_cast<const char*>(bytes), count);
-    // The start packet means nothing to a gateway.
-    if (packet == "Sign")
-        return S_OK;
-    const qsizetype separator = packet.lastIndexOf('\xA7');
-    if (separator < 0)
-        return E_INVALIDARG;
-    return WriteTextMessage(TextCodec::fromAnsi(packet.left(separator)),
-                            QString::fromLatin1(packet.mid(separator + 1)));
 }
 
 HRESULT GatewayChannel::WriteTextMessage(const QString& text, const QString& number, int /*firstPart*/,

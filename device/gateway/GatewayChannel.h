@@ -90,7 +90,6 @@ public:
 
     // IChannel
     HRESULT Close() override;
-    HRESULT WritePacket(const std::uint8_t* bytes, std::int32_t count) override;
     // ITextMessageChannel: the gateway splits a long message itself, so a
     // message is always sent whole (firstPart and reference are not used) and
     // the listener hears of it as one accepted part.

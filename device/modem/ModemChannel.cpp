@@ -1,6 +1,5 @@
 #include "ModemChannel.h"
 
-#include "platform/TextCodec.h"
 
 namespace {
 
@@ -50,21 +49,6 @@ HRESULT ModemChannel::Close()
     m_closed = true;
     m_modem.close();
     return S_OK;
-}
-
-HRESULT ModemChannel::WritePacket(const std::uint8_t* bytes, std::int32_t count)
-{
-    if (!bytes || count <= 0 || count > kMaxChannelPacketBytes)
-        return E_INVALIDARG;
-    const QByteArray packet(reinterpret_cast<const char*>(bytes), count);
-    if (packet == "Sign")
-        return S_OK;
-    // The text may hold the separator itself: only the last one divides.
-    const qsizetype separator = packet.lastIndexOf('\xA7');
-    if (separator < 0)
-        return E_INVALIDARG;
-    return WriteTextMessage(TextCodec::fromAnsi(packet.left(separator)),
-                            QString::fromLatin1(packet.mid(separator + 1)));
 }
 
 HRESULT ModemChannel::WriteTextMessage(const QString& text, const QString& number, int firstPart, int reference,

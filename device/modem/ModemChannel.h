@@ -1,6 +1,7 @@
 #pragma once
 
 #include "GsmModem.h"
+#include "platform/TextCodec.h"
 #include "platform/com/DesktopApi.h"
 
 #include <QMutex>
@@ -69,6 +70,22 @@ public:
         return S_OK;
     }
 
+    // A message packet ("text\xA7number", the text in the code page) goes out as
+    // WriteTextMessage; the start packet needs nothing of a text channel.
+    HRESULT WritePacket(const std::uint8_t* bytes, std::int32_t count) final
+    {
+        if (!bytes || count <= 0 || count > kMaxChannelPacketBytes)
+            return E_INVALIDARG;
+        const QByteArray packet(reinterpret_cast<const char*>(bytes), count);
+        if (packet == "Sign")
+            return S_OK;
+        // The text may hold the separator itself: only the last one divides.
+        const qsizetype separator = packet.lastIndexOf('\xA7');
+        if (separator < 0)
+            return E_INVALIDARG;
+        return WriteTextMessage(TextCodec::fromAnsi(packet.left(separator)),
+                                QString::fromLatin1(packet.mid(separator + 1)));
+    }
     HRESULT GetName(BSTR* name) final
     {
         if (!name)
@@ -121,7 +138,6 @@ public:
 
     // IChannel
     HRESULT Close() override;
-    HRESULT WritePacket(const std::uint8_t* bytes, std::int32_t count) override;
     // ITextMessageChannel
     HRESULT WriteTextMessage(const QString& text, const QString& number, int firstPart = 0, int reference = -1,
                              PartListener* listener = nullptr) override;
