@@ -1,4 +1,5 @@
 #include "GuiTestSupport.h"
+#include "SendTestSupport.h"
 #include "gateway/StubGateway.h"
 #include "sending/FakeHosts.h"
 
@@ -46,13 +47,7 @@ class TestGatewayCommand : public QObject
         m_controller->connectionWizard();
     }
 
-    void sendAndWait()
-    {
-        QSignalSpy finished(m_controller, &DeviceController::sendFinished);
-        byId<QPushButton>(m_dlg.get(), 1000)->click();
-        QVERIFY(finished.wait(60000));
-        QTRY_VERIFY(m_dlg->isEnabled());
-    }
+    void sendAndWait() { pressSendAndWait(m_dlg.get(), m_controller, 60000, false); }
 
 private slots:
     void init()
@@ -72,9 +67,7 @@ private slots:
         m_dlg = std::make_unique<CCorvaneDlg>();
         m_controller = new DeviceController(m_dlg.get());
         m_dlg->initialise();
-        m_dlg->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_dlg.get()));
-        QVERIFY(m_controller->waitForWorkers(10000));
+        QVERIFY(showSettled(m_dlg.get(), m_controller));
         m_messages->clear();
     }
 

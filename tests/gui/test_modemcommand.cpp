@@ -1,4 +1,5 @@
 #include "GuiTestSupport.h"
+#include "SendTestSupport.h"
 #include "sending/FakeHosts.h"
 
 #include "app/CCorvaneDlg.h"
@@ -50,9 +51,7 @@ class TestModemCommand : public QObject
         m_dlg = std::make_unique<CCorvaneDlg>();
         m_controller = new DeviceController(m_dlg.get());
         m_dlg->initialise();
-        m_dlg->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_dlg.get()));
-        QVERIFY(m_controller->waitForWorkers(10000));
+        QVERIFY(showSettled(m_dlg.get(), m_controller));
     }
 
     // Picks the emulated modem in the wizard and ticks "Send SMS through this GSM modem".
@@ -76,14 +75,7 @@ class TestModemCommand : public QObject
     }
 
     // The composer stays empty, as last applied: the rows carry the messages.
-    void sendAndWait()
-    {
-        QSignalSpy finished(m_controller, &DeviceController::sendFinished);
-        byId<QPushButton>(m_dlg.get(), 1000)->click();
-        QVERIFY(m_controller->isSending());
-        QVERIFY(finished.wait(60000));
-        QTRY_VERIFY(m_dlg->isEnabled());
-    }
+    void sendAndWait() { pressSendAndWait(m_dlg.get(), m_controller, 60000); }
 
 private slots:
     void init()
@@ -105,9 +97,7 @@ private slots:
         m_dlg = std::make_unique<CCorvaneDlg>();
         m_controller = new DeviceController(m_dlg.get());
         m_dlg->initialise();
-        m_dlg->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_dlg.get()));
-        QVERIFY(m_controller->waitForWorkers(10000));
+        QVERIFY(showSettled(m_dlg.get(), m_controller));
         ModemSelection::select({kPort, QStringLiteral("Ulmex"), QStringLiteral("Veva")});
         g_bDeviceSelected = true;
         m_messages->clear();

@@ -1,4 +1,5 @@
 #include "GuiTestSupport.h"
+#include "SendTestSupport.h"
 #include "sending/FakeHosts.h"
 #include "sending/FakeLanes.h"
 
@@ -63,14 +64,7 @@ class TestParallelCommand : public QObject
         byId<QPushButton>(m_dlg.get(), 1035)->click();
     }
 
-    void sendAndWait()
-    {
-        QSignalSpy finished(m_controller, &DeviceController::sendFinished);
-        byId<QPushButton>(m_dlg.get(), 1000)->click();
-        QVERIFY(m_controller->isSending());
-        QVERIFY(finished.wait(60000));
-        QTRY_VERIFY(m_dlg->isEnabled());
-    }
+    void sendAndWait() { pressSendAndWait(m_dlg.get(), m_controller, 60000); }
 
     void addRows(int count)
     {
@@ -103,9 +97,7 @@ private slots:
         m_controller = new DeviceController(m_dlg.get());
         m_controller->setSendClock(&m_clock);
         m_dlg->initialise();
-        m_dlg->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_dlg.get()));
-        QVERIFY(m_controller->waitForWorkers(10000));
+        QVERIFY(showSettled(m_dlg.get(), m_controller));
         m_messages->clear();
     }
 

@@ -1,4 +1,5 @@
 #include "GuiTestSupport.h"
+#include "SendTestSupport.h"
 #include "sending/FakeHosts.h"
 
 #include "app/CCorvaneDlg.h"
@@ -43,9 +44,7 @@ class TestResumeSend : public QObject
         m_dlg = std::make_unique<CCorvaneDlg>();
         m_controller = new DeviceController(m_dlg.get());
         m_dlg->initialise();
-        m_dlg->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_dlg.get()));
-        QVERIFY(m_controller->waitForWorkers(10000));
+        QVERIFY(showSettled(m_dlg.get(), m_controller));
         g_nHandsetWarningShown = 1;
     }
 
@@ -109,14 +108,7 @@ class TestResumeSend : public QObject
         poll->start(20);
     }
 
-    void sendAndWait()
-    {
-        QSignalSpy finished(m_controller, &DeviceController::sendFinished);
-        byId<QPushButton>(m_dlg.get(), 1000)->click();
-        QVERIFY(m_controller->isSending());
-        QVERIFY(finished.wait(40000));
-        QTRY_VERIFY(m_dlg->isEnabled());
-    }
+    void sendAndWait() { pressSendAndWait(m_dlg.get(), m_controller, 40000); }
 
     // Runs the journal child over the numbers and kills it where `hold` says.
     void killChild(const QString& hold, const QStringList& rows)

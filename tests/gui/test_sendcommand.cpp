@@ -1,4 +1,5 @@
 #include "GuiTestSupport.h"
+#include "SendTestSupport.h"
 #include "sending/FakeHosts.h"
 
 #include "app/CCorvaneDlg.h"
@@ -63,14 +64,7 @@ class TestSendCommand : public QObject
     }
 
     // Presses "Send Sms" and waits for the run to end.
-    void sendAndWait(int timeoutMs = 30000)
-    {
-        QSignalSpy finished(m_controller, &DeviceController::sendFinished);
-        send();
-        QVERIFY(m_controller->isSending());
-        QVERIFY(finished.wait(timeoutMs));
-        QTRY_VERIFY(m_dlg->isEnabled());
-    }
+    void sendAndWait(int timeoutMs = 30000) { pressSendAndWait(m_dlg.get(), m_controller, timeoutMs); }
 
 private slots:
     void init()
@@ -88,9 +82,7 @@ private slots:
         m_dlg = std::make_unique<CCorvaneDlg>();
         m_controller = new DeviceController(m_dlg.get());
         m_dlg->initialise();
-        m_dlg->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_dlg.get()));
-        QVERIFY(m_controller->waitForWorkers(10000));
+        QVERIFY(showSettled(m_dlg.get(), m_controller));
         g_nHandsetWarningShown = 1; // the handset notice has its own test
     }
 

@@ -1,4 +1,5 @@
 #include "GuiTestSupport.h"
+#include "SendTestSupport.h"
 #include "TextSamples.h"
 #include "sending/FakeHosts.h"
 
@@ -54,14 +55,7 @@ class TestSendText : public QObject
         byId<QCheckBox>(m_dlg.get(), 1106)->setChecked(true);
     }
 
-    void sendAndWait()
-    {
-        QSignalSpy finished(m_controller, &DeviceController::sendFinished);
-        byId<QPushButton>(m_dlg.get(), 1000)->click();
-        QVERIFY(m_controller->isSending());
-        QVERIFY(finished.wait(40000));
-        QTRY_VERIFY(m_dlg->isEnabled());
-    }
+    void sendAndWait() { pressSendAndWait(m_dlg.get(), m_controller, 40000); }
 
     static QStringList sentItemTexts()
     {
@@ -83,9 +77,7 @@ private slots:
         m_controller = new DeviceController(m_dlg.get());
         m_controller->setSendClock(&m_clock);
         m_dlg->initialise();
-        m_dlg->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_dlg.get()));
-        QVERIFY(m_controller->waitForWorkers(10000));
+        QVERIFY(showSettled(m_dlg.get(), m_controller));
         g_nHandsetWarningShown = 1;
         m_service->writeConfig("[h]\nPIN=0x5A5A\nAttached=true\nModuleInstalled=true\n");
         QVERIFY(m_service->start());
